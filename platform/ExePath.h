@@ -1,0 +1,6 @@
+#pragma once
+
+#include <string>
+
+// The folder that holds the running executable, with a trailing "/".
+std::string ExecutableDir();

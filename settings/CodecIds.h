@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+// The codecs a settings file can name, whatever alias it uses.
+enum class TCodecKind { None, Mp3, OggVorbis, AacPlus, OggFlac };
+
+// Canonical identifiers, as the settings dialog writes them.
+inline constexpr const char* KCodecMp3 = "audio/mpeg";
+inline constexpr const char* KCodecOggVorbis = "audio/ogg";
+inline constexpr const char* KCodecAacPlus = "audio/aacp";
+inline constexpr const char* KCodecOggFlac = "audio/flac";
+
+// Matches the nine identifiers ignoring ASCII case, without trimming.
+TCodecKind CodecKindFromId(const std::string& ACodec);
+
+// Only "shoutcast" (any case) selects SHOUTcast; anything else is Icecast.
+bool IsShoutcastServer(const std::string& AServerType);

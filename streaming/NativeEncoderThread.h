@@ -1,0 +1,93 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <portaudio.h>
+
+#include "platform/Thread.h"
+#include "settings/EncoderConfig.h"
+
+class TNativeEncoderThread;
+
+using TEncoderStatusEvent =
+    std::function<void(TNativeEncoderThread* Sender, const std::string& Text, bool IsError)>;
+using TEncoderLevelEvent = std::function<void(TNativeEncoderThread* Sender, double L, double R,
+                                              double LowBand, double MidBand, double HighBand)>;
+
+// One transmission: from the start button to the stop. Created suspended
+// with its own copy of the settings; the owner sets the two events, calls
+// Start, and later StopNow, pumps the hand-offs until Finished, WaitFor and
+// deletes it.
+class TNativeEncoderThread : public TThread {
+public:
+    explicit TNativeEncoderThread(const TEncoderConfig& AConfig);
+    ~TNativeEncoderThread() override;
+
+    // Set before Start; either may stay empty.
+    TEncoderStatusEvent OnStatus;
+    TEncoderLevelEvent OnLevel;
+
+    // The only live path into a running transmission: the band gains and
+    // the compressor switch of AConfig, nothing else.
+    void UpdateAudioProcessing(const TEncoderConfig& AConfig);
+    // Stop flag, then an immediate close so a blocked send returns.
+    void StopNow();
+
+    // --- connection and source logins ---
+    bool EnsureWinSock();
+    bool ConnectToServer(int32_t APort);
+    bool SendBytes(const std::string& ABytes);
+    std::string ReadServerAnswer(int ATimeoutMs);
+    void CloseConnection();
+    bool IcecastHandshake(const std::string& AContentType);
+    bool ShoutcastHandshake(const std::string& AContentType);
+    bool ConnectAndHandshake(const std::string& AContentType);
+
+    // --- capture channel ---
+    // Resolves the configured channel, opens and starts the stream. The
+    // library must be initialised. May replace FConfig.SampleRate with the
+    // rate of a loopback partner.
+    bool OpenCaptureStream(PaStream*& AStream, int& AChannels);
+
+    // --- processing of one block ---
+    // AOutput is grown when shorter than AFrames * AOutChannels.
+    void ProcessAudioBlock(const float* AInput, int AFrames, int AInChannels,
+                           std::vector<float>& AOutput, int AOutChannels);
+    void ApplyKeepAliveTone(float* AOutput, int AFrames, int AOutChannels, uint64_t ANowTick);
+
+    // --- events: synchronous hand-off to the user-interface thread ---
+    void PostStatus(const std::string& AText, bool AIsError);
+    void PostLevel(double AL, double AR, double ALow, double AMid, double AHigh);
+
+    const TEncoderConfig& Config() const { return FConfig; }
+
+protected:
+    void Execute() override;
+
+    TEncoderConfig FConfig;
+    double FLastL = 0, FLastR = 0, FLastLow = 0, FLastMid = 0, FLastHigh = 0;
+    std::string FLastStatus;
+    bool FLastError = false;
+    // Taken over with an atomic exchange so the worker and StopNow never
+    // close the same handle twice.
+    std::atomic<int64_t> FSocket{-1};
+    std::mutex FAudioLock;
+    std::array<double, 10> FEQBands{};
+    bool FCompressorEnabled = false;
+    std::array<float, 9> FEQLP_L{};
+    std::array<float, 9> FEQLP_R{};
+    float FCompGain = 1.0f;
+    uint64_t FSilenceStartTick = 0;
+    uint64_t FNextKeepAliveToneTick = 0;
+    uint64_t FKeepAliveToneUntilTick = 0;
+    double FKeepAliveTonePhase = 0.0;
+    bool FWSAStarted = false;
+
+    // --- transmission-loop state and steps ---
+};

@@ -1,0 +1,1 @@
+#include "streaming/WireText.h"

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/Thread.h"
+#include "platform/Tick.h"
+
+namespace {
+
+class TProbeThread : public TThread {
+public:
+    explicit TProbeThread(bool ASuspended) : TThread(ASuspended) {}
+    ~TProbeThread() override { Shutdown(); }
+    std::atomic<int> Runs{0};
+    std::atomic<bool> HandedOver{false};
+
+protected:
+    void Execute() override
+    {
+        ++Runs;
+        Synchronize([this] { HandedOver = TThread::IsMainThread(); });
+        while (!Terminated())
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+};
+
+class TSelfFreeing : public TThread {
+public:
+    explicit TSelfFreeing(std::atomic<int>* ADone) : TThread(true), FDone(ADone) {}
+    ~TSelfFreeing() override { ++*FDone; }
+
+protected:
+    void Execute() override {}
+
+private:
+    std::atomic<int>* FDone;
+};
+
+} // namespace
+
+TEST(Thread, SuspendedThreadRunsOnlyAfterStartAndHandsOverOnlyWhenPumped)
+{
+    TProbeThread t(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(t.Runs.load(), 0);
+    t.Start();
+    t.Start(); // a second start does nothing
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(t.Runs.load(), 1);
+    EXPECT_FALSE(t.HandedOver.load()) << "ran before the owner pumped";
+    const uint64_t until = GetTickCount64() + 2000;
+    while (!t.HandedOver.load() && GetTickCount64() < until)
+        TThread::CheckSynchronize(20);
+    EXPECT_TRUE(t.HandedOver.load()) << "the hand-off must run on the owner's thread";
+    EXPECT_FALSE(t.Finished());
+    t.Terminate();
+    t.WaitFor();
+    EXPECT_TRUE(t.Finished());
+}
+
+TEST(Thread, NeverStartedThreadIsDestroyedWithoutRunning)
+{
+    auto* t = new TProbeThread(true);
+    delete t; // must neither hang nor run Execute
+    SUCCEED();
+}
+
+TEST(Thread, FreeOnTerminateDeletesItselfAfterOnTerminateRanOnOwnersThread)
+{
+    std::atomic<int> destroyed{0};
+    bool terminateOnMain = false;
+    auto* t = new TSelfFreeing(&destroyed);
+    t->FreeOnTerminate = true;
+    t->OnTerminate = [&](TThread*) { terminateOnMain = TThread::IsMainThread(); };
+    t->Start();
+    const uint64_t until = GetTickCount64() + 2000;
+    while (destroyed.load() == 0 && GetTickCount64() < until)
+        TThread::CheckSynchronize(20);
+    EXPECT_EQ(destroyed.load(), 1);
+    EXPECT_TRUE(terminateOnMain);
+}
+
+TEST(Tick, MonotonicMillisecondsAndLow32Bits)
+{
+    const uint64_t a = GetTickCount64();
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    const uint64_t b = GetTickCount64();
+    EXPECT_GE(b - a, 24u);
+    EXPECT_LT(b - a, 1000u);
+    EXPECT_EQ(static_cast<uint32_t>(GetTickCount64()) - GetTickCount(), 0u);
+}
