@@ -88,9 +88,11 @@ void TChildProcess::Stop()
 {
     if (!Running())
         return;
-    kill(FPid, SIGTERM);
+    // The child leads its own process group: this reaches a whole pipeline
+    // the test started, and nothing else.
+    kill(-FPid, SIGTERM);
     if (WaitExit(2000) == -1 && FPid > 0) {
-        kill(FPid, SIGKILL);
+        kill(-FPid, SIGKILL);
         waitpid(FPid, &FStatus, 0);
         FPid = -1;
     }

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+// A real icecast2 on loopback, configured in a temporary folder: a normal
+// listen socket on Port() and a SHOUTcast-compatible source socket on
+// Port() + 1 feeding mount "/stream" (titles kept as UTF-8).
+class TIcecastServer {
+public:
+    TIcecastServer(); // starts it; throws when it does not come up
+    ~TIcecastServer();
+
+    int Port() const { return FPort; }
+    int ShoutcastPort() const { return FPort + 1; }
+    std::string SourcePassword() const { return "hackme"; }
+    std::string AdminUser() const { return "admin"; }
+    std::string AdminPassword() const { return "adminpass"; }
+    std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(FPort); }
+
+    void Stop();
+    void Start(); // again, on the same ports
+    bool Running() const { return FProcess && FProcess->Running(); }
+    // The body of /status-json.xsl (empty when the server does not answer).
+    std::string StatusJson() const;
+    std::string ErrorLog() const;
+
+private:
+    TTempDir FDir;
+    int FPort = 0;
+    std::unique_ptr<TChildProcess> FProcess;
+};
