@@ -1,0 +1,298 @@
+#include "ui/Lang.h"
+
+#include "platform/Text.h"
+
+#include <optional>
+
+namespace {
+
+constexpr TLanguage kLanguages[] = {
+    {"pt-BR", "Português"},
+    {"en-US", "English"},
+    {"es-ES", "Español"},
+    {"fr-FR", "Français"},
+};
+
+constexpr TLangText kPtBR[] = {
+    {"app_title", "TAVIX Encoder Free"},
+    {"encoder", "ENCODER"},
+    {"stopped", "Parado."},
+    {"start", "Iniciar transmissão"},
+    {"stop", "Encerrar transmissão"},
+    {"config", "Configurações"},
+    {"vu_title", "V.U DIGITAL"},
+    {"no_device", "Nenhum canal selecionado"},
+    {"noar_caption", "NO AR"},
+    {"noar_empty", "Nenhuma música informada no noar.txt"},
+    {"eq_title", "EQUALIZADOR DO ÁUDIO"},
+    {"active_close", "A transmissão está ativa. Encerrar o encoder?"},
+    {"cfg_title", "Configurações do Encoder"},
+    {"tab_server", "Servidor"},
+    {"tab_audio", "Áudio"},
+    {"tab_metadata", "Metadados"},
+    {"tab_eq", "Equalizador"},
+    {"tab_ftp", "FTP"},
+    {"server_type", "Tipo de servidor"},
+    {"host", "Host"},
+    {"port", "Porta"},
+    {"mount", "Mount/Stream"},
+    {"user", "Usuário"},
+    {"password", "Senha"},
+    {"codec", "Codec"},
+    {"bitrate", "Bitrate"},
+    {"sample_rate", "Sample rate"},
+    {"channels", "Canais"},
+    {"capture_channel", "Canal de captura"},
+    {"refresh", "Atualizar"},
+    {"public_name", "Nome público"},
+    {"genre", "Gênero"},
+    {"url", "URL"},
+    {"noar_file", "Arquivo no ar"},
+    {"browse", "Procurar"},
+    {"save", "Salvar"},
+    {"cancel", "Cancelar"},
+    {"language", "Idioma"},
+    {"eq_preset", "Preset"},
+    {"eq_flat", "Plano"},
+    {"preset_flat", "Plano"},
+    {"preset_voice", "Voz"},
+    {"preset_music", "Música"},
+    {"preset_bass", "Graves"},
+    {"preset_presence", "Presença"},
+    {"ftp_enabled", "Enviar arquivo no ar por FTP"},
+    {"ftp_host", "Host FTP"},
+    {"ftp_port", "Porta"},
+    {"ftp_user", "Usuário FTP"},
+    {"ftp_password", "Senha FTP"},
+    {"ftp_remote_dir", "Diretório no FTP"},
+    {"ftp_remote_file", "Nome do arquivo"},
+    {"ftp_cron_url", "URL cronjob"},
+    {"ftp_passive", "Modo passivo"},
+    {"compressor", "Compressor de áudio"},
+};
+constexpr TLangText kEnUS[] = {
+    {"app_title", "TAVIX Encoder Free"},
+    {"encoder", "ENCODER"},
+    {"stopped", "Stopped."},
+    {"start", "Start streaming"},
+    {"stop", "Stop streaming"},
+    {"config", "Settings"},
+    {"vu_title", "DIGITAL VU"},
+    {"no_device", "No audio channel selected"},
+    {"noar_caption", "ON AIR"},
+    {"noar_empty", "No song informed in noar.txt"},
+    {"eq_title", "AUDIO EQUALIZER"},
+    {"active_close", "Streaming is active. Stop encoder?"},
+    {"cfg_title", "Encoder Settings"},
+    {"tab_server", "Server"},
+    {"tab_audio", "Audio"},
+    {"tab_metadata", "Metadata"},
+    {"tab_eq", "Equalizer"},
+    {"tab_ftp", "FTP"},
+    {"server_type", "Server type"},
+    {"host", "Host"},
+    {"port", "Port"},
+    {"mount", "Mount/Stream"},
+    {"user", "User"},
+    {"password", "Password"},
+    {"codec", "Codec"},
+    {"bitrate", "Bitrate"},
+    {"sample_rate", "Sample rate"},
+    {"channels", "Channels"},
+    {"capture_channel", "Capture channel"},
+    {"refresh", "Refresh"},
+    {"public_name", "Public name"},
+    {"genre", "Genre"},
+    {"url", "URL"},
+    {"noar_file", "Now playing file"},
+    {"browse", "Browse"},
+    {"save", "Save"},
+    {"cancel", "Cancel"},
+    {"language", "Language"},
+    {"eq_preset", "Preset"},
+    {"eq_flat", "Flat"},
+    {"preset_flat", "Flat"},
+    {"preset_voice", "Voice"},
+    {"preset_music", "Music"},
+    {"preset_bass", "Bass"},
+    {"preset_presence", "Presence"},
+    {"ftp_enabled", "Upload now playing file by FTP"},
+    {"ftp_host", "FTP host"},
+    {"ftp_port", "Port"},
+    {"ftp_user", "FTP user"},
+    {"ftp_password", "FTP password"},
+    {"ftp_remote_dir", "FTP directory"},
+    {"ftp_remote_file", "Remote file name"},
+    {"ftp_cron_url", "Cronjob URL"},
+    {"ftp_passive", "Passive mode"},
+    {"compressor", "Audio compressor"},
+};
+constexpr TLangText kEsES[] = {
+    {"app_title", "TAVIX Encoder Free"},
+    {"stopped", "Detenido."},
+    {"start", "Iniciar transmisión"},
+    {"stop", "Detener transmisión"},
+    {"config", "Configuración"},
+    {"vu_title", "V.U DIGITAL"},
+    {"no_device", "Ningún canal seleccionado"},
+    {"noar_caption", "EN VIVO"},
+    {"noar_empty", "Ninguna canción informada en noar.txt"},
+    {"eq_title", "ECUALIZADOR DE AUDIO"},
+    {"cfg_title", "Configuración del Encoder"},
+    {"tab_server", "Servidor"},
+    {"tab_audio", "Audio"},
+    {"tab_metadata", "Metadatos"},
+    {"tab_eq", "Ecualizador"},
+    {"tab_ftp", "FTP"},
+    {"server_type", "Tipo de servidor"},
+    {"user", "Usuario"},
+    {"password", "Contraseña"},
+    {"channels", "Canales"},
+    {"capture_channel", "Canal de captura"},
+    {"refresh", "Actualizar"},
+    {"public_name", "Nombre público"},
+    {"genre", "Género"},
+    {"noar_file", "Archivo al aire"},
+    {"browse", "Buscar"},
+    {"save", "Guardar"},
+    {"cancel", "Cancelar"},
+    {"language", "Idioma"},
+    {"eq_preset", "Preset"},
+    {"eq_flat", "Plano"},
+    {"preset_flat", "Plano"},
+    {"preset_voice", "Voz"},
+    {"preset_music", "Música"},
+    {"preset_bass", "Graves"},
+    {"preset_presence", "Presencia"},
+    {"ftp_enabled", "Enviar archivo al aire por FTP"},
+    {"ftp_host", "Host FTP"},
+    {"ftp_port", "Puerto"},
+    {"ftp_user", "Usuario FTP"},
+    {"ftp_password", "Contraseña FTP"},
+    {"ftp_remote_dir", "Directorio FTP"},
+    {"ftp_remote_file", "Nombre del archivo"},
+    {"ftp_cron_url", "URL cronjob"},
+    {"ftp_passive", "Modo pasivo"},
+    {"compressor", "Compresor de audio"},
+};
+constexpr TLangText kFrFR[] = {
+    {"app_title", "TAVIX Encoder Free"},
+    {"stopped", "Arrêté."},
+    {"start", "Démarrer la diffusion"},
+    {"stop", "Arrêter la diffusion"},
+    {"config", "Paramètres"},
+    {"vu_title", "VU NUMÉRIQUE"},
+    {"no_device", "Aucun canal sélectionné"},
+    {"noar_caption", "À L’ANTENNE"},
+    {"noar_empty", "Aucun titre indiqué dans noar.txt"},
+    {"eq_title", "ÉGALISEUR AUDIO"},
+    {"cfg_title", "Paramètres de l’encodeur"},
+    {"tab_server", "Serveur"},
+    {"tab_audio", "Audio"},
+    {"tab_metadata", "Métadonnées"},
+    {"tab_eq", "Égaliseur"},
+    {"tab_ftp", "FTP"},
+    {"server_type", "Type de serveur"},
+    {"user", "Utilisateur"},
+    {"password", "Mot de passe"},
+    {"channels", "Canaux"},
+    {"capture_channel", "Canal de capture"},
+    {"refresh", "Actualiser"},
+    {"public_name", "Nom public"},
+    {"genre", "Genre"},
+    {"noar_file", "Fichier à l’antenne"},
+    {"browse", "Parcourir"},
+    {"save", "Enregistrer"},
+    {"cancel", "Annuler"},
+    {"language", "Langue"},
+    {"eq_preset", "Preset"},
+    {"eq_flat", "Plat"},
+    {"preset_flat", "Plat"},
+    {"preset_voice", "Voix"},
+    {"preset_music", "Musique"},
+    {"preset_bass", "Basses"},
+    {"preset_presence", "Présence"},
+    {"ftp_enabled", "Envoyer le fichier antenne par FTP"},
+    {"ftp_host", "Hôte FTP"},
+    {"ftp_port", "Port"},
+    {"ftp_user", "Utilisateur FTP"},
+    {"ftp_password", "Mot de passe FTP"},
+    {"ftp_remote_dir", "Dossier FTP"},
+    {"ftp_remote_file", "Nom du fichier"},
+    {"ftp_cron_url", "URL cronjob"},
+    {"ftp_passive", "Mode passif"},
+    {"compressor", "Compresseur audio"},
+};
+
+enum class TLangTable { PtBR, EnUS, EsES, FrFR };
+
+TLangTable TableOf(const std::string& ALangCode)
+{
+    if (SameTextAscii(ALangCode, "en-US"))
+        return TLangTable::EnUS;
+    if (SameTextAscii(ALangCode, "es-ES"))
+        return TLangTable::EsES;
+    if (SameTextAscii(ALangCode, "fr-FR"))
+        return TLangTable::FrFR;
+    return TLangTable::PtBR;
+}
+
+std::span<const TLangText> TextsOf(TLangTable ATable)
+{
+    switch (ATable) {
+    case TLangTable::EnUS: return LangTextsEnUS;
+    case TLangTable::EsES: return LangTextsEsES;
+    case TLangTable::FrFR: return LangTextsFrFR;
+    case TLangTable::PtBR: break;
+    }
+    return LangTextsPtBR;
+}
+
+std::optional<std::string_view> Find(std::span<const TLangText> ATexts, std::string_view AKey)
+{
+    for (const TLangText& t : ATexts)
+        if (t.Key == AKey)
+            return t.Text;
+    return std::nullopt;
+}
+
+} // namespace
+
+const std::span<const TLanguage> Languages{kLanguages};
+const std::span<const TLangText> LangTextsPtBR{kPtBR};
+const std::span<const TLangText> LangTextsEnUS{kEnUS};
+const std::span<const TLangText> LangTextsEsES{kEsES};
+const std::span<const TLangText> LangTextsFrFR{kFrFR};
+
+std::string Translate(const std::string& ALangCode, const std::string& AKey)
+{
+    // Spanish and French fall back to English, English to Portuguese,
+    // Portuguese to the key itself.
+    TLangTable table = TableOf(ALangCode);
+    for (;;) {
+        if (auto text = Find(TextsOf(table), AKey))
+            return std::string(*text);
+        switch (table) {
+        case TLangTable::EsES:
+        case TLangTable::FrFR: table = TLangTable::EnUS; break;
+        case TLangTable::EnUS: table = TLangTable::PtBR; break;
+        case TLangTable::PtBR: return AKey;
+        }
+    }
+}
+
+std::string LanguageNameToCode(const std::string& AName)
+{
+    for (const TLanguage& l : kLanguages)
+        if (SameTextAscii(AName, std::string(l.Name)))
+            return std::string(l.Code);
+    return std::string(kLanguages[0].Code);
+}
+
+std::string LanguageCodeToName(const std::string& ACode)
+{
+    for (const TLanguage& l : kLanguages)
+        if (SameTextAscii(ACode, std::string(l.Code)))
+            return std::string(l.Name);
+    return std::string(kLanguages[0].Name);
+}
