@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/Tick.h"
+#include "services/MetadataUpdateThread.h"
+#include "services/NoarTitle.h"
+#include "tests/services/FakeAdminServer.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+bool WaitForUpdatesToEnd(int ATimeoutMs = 5000)
+{
+    const uint64_t until = GetTickCount64() + static_cast<uint64_t>(ATimeoutMs);
+    while (RunningMetadataUpdates() > 0 && GetTickCount64() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return RunningMetadataUpdates() == 0;
+}
+
+TEncoderConfig AdminConfig(int APort, const std::string& AServerType = "icecast")
+{
+    TEncoderConfig c;
+    DefaultEncoderConfig(c);
+    c.ServerType = AServerType;
+    c.Host = " 127.0.0.1 ";
+    c.Port = APort;
+    c.Mount = "live";
+    c.UserName = "";
+    c.Password = "pw";
+    c.Url = "";
+    return c;
+}
+
+std::vector<std::string> Push(TFakeAdminServer& AServer, const TEncoderConfig& AConfig,
+                              const std::string& ATitle)
+{
+    PushTitle(AConfig, ATitle);
+    EXPECT_TRUE(WaitForUpdatesToEnd());
+    return AServer.Requests();
+}
+
+std::string Title(const std::string& APath, const std::string& AContent)
+{
+    WriteTextFile(APath, AContent);
+    TEncoderConfig c;
+    c.NoarPath = APath;
+    std::string title = "untouched";
+    EXPECT_TRUE(ReadNoarTitle(c, title)) << AContent;
+    return title;
+}
+
+} // namespace
+
+TEST(NoarTitle, WholeFileBecomesOneLineWithSingleBlanks)
+{
+    TTempDir dir;
+    const std::string f = dir.File("noar.txt");
+    EXPECT_EQ(Title(f, "Artist A\r\nSong B\r\n"), "Artist A Song B");
+    EXPECT_EQ(Title(f, "\xEF\xBB\xBF  A\rB\nC\n\n\nD   E  \t\n"), "A B C D E");
+    EXPECT_EQ(Title(f, "Cora\xC3\xA7\xC3\xA3o"), "Cora\xC3\xA7\xC3\xA3o");
+    EXPECT_EQ(Title(f, ""), "");
+    EXPECT_EQ(Title(f, " \r\n\r\n "), "");
+}
+
+TEST(NoarTitle, NothingOnAirAndUnreadableFiles)
+{
+    TTempDir dir;
+    TEncoderConfig c;
+    std::string title = "old";
+    c.NoarPath = "  ";
+    EXPECT_TRUE(ReadNoarTitle(c, title));
+    EXPECT_EQ(title, "");
+    title = "old";
+    c.NoarPath = dir.File("missing.txt");
+    EXPECT_TRUE(ReadNoarTitle(c, title));
+    EXPECT_EQ(title, "");
+    title = "old";
+    c.NoarPath = dir.Path(); // a folder is no now-playing file
+    EXPECT_TRUE(ReadNoarTitle(c, title));
+    EXPECT_EQ(title, "");
+
+    // Not UTF-8 (a Latin-1 "ç"): the read fails and the last title stays.
+    c.NoarPath = dir.File("latin1.txt");
+    WriteTextFile(c.NoarPath, "Cora\xE7\xE3o");
+    title = "old";
+    EXPECT_FALSE(ReadNoarTitle(c, title));
+    EXPECT_EQ(title, "old");
+}
+
+TEST(MetadataUpdate, IcecastRequestAndRetryAsAdminOnRefusal)
+{
+    TFakeAdminServer server("HTTP/1.0 401 Authentication Required\r\n\r\n");
+    const auto requests = Push(server, AdminConfig(server.Port()), " Rock & Roll + Caf\xC3\xA9 ");
+    ASSERT_EQ(requests.size(), 2u);
+    const std::string port = std::to_string(server.Port());
+    EXPECT_EQ(requests[0],
+              "GET /admin/metadata?mount=%2Flive&mode=updinfo&charset=UTF-8&song=Rock+%26+Roll+%2B+Caf%C3%A9"
+              " HTTP/1.0\r\n"
+              "Host: 127.0.0.1:" + port + "\r\n"
+              "Authorization: Basic c291cmNlOnB3\r\n" // source:pw
+              "User-Agent: TAVIX-Encoder-Nativo/2.1\r\n"
+              "Content-Type: text/plain; charset=UTF-8\r\n"
+              "Accept-Charset: UTF-8\r\n"
+              "Connection: close\r\n\r\n");
+    EXPECT_NE(requests[1].find("Authorization: Basic YWRtaW46cHc=\r\n"), std::string::npos) // admin:pw
+        << requests[1];
+}
+
+TEST(MetadataUpdate, AcceptanceRuleDecidesTheRetry)
+{
+    struct TCase {
+        std::string Reply;
+        std::string User;
+        size_t Requests;
+    };
+    const TCase cases[] = {
+        {"HTTP/1.0 200 OK\r\n\r\n", "", 1},
+        {"HTTP/1.1 500 broken\r\n\r\n", "dj", 1}, // "ok" inside a word counts
+        {"HTTP/1.0 403 Forbidden\r\n\r\n", "dj", 2},
+        {"HTTP/1.0 401 Unauthorized\r\n\r\n", "Admin", 1}, // already admin
+    };
+    for (const TCase& c : cases) {
+        TFakeAdminServer server(c.Reply);
+        TEncoderConfig config = AdminConfig(server.Port());
+        config.UserName = c.User;
+        EXPECT_EQ(Push(server, config, "T").size(), c.Requests) << c.Reply;
+    }
+}
+
+TEST(MetadataUpdate, SilentServerCountsAsAcceptedAfterTheReplyTimeOut)
+{
+    TFakeAdminServer server("");
+    const uint64_t start = GetTickCount64();
+    EXPECT_EQ(Push(server, AdminConfig(server.Port()), "T").size(), 1u);
+    const uint64_t took = GetTickCount64() - start;
+    EXPECT_GE(took, 1100u);
+    EXPECT_LT(took, 3000u);
+}
+
+TEST(MetadataUpdate, ShoutcastRequestGoesToThePortWithThePasswordInTheQuery)
+{
+    TFakeAdminServer server("HTTP/1.0 403 Forbidden\r\n\r\n");
+    TEncoderConfig config = AdminConfig(server.Port(), "SHOUTcast");
+    config.Password = "p&w";
+    auto requests = Push(server, config, "A\r\nB");
+    ASSERT_EQ(requests.size(), 1u) << "no second attempt on SHOUTcast";
+    EXPECT_EQ(requests[0],
+              "GET /admin.cgi?pass=p%26w&mode=updinfo&charset=UTF-8&song=A+B&url= HTTP/1.0\r\n"
+              "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"
+              "User-Agent: TAVIX-Encoder-Nativo/2.1\r\n"
+              "Content-Type: text/plain; charset=UTF-8\r\n"
+              "Accept-Charset: UTF-8\r\n"
+              "Connection: close\r\n\r\n");
+
+    config.Url = " http://radio.example/a b ";
+    requests = Push(server, config, "C");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[1].find("&song=C&url=http%3A%2F%2Fradio.example%2Fa+b HTTP/1.0\r\n"), std::string::npos)
+        << requests[1];
+}
+
+TEST(MetadataUpdate, ImpossibleSettingsSendNothing)
+{
+    TFakeAdminServer server("HTTP/1.0 200 OK\r\n\r\n");
+    TEncoderConfig config = AdminConfig(server.Port());
+    Push(server, config, " \r\n ");
+    config.Password = "";
+    Push(server, config, "T");
+    config = AdminConfig(server.Port(), "shoutcast");
+    config.Password = "";
+    Push(server, config, "T");
+    config = AdminConfig(server.Port());
+    config.Host = "  ";
+    Push(server, config, "T");
+    EXPECT_TRUE(server.Requests().empty());
+    // A port nobody listens on: silent, no hang.
+    config = AdminConfig(1);
+    PushTitle(config, "T");
+    EXPECT_TRUE(WaitForUpdatesToEnd(10000));
+}
+
+TEST(MetadataUpdateDeathTest, ProgramExitsCleanlyWhileUpdatesAreStillWaiting)
+{
+    TFakeAdminServer server(""); // keeps every update waiting for its reply
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const TEncoderConfig config = AdminConfig(server.Port());
+            for (int i = 0; i < 4; ++i)
+                PushTitle(config, "Title " + std::to_string(i));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            std::exit(RunningMetadataUpdates() > 0 ? 0 : 3);
+        },
+        testing::ExitedWithCode(0), "");
+}
