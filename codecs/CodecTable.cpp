@@ -1,0 +1,46 @@
+#include "codecs/CodecTable.h"
+
+#include "codecs/FdkAac.h"
+#include "codecs/Flac.h"
+#include "codecs/OggVorbis.h"
+
+namespace {
+
+const TCodecRow KCodecRows[] = {
+    {TCodecKind::Mp3, "audio/mpeg", false, true, false},
+    {TCodecKind::OggVorbis, "audio/ogg", true, false, false},
+    {TCodecKind::AacPlus, "audio/aac", false, true, true},
+    {TCodecKind::OggFlac, "application/ogg", true, false, false},
+};
+
+} // namespace
+
+const TCodecRow* FindCodecRow(const std::string& ACodec)
+{
+    const TCodecKind kind = CodecKindFromId(ACodec);
+    for (const auto& row : KCodecRows)
+        if (row.Kind == kind)
+            return &row;
+    return nullptr;
+}
+
+std::unique_ptr<TAudioEncoder> CreateEncoder(const TCodecRow& ARow)
+{
+    switch (ARow.Kind) {
+    case TCodecKind::OggVorbis:
+        return std::make_unique<TOggVorbisEncoder>();
+    case TCodecKind::AacPlus:
+        return std::make_unique<TFdkAacPlusEncoder>();
+    case TCodecKind::OggFlac:
+        return std::make_unique<TFlacEncoder>();
+    default:
+        return nullptr;
+    }
+}
+
+int32_t FramesPerBlock(const TCodecRow& ARow, const TAudioEncoder* AEncoder)
+{
+    if (ARow.UsesEncoderFrameLength && AEncoder && AEncoder->FrameLength() > 0)
+        return AEncoder->FrameLength();
+    return KDefaultFramesPerBlock;
+}

@@ -1,0 +1,202 @@
+#include "codecs/Flac.h"
+
+#include <algorithm>
+
+#include "codecs/SampleConversion.h"
+#include "platform/Tick.h"
+
+namespace {
+
+const char* const KNoLibrary =
+    "Nao encontrou libFLAC.dll para Ogg FLAC. Coloque libFLAC.dll e libogg.dll na pasta dll do "
+    "programa.";
+const char* const KMissingFunction = "A DLL libFLAC.dll nao exporta a funcao necessaria: ";
+
+} // namespace
+
+TFlacEncoder::~TFlacEncoder()
+{
+    if (FStarted) {
+        std::string bytes, error;
+        Finish(bytes, error);
+    }
+    DeleteEncoder();
+    FreeLibrary(FLib);
+}
+
+std::vector<std::string> TFlacEncoder::LibraryNames() const
+{
+    return {"libFLAC.so.12", "libFLAC.so.8", "libFLAC.so"};
+}
+
+bool TFlacEncoder::LoadLibrary(std::string& AError)
+{
+    // libFLAC's Ogg layer needs libogg: a copy beside it is preferred.
+    FLib = SearchLibraryA(LibraryNames(), {"libogg.so.0", "libogg.so"});
+    if (!FLib) {
+        AError = KNoLibrary;
+        return false;
+    }
+    bool ok = true;
+    auto resolve = [&](auto& AEntry, const char* AName, bool ARequired) {
+        if (!ok)
+            return;
+        if (void* p = GetProcAddress(FLib, AName)) {
+            AEntry = reinterpret_cast<std::remove_reference_t<decltype(AEntry)>>(p);
+            return;
+        }
+        if (ARequired) {
+            AError = std::string(KMissingFunction) + AName;
+            ok = false;
+        }
+    };
+    resolve(FLAC__stream_encoder_new, "FLAC__stream_encoder_new", true);
+    resolve(FLAC__stream_encoder_delete, "FLAC__stream_encoder_delete", true);
+    resolve(FLAC__stream_encoder_set_verify, "FLAC__stream_encoder_set_verify", true);
+    resolve(FLAC__stream_encoder_set_streamable_subset, "FLAC__stream_encoder_set_streamable_subset",
+            true);
+    resolve(FLAC__stream_encoder_set_channels, "FLAC__stream_encoder_set_channels", true);
+    resolve(FLAC__stream_encoder_set_bits_per_sample, "FLAC__stream_encoder_set_bits_per_sample",
+            true);
+    resolve(FLAC__stream_encoder_set_sample_rate, "FLAC__stream_encoder_set_sample_rate", true);
+    resolve(FLAC__stream_encoder_set_compression_level,
+            "FLAC__stream_encoder_set_compression_level", true);
+    resolve(FLAC__stream_encoder_set_total_samples_estimate,
+            "FLAC__stream_encoder_set_total_samples_estimate", true);
+    resolve(FLAC__stream_encoder_init_ogg_stream, "FLAC__stream_encoder_init_ogg_stream", true);
+    resolve(FLAC__stream_encoder_process_interleaved, "FLAC__stream_encoder_process_interleaved",
+            true);
+    resolve(FLAC__stream_encoder_finish, "FLAC__stream_encoder_finish", true);
+    resolve(FLAC__stream_encoder_set_ogg_serial_number, "FLAC__stream_encoder_set_ogg_serial_number",
+            false);
+    resolve(FLAC__stream_encoder_set_limit_min_bitrate, "FLAC__stream_encoder_set_limit_min_bitrate",
+            false);
+    FLoaded = ok;
+    return ok;
+}
+
+bool TFlacEncoder::IsAvailable(std::string& AError)
+{
+    AError.clear();
+    TFlacEncoder probe;
+    return probe.LoadLibrary(AError);
+}
+
+int32_t TFlacEncoder::WriteCallback(const FLAC__StreamEncoder*, const uint8_t* Buffer, size_t Bytes,
+                                    uint32_t, uint32_t, void* ClientData)
+{
+    if (!ClientData)
+        return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
+    if (Buffer && Bytes > 0)
+        static_cast<TFlacEncoder*>(ClientData)->FPending.append(
+            reinterpret_cast<const char*>(Buffer), Bytes);
+    return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
+}
+
+void TFlacEncoder::DeleteEncoder()
+{
+    if (FEncoder && FLAC__stream_encoder_delete)
+        FLAC__stream_encoder_delete(FEncoder);
+    FEncoder = nullptr;
+}
+
+bool TFlacEncoder::Start(int32_t AChannels, int32_t ASampleRate, int32_t /*ABitrateKbps*/,
+                         std::string& HeaderBytes, std::string& AError)
+{
+    HeaderBytes.clear();
+    AError.clear();
+    if (!FLoaded && !LoadLibrary(AError))
+        return false;
+    if (FEncoder) {
+        if (FStarted)
+            FLAC__stream_encoder_finish(FEncoder);
+        DeleteEncoder();
+        FStarted = false;
+    }
+    FChannels = std::clamp(AChannels, 1, 2);
+    FSampleRate = std::max(ASampleRate, 8000);
+    FPending.clear();
+
+    FEncoder = FLAC__stream_encoder_new();
+    if (!FEncoder) {
+        AError = "Nao abriu encoder Ogg FLAC.";
+        return false;
+    }
+    if (FLAC__stream_encoder_set_ogg_serial_number)
+        FLAC__stream_encoder_set_ogg_serial_number(FEncoder,
+                                                   static_cast<long>(GetTickCount() & 0x7FFFFFFFu));
+    if (FLAC__stream_encoder_set_limit_min_bitrate)
+        FLAC__stream_encoder_set_limit_min_bitrate(FEncoder, 1);
+    auto set = [&](int AResult, const char* AMessage) {
+        if (AResult)
+            return true;
+        AError = AMessage;
+        return false;
+    };
+    if (!set(FLAC__stream_encoder_set_verify(FEncoder, 0), "Nao configurou verify Ogg FLAC.") ||
+        !set(FLAC__stream_encoder_set_streamable_subset(FEncoder, 1),
+             "Nao configurou subset Ogg FLAC.") ||
+        !set(FLAC__stream_encoder_set_channels(FEncoder, static_cast<uint32_t>(FChannels)),
+             "Nao configurou canais Ogg FLAC.") ||
+        !set(FLAC__stream_encoder_set_bits_per_sample(FEncoder, 16), "Nao configurou bits Ogg FLAC.") ||
+        !set(FLAC__stream_encoder_set_sample_rate(FEncoder, static_cast<uint32_t>(FSampleRate)),
+             "Nao configurou sample rate Ogg FLAC.") ||
+        !set(FLAC__stream_encoder_set_compression_level(FEncoder, 5),
+             "Nao configurou compressao Ogg FLAC."))
+        return false;
+    FLAC__stream_encoder_set_total_samples_estimate(FEncoder, 0);
+    const int32_t status = FLAC__stream_encoder_init_ogg_stream(
+        FEncoder, nullptr, &TFlacEncoder::WriteCallback, nullptr, nullptr, nullptr, this);
+    if (status != FLAC__STREAM_ENCODER_INIT_STATUS_OK) {
+        AError = "Nao iniciou encoder Ogg FLAC. Status: " + std::to_string(status);
+        return false;
+    }
+    FStarted = true;
+    HeaderBytes = std::move(FPending);
+    FPending.clear();
+    if (HeaderBytes.empty()) {
+        AError = "Encoder Ogg FLAC iniciou sem cabecalho.";
+        return false;
+    }
+    return true;
+}
+
+bool TFlacEncoder::EncodeFloatInterleaved(const float* Pcm, int32_t Frames,
+                                          std::string& EncodedBytes, std::string& AError)
+{
+    EncodedBytes.clear();
+    AError.clear();
+    if (!FStarted || !FEncoder) {
+        AError = "Encoder Ogg FLAC nao iniciado.";
+        return false;
+    }
+    const int64_t n = int64_t{Frames} * FChannels;
+    if (n <= 0)
+        return true;
+    FPcm32.resize(static_cast<size_t>(n));
+    for (size_t i = 0; i < FPcm32.size(); ++i)
+        FPcm32[i] = FloatToFlacSample(Pcm[i]);
+    if (!FLAC__stream_encoder_process_interleaved(FEncoder, FPcm32.data(),
+                                                  static_cast<uint32_t>(Frames))) {
+        AError = "Falha ao codificar Ogg FLAC.";
+        return false;
+    }
+    EncodedBytes = std::move(FPending);
+    FPending.clear();
+    return true;
+}
+
+bool TFlacEncoder::Finish(std::string& EncodedBytes, std::string& AError)
+{
+    EncodedBytes.clear();
+    AError.clear();
+    if (!FStarted || !FEncoder)
+        return true;
+    const bool ok = FLAC__stream_encoder_finish(FEncoder) != 0;
+    if (!ok)
+        AError = "Falha ao finalizar Ogg FLAC.";
+    EncodedBytes = std::move(FPending);
+    FPending.clear();
+    FStarted = false;
+    return ok;
+}

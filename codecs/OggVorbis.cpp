@@ -1,0 +1,282 @@
+#include "codecs/OggVorbis.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+namespace {
+
+const char* const KNoVorbisLibrary =
+    "Não encontrei libvorbis.dll. Coloque libvorbis.dll na mesma pasta do executável ou na "
+    "subpasta dll.";
+const char* const KMissingFunction = "A DLL Vorbis encontrada não exporta a função necessária: ";
+const char* const KAllInOneLibrary = "liboggvorbis.so";
+
+// Uniform over 0..2147483646, from a generator seeded with the clock at
+// nanosecond resolution so that back-to-back starts differ.
+int NewSerialNumber()
+{
+    std::mt19937 gen(static_cast<uint32_t>(
+        std::chrono::high_resolution_clock::now().time_since_epoch().count()));
+    return std::uniform_int_distribution<int>(0, 2147483646)(gen);
+}
+
+// libvorbis indexes tables with values derived from the samples: a NaN or
+// an infinity there is undefined behaviour, so they become silence / full
+// scale. Finite values pass unchanged.
+float Sanitized(float AValue)
+{
+    if (std::isnan(AValue))
+        return 0.0f;
+    if (std::isinf(AValue))
+        return AValue > 0 ? 1.0f : -1.0f;
+    return AValue;
+}
+
+} // namespace
+
+TOggVorbisEncoder::~TOggVorbisEncoder()
+{
+    if (FStarted) {
+        std::string bytes, error;
+        Finish(bytes, error);
+    }
+    if (FVorbisEncLib && FVorbisEncLib != FVorbisLib)
+        FreeLibrary(FVorbisEncLib);
+    if (FOggLib && FOggLib != FVorbisLib)
+        FreeLibrary(FOggLib);
+    if (FVorbisLib)
+        FreeLibrary(FVorbisLib);
+}
+
+std::vector<std::string> TOggVorbisEncoder::OggNames() const
+{
+    return {"libogg.so.0", "libogg.so"};
+}
+
+std::vector<std::string> TOggVorbisEncoder::VorbisNames() const
+{
+    return {"libvorbis.so.0", "libvorbis.so", KAllInOneLibrary};
+}
+
+std::vector<std::string> TOggVorbisEncoder::VorbisEncNames() const
+{
+    return {"libvorbisenc.so.2", "libvorbisenc.so", KAllInOneLibrary};
+}
+
+bool TOggVorbisEncoder::LoadLibraries(std::string& AError)
+{
+    // libvorbis needs libogg, libvorbisenc needs both: copies beside them
+    // are preferred to the system's.
+    FOggLib = SearchLibraryA(OggNames());
+    FVorbisLib = SearchLibraryA(VorbisNames(), OggNames());
+    std::vector<std::string> encDeps = VorbisNames();
+    for (const auto& name : OggNames())
+        encDeps.push_back(name);
+    FVorbisEncLib = SearchLibraryA(VorbisEncNames(), encDeps);
+    if (!FVorbisLib) {
+        AError = KNoVorbisLibrary;
+        return false;
+    }
+    if (!FVorbisEncLib)
+        FVorbisEncLib = FVorbisLib;
+    if (!FOggLib)
+        FOggLib = FVorbisLib;
+
+    bool ok = true;
+    auto resolve = [&](auto& AEntry, const char* AName) {
+        if (!ok)
+            return;
+        for (TLibHandle lib : {FOggLib, FVorbisEncLib, FVorbisLib})
+            if (void* p = GetProcAddress(lib, AName)) {
+                AEntry = reinterpret_cast<std::remove_reference_t<decltype(AEntry)>>(p);
+                return;
+            }
+        AError = std::string(KMissingFunction) + AName;
+        ok = false;
+    };
+    resolve(ogg_stream_init, "ogg_stream_init");
+    resolve(ogg_stream_packetin, "ogg_stream_packetin");
+    resolve(ogg_stream_pageout, "ogg_stream_pageout");
+    resolve(ogg_stream_flush, "ogg_stream_flush");
+    resolve(ogg_stream_clear, "ogg_stream_clear");
+    resolve(vorbis_info_init, "vorbis_info_init");
+    resolve(vorbis_info_clear, "vorbis_info_clear");
+    resolve(vorbis_comment_init, "vorbis_comment_init");
+    resolve(vorbis_comment_add_tag, "vorbis_comment_add_tag");
+    resolve(vorbis_comment_clear, "vorbis_comment_clear");
+    resolve(vorbis_encode_init_vbr, "vorbis_encode_init_vbr");
+    resolve(vorbis_analysis_init, "vorbis_analysis_init");
+    resolve(vorbis_analysis_headerout, "vorbis_analysis_headerout");
+    resolve(vorbis_block_init, "vorbis_block_init");
+    resolve(vorbis_analysis_buffer, "vorbis_analysis_buffer");
+    resolve(vorbis_analysis_wrote, "vorbis_analysis_wrote");
+    resolve(vorbis_analysis_blockout, "vorbis_analysis_blockout");
+    resolve(vorbis_analysis, "vorbis_analysis");
+    resolve(vorbis_bitrate_addblock, "vorbis_bitrate_addblock");
+    resolve(vorbis_bitrate_flushpacket, "vorbis_bitrate_flushpacket");
+    resolve(vorbis_block_clear, "vorbis_block_clear");
+    resolve(vorbis_dsp_clear, "vorbis_dsp_clear");
+    FLoaded = ok;
+    return ok;
+}
+
+float TOggVorbisEncoder::QualityFromBitrate(int32_t ABitrateKbps)
+{
+    const int32_t b = std::max(std::min(ABitrateKbps, 320), 48);
+    const double q = std::max(std::min((b - 64) / 256.0, 0.65), 0.0);
+    return static_cast<float>(q);
+}
+
+bool TOggVorbisEncoder::IsAvailable(std::string& AError)
+{
+    AError.clear();
+    TOggVorbisEncoder probe;
+    return probe.LoadLibraries(AError);
+}
+
+void TOggVorbisEncoder::AppendPage(std::string& AOut, const ogg_page& APage)
+{
+    AOut.append(reinterpret_cast<const char*>(APage.header), static_cast<size_t>(APage.header_len));
+    AOut.append(reinterpret_cast<const char*>(APage.body), static_cast<size_t>(APage.body_len));
+}
+
+bool TOggVorbisEncoder::Start(int32_t AChannels, int32_t ASampleRate, int32_t ABitrateKbps,
+                              std::string& HeaderBytes, std::string& AError)
+{
+    HeaderBytes.clear();
+    AError.clear();
+    if (!FLoaded && !LoadLibraries(AError))
+        return false;
+    FChannels = std::clamp(AChannels, 1, 2);
+    FSampleRate = std::max(ASampleRate, 8000);
+    std::memset(&FVi, 0, sizeof(FVi));
+    std::memset(&FVc, 0, sizeof(FVc));
+    std::memset(&FVd, 0, sizeof(FVd));
+    std::memset(&FVb, 0, sizeof(FVb));
+    std::memset(&FOs, 0, sizeof(FOs));
+
+    vorbis_info_init(&FVi);
+    if (vorbis_encode_init_vbr(&FVi, FChannels, FSampleRate, QualityFromBitrate(ABitrateKbps)) != 0) {
+        vorbis_info_clear(&FVi);
+        AError = "Falha ao iniciar encoder Ogg Vorbis.";
+        return false;
+    }
+    vorbis_comment_init(&FVc);
+    vorbis_comment_add_tag(&FVc, "ENCODER", "TAVIX Encoder Nativo");
+    if (vorbis_analysis_init(&FVd, &FVi) != 0) {
+        vorbis_comment_clear(&FVc);
+        vorbis_info_clear(&FVi);
+        AError = "Falha ao iniciar análise Vorbis.";
+        return false;
+    }
+    if (vorbis_block_init(&FVd, &FVb) != 0) {
+        vorbis_dsp_clear(&FVd);
+        vorbis_comment_clear(&FVc);
+        vorbis_info_clear(&FVi);
+        AError = "Falha ao iniciar bloco Vorbis.";
+        return false;
+    }
+    if (ogg_stream_init(&FOs, NewSerialNumber()) != 0) {
+        vorbis_block_clear(&FVb);
+        vorbis_dsp_clear(&FVd);
+        vorbis_comment_clear(&FVc);
+        vorbis_info_clear(&FVi);
+        AError = "Falha ao iniciar container Ogg.";
+        return false;
+    }
+    ogg_packet ident{}, comment{}, setup{};
+    if (vorbis_analysis_headerout(&FVd, &FVc, &ident, &comment, &setup) != 0) {
+        ogg_stream_clear(&FOs);
+        vorbis_block_clear(&FVb);
+        vorbis_dsp_clear(&FVd);
+        vorbis_comment_clear(&FVc);
+        vorbis_info_clear(&FVi);
+        AError = "Falha ao gerar cabeçalhos Ogg Vorbis.";
+        return false;
+    }
+    ogg_stream_packetin(&FOs, &ident);
+    ogg_stream_packetin(&FOs, &comment);
+    ogg_stream_packetin(&FOs, &setup);
+    ogg_page page{};
+    while (ogg_stream_flush(&FOs, &page) != 0)
+        AppendPage(HeaderBytes, page);
+    FStarted = true;
+    return true;
+}
+
+void TOggVorbisEncoder::Drain(std::string& AOut, bool AFlush)
+{
+    ogg_packet packet{};
+    ogg_page page{};
+    while (vorbis_analysis_blockout(&FVd, &FVb) == 1) {
+        vorbis_analysis(&FVb, nullptr);
+        vorbis_bitrate_addblock(&FVb);
+        while (vorbis_bitrate_flushpacket(&FVd, &packet) != 0) {
+            ogg_stream_packetin(&FOs, &packet);
+            if (AFlush)
+                while (ogg_stream_flush(&FOs, &page) != 0)
+                    AppendPage(AOut, page);
+            else
+                while (ogg_stream_pageout(&FOs, &page) != 0)
+                    AppendPage(AOut, page);
+        }
+    }
+}
+
+bool TOggVorbisEncoder::EncodeFloatInterleaved(const float* Pcm, int32_t Frames,
+                                               std::string& EncodedBytes, std::string& AError)
+{
+    EncodedBytes.clear();
+    AError.clear();
+    if (!FStarted) {
+        AError = "Encoder Ogg Vorbis não iniciado.";
+        return false;
+    }
+    if (Frames <= 0)
+        return true;
+    float** planes = vorbis_analysis_buffer(&FVd, Frames);
+    if (!planes) {
+        AError = "Falha ao obter buffer Vorbis.";
+        return false;
+    }
+    for (int32_t c = 0; c < FChannels; ++c) {
+        float* plane = planes[c];
+        for (int32_t i = 0; i < Frames; ++i)
+            plane[i] = Sanitized(Pcm[static_cast<size_t>(i) * FChannels + c]);
+    }
+    if (vorbis_analysis_wrote(&FVd, Frames) != 0) {
+        AError = "Falha ao escrever amostras Vorbis.";
+        return false;
+    }
+    Drain(EncodedBytes, false);
+    return true;
+}
+
+bool TOggVorbisEncoder::Finish(std::string& EncodedBytes, std::string& AError)
+{
+    EncodedBytes.clear();
+    AError.clear();
+    if (!FStarted)
+        return true;
+    bool ok = true;
+    try {
+        vorbis_analysis_wrote(&FVd, 0);
+        Drain(EncodedBytes, true);
+        ogg_page page{};
+        while (ogg_stream_flush(&FOs, &page) != 0)
+            AppendPage(EncodedBytes, page);
+    } catch (const std::exception& e) {
+        AError = e.what();
+        ok = false;
+    }
+    ogg_stream_clear(&FOs);
+    vorbis_block_clear(&FVb);
+    vorbis_dsp_clear(&FVd);
+    vorbis_comment_clear(&FVc);
+    vorbis_info_clear(&FVi);
+    FStarted = false;
+    return ok;
+}
