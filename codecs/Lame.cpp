@@ -13,11 +13,21 @@ lame_global_flags* OpenMp3Encoder(int32_t AChannels, int32_t ASampleRate, int32_
     lame_set_brate(lame, ABitrateKbps);
     lame_set_quality(lame, 2);
     lame_set_VBR(lame, vbr_off);
-    if (lame_init_params(lame) < 0) {
+    // LAME quietly resamples a rate MP3 cannot carry; the stream is meant
+    // to keep the capture rate, so that counts as a refusal too.
+    if (lame_init_params(lame) < 0 || lame_get_out_samplerate(lame) != ASampleRate) {
         lame_close(lame);
         return nullptr;
     }
     return lame;
+}
+
+int EncodeMp3Block(lame_global_flags* ALame, const float* APcm, int32_t AFrames,
+                   unsigned char* ABuffer, int32_t ABufferSize)
+{
+    if (lame_get_num_channels(ALame) == 1)
+        return lame_encode_buffer_ieee_float(ALame, APcm, APcm, AFrames, ABuffer, ABufferSize);
+    return lame_encode_buffer_interleaved_ieee_float(ALame, APcm, AFrames, ABuffer, ABufferSize);
 }
 
 int32_t Mp3BufferSize(int32_t AFrames)
