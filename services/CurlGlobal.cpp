@@ -1,0 +1,10 @@
+#include "services/CurlGlobal.h"
+
+#include <curl/curl.h>
+#include <mutex>
+
+void EnsureCurlInitialized()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_ALL); });
+}

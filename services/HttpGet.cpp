@@ -1,0 +1,54 @@
+#include "services/HttpGet.h"
+
+#include <curl/curl.h>
+
+#include "services/CurlGlobal.h"
+
+namespace {
+
+struct TSinkCall {
+    const std::function<bool(std::string_view)>* Sink;
+};
+
+size_t WriteBody(char* AData, size_t ASize, size_t ACount, void* AUser)
+{
+    auto* call = static_cast<TSinkCall*>(AUser);
+    const size_t bytes = ASize * ACount;
+    return (*call->Sink)(std::string_view(AData, bytes)) ? bytes : 0;
+}
+
+} // namespace
+
+bool HttpGet(const std::string& AUrl, const std::string& AAgent, const THttpLimits& ALimits,
+             const std::function<bool(std::string_view)>& ASink)
+{
+    EnsureCurlInitialized();
+    CURL* curl = curl_easy_init();
+    if (!curl)
+        return false;
+    curl_slist* headers = nullptr;
+    headers = curl_slist_append(headers, "Pragma: no-cache");
+    headers = curl_slist_append(headers, "Cache-Control: no-cache");
+
+    TSinkCall call{&ASink};
+    curl_easy_setopt(curl, CURLOPT_URL, AUrl.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, AAgent.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, ALimits.ConnectMs);
+    // A stall: less than one byte a second for the whole stall time.
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, (ALimits.StallMs + 999) / 1000);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, ALimits.TotalMs);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &call);
+
+    const CURLcode result = curl_easy_perform(curl);
+    curl_easy_cleanup(curl);
+    curl_slist_free_all(headers);
+    return result == CURLE_OK;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+// Limits of one HTTP request. A zero total means none.
+struct THttpLimits {
+    long ConnectMs;
+    long StallMs;
+    long TotalMs;
+};
+
+// Without limits of its own a request would wait for a silent server for
+// ever; these stand in for the system defaults the services otherwise rely on.
+inline constexpr THttpLimits kDefaultNetLimits{60000, 60000, 300000};
+
+// One GET of an http or https address, never answered from a cache. Every
+// piece of the body goes to ASink in order (any HTTP status); ASink returns
+// false to stop reading. False when the request failed or was cut short.
+bool HttpGet(const std::string& AUrl, const std::string& AAgent, const THttpLimits& ALimits,
+             const std::function<bool(std::string_view)>& ASink);

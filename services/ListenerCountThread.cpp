@@ -1,0 +1,77 @@
+#include "services/ListenerCountThread.h"
+
+#include "platform/Text.h"
+#include "services/HttpGet.h"
+#include "services/ListenerStats.h"
+
+namespace {
+
+const char* const kAgent = "TAVIX Encoder Listeners";
+// Connect, send and receive each get this much; the whole request at most
+// all three together.
+constexpr long kTimeoutMs = 4000;
+constexpr THttpLimits kLimits{kTimeoutMs, kTimeoutMs, 3 * kTimeoutMs};
+// A statistics page is a few kilobytes; a server sending without end is cut
+// off here rather than filling the memory.
+constexpr size_t kMaxBody = 4 * 1024 * 1024;
+
+} // namespace
+
+std::string HttpGetText(const std::string& AUrl)
+{
+    std::string body;
+    HttpGet(AUrl, kAgent, kLimits, [&body](std::string_view APiece) {
+        body.append(APiece.substr(0, kMaxBody - body.size()));
+        return body.size() < kMaxBody;
+    });
+    return body;
+}
+
+int32_t QueryListenerCount(const TEncoderConfig& AConfig, std::string& AErrorText)
+{
+    const std::string host = ExtractHost(AConfig.Host);
+    if (host.empty()) {
+        AErrorText = "sem servidor";
+        return -1;
+    }
+    const std::string base = "http://" + host + ":" + std::to_string(AConfig.Port);
+    int32_t count;
+    if (SameTextAscii(AConfig.ServerType, "shoutcast")) {
+        count = ExtractTagNumber(HttpGetText(base + "/stats?sid=1"), "CURRENTLISTENERS");
+        if (count < 0)
+            count = ParseSevenHtml(HttpGetText(base + "/7.html"));
+    } else {
+        const std::string body = HttpGetText(base + "/status-json.xsl");
+        count = ExtractJsonNumber(body, "\"listeners\"");
+        if (count < 0)
+            count = ExtractJsonNumber(body, "listeners");
+    }
+    if (count < 0)
+        AErrorText = "indisponivel";
+    return count;
+}
+
+TTavixListenerCountThread::TTavixListenerCountThread(const TEncoderConfig& AConfig)
+    : TThread(true), FConfig(AConfig)
+{
+    FreeOnTerminate = true;
+}
+
+TTavixListenerCountThread::~TTavixListenerCountThread()
+{
+    Shutdown();
+}
+
+void TTavixListenerCountThread::Execute()
+{
+    FErrorText.clear();
+    FCount = QueryListenerCount(FConfig, FErrorText);
+    if (Terminated())
+        return;
+    Synchronize([this] {
+        // Checked again here: the owner may have said stop while this call
+        // waited for the user-interface thread.
+        if (OnResult && !Terminated())
+            OnResult(this, FCount, FErrorText);
+    });
+}

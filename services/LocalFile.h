@@ -1,0 +1,15 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// The few file-system questions the station services ask about the
+// now-playing file.
+
+// True for anything at APath that is not a folder.
+bool FileExists(const std::string& APath);
+// Last modification (symbolic links followed), in days since 1970 as a
+// date-time value; none when it cannot be had.
+std::optional<double> FileModifiedDays(const std::string& APath);
+// The whole file, when it could be read and is at most AMaxBytes long.
+std::optional<std::string> ReadWholeFile(const std::string& APath, size_t AMaxBytes);
