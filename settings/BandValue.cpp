@@ -1,13 +1,16 @@
 #include "settings/BandValue.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <langinfo.h>
 #include <locale.h>
 
 char UserDecimalSeparator()
 {
-    locale_t loc = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(0));
+    // Only the numeric category: an unusable setting elsewhere must not
+    // cost the user their separator.
+    locale_t loc = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0));
     if (loc == static_cast<locale_t>(0))
         return '.';
     const char* radix = nl_langinfo_l(RADIXCHAR, loc);
@@ -38,13 +41,15 @@ bool ParseBandValue(const std::string& AText, char ASeparator, double& AValue)
             c = '.';
     const char* first = text.data();
     const char* last = text.data() + text.size();
-    if (first != last && *first == '+')
+    const bool plus = first != last && *first == '+';
+    if (plus)
         ++first;
-    if (first == last)
+    if (first == last || (plus && *first == '-'))
         return false;
     double value = 0;
     auto res = std::from_chars(first, last, value, std::chars_format::general);
-    if (res.ec != std::errc() || res.ptr != last)
+    // "nan" and "inf" parse too, but a gain like that would silence the audio.
+    if (res.ec != std::errc() || res.ptr != last || !std::isfinite(value))
         return false;
     AValue = value;
     return true;

@@ -1,8 +1,9 @@
 #include "settings/EncoderConfig.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include <cstdint>
 #include <stdexcept>
+#include <variant>
+#include <vector>
 
 #include "platform/ExePath.h"
 #include "platform/Text.h"
@@ -57,37 +58,84 @@ bool ParseInt32(const std::string& AText, int32_t& AValue)
     return true;
 }
 
-class TConfigFile {
-public:
-    explicit TConfigFile(const std::string& APath) : FIni(APath) {}
-
-    void Str(const char* ASection, const char* AKey, std::string& AField)
-    {
-        AField = FIni.ReadString(ASection, AKey, AField);
-    }
-    void Int(const char* ASection, const char* AKey, int32_t& AField)
-    {
-        int32_t v;
-        if (ParseInt32(FIni.ReadString(ASection, AKey, std::to_string(AField)), v))
-            AField = v;
-    }
-    void Bool(const char* ASection, const char* AKey, bool& AField)
-    {
-        int32_t v;
-        if (ParseInt32(FIni.ReadString(ASection, AKey, AField ? "1" : "0"), v))
-            AField = v != 0;
-    }
-    TIniFile& Ini() { return FIni; }
-
-private:
-    TIniFile FIni;
+// Every key of the file, in file order, and the field it holds. The ten
+// band values follow, in section EQ.
+using TMember = std::variant<std::string TEncoderConfig::*, int32_t TEncoderConfig::*, bool TEncoderConfig::*,
+                             TAudioSourceKind TEncoderConfig::*>;
+struct TKey {
+    const char* Section;
+    const char* Name;
+    TMember Member;
+};
+const TKey KKeys[] = {
+    {"Geral", "Language", &TEncoderConfig::Language},
+    {"Transmissao", "ServerType", &TEncoderConfig::ServerType},
+    {"Transmissao", "Host", &TEncoderConfig::Host},
+    {"Transmissao", "Port", &TEncoderConfig::Port},
+    {"Transmissao", "Mount", &TEncoderConfig::Mount},
+    {"Transmissao", "UserName", &TEncoderConfig::UserName},
+    {"Transmissao", "Password", &TEncoderConfig::Password},
+    {"Transmissao", "StreamName", &TEncoderConfig::StreamName},
+    {"Transmissao", "Genre", &TEncoderConfig::Genre},
+    {"Transmissao", "Url", &TEncoderConfig::Url},
+    {"Transmissao", "EndpointUrl", &TEncoderConfig::EndpointUrl},
+    {"Transmissao", "Codec", &TEncoderConfig::Codec},
+    {"Transmissao", "Bitrate", &TEncoderConfig::Bitrate},
+    {"Transmissao", "SampleRate", &TEncoderConfig::SampleRate},
+    {"Transmissao", "Channels", &TEncoderConfig::Channels},
+    {"Audio", "DeviceIndex", &TEncoderConfig::AudioDeviceIndex},
+    {"Audio", "DeviceName", &TEncoderConfig::AudioDeviceName},
+    {"Audio", "SourceKind", &TEncoderConfig::AudioSourceKind},
+    {"Metadata", "NoarPath", &TEncoderConfig::NoarPath},
+    {"EQ", "Preset", &TEncoderConfig::EQPreset},
+    {"EQ", "CompressorEnabled", &TEncoderConfig::CompressorEnabled},
+    {"FTP", "Enabled", &TEncoderConfig::FtpEnabled},
+    {"FTP", "Host", &TEncoderConfig::FtpHost},
+    {"FTP", "Port", &TEncoderConfig::FtpPort},
+    {"FTP", "User", &TEncoderConfig::FtpUser},
+    {"FTP", "Password", &TEncoderConfig::FtpPassword},
+    {"FTP", "RemoteDir", &TEncoderConfig::FtpRemoteDir},
+    {"FTP", "RemoteFile", &TEncoderConfig::FtpRemoteFile},
+    {"FTP", "CronUrl", &TEncoderConfig::FtpCronUrl},
+    {"FTP", "Passive", &TEncoderConfig::FtpPassive},
 };
 
-void Write(TIniFile& AIni, const char* ASection, const std::string& AKey, const std::string& AValue)
+std::string BandKey(int AIndex)
 {
-    if (!AIni.WriteString(ASection, AKey, AValue))
-        throw ESettingsWriteError(AIni.Path());
+    return "Band" + std::to_string(AIndex);
 }
+
+// The file form of one field.
+struct TToText {
+    const TEncoderConfig& Config;
+    std::string operator()(std::string TEncoderConfig::*AField) const { return Config.*AField; }
+    std::string operator()(int32_t TEncoderConfig::*AField) const { return std::to_string(Config.*AField); }
+    std::string operator()(bool TEncoderConfig::*AField) const { return Config.*AField ? "1" : "0"; }
+    std::string operator()(TAudioSourceKind TEncoderConfig::*AField) const
+    {
+        return SourceKindToText(Config.*AField);
+    }
+};
+
+// Stores the file text of one field; what does not parse keeps the field.
+struct TFromText {
+    TEncoderConfig& Config;
+    const std::string& Text;
+    void operator()(std::string TEncoderConfig::*AField) const { Config.*AField = Text; }
+    void operator()(int32_t TEncoderConfig::*AField) const
+    {
+        int32_t v;
+        if (ParseInt32(Text, v))
+            Config.*AField = v;
+    }
+    void operator()(bool TEncoderConfig::*AField) const
+    {
+        int32_t v;
+        if (ParseInt32(Text, v))
+            Config.*AField = v != 0;
+    }
+    void operator()(TAudioSourceKind TEncoderConfig::*AField) const { Config.*AField = TextToSourceKind(Text); }
+};
 
 } // namespace
 
@@ -153,45 +201,18 @@ void LoadEncoderConfigFrom(const std::string& APath, TEncoderConfig& AConfig)
     TEncoderConfig c;
     DefaultEncoderConfig(c);
     AConfig = c;
-    TConfigFile f(APath);
-    if (!f.Ini().Exists())
+    TIniFile ini(APath);
+    if (!ini.Exists())
         return;
-    f.Str("Geral", "Language", c.Language);
-    f.Str("Transmissao", "ServerType", c.ServerType);
-    f.Str("Transmissao", "Host", c.Host);
-    f.Int("Transmissao", "Port", c.Port);
-    f.Str("Transmissao", "Mount", c.Mount);
-    f.Str("Transmissao", "UserName", c.UserName);
-    f.Str("Transmissao", "Password", c.Password);
-    f.Str("Transmissao", "StreamName", c.StreamName);
-    f.Str("Transmissao", "Genre", c.Genre);
-    f.Str("Transmissao", "Url", c.Url);
-    f.Str("Transmissao", "EndpointUrl", c.EndpointUrl);
-    f.Str("Transmissao", "Codec", c.Codec);
-    f.Int("Transmissao", "Bitrate", c.Bitrate);
-    f.Int("Transmissao", "SampleRate", c.SampleRate);
-    f.Int("Transmissao", "Channels", c.Channels);
-    f.Int("Audio", "DeviceIndex", c.AudioDeviceIndex);
-    f.Str("Audio", "DeviceName", c.AudioDeviceName);
-    c.AudioSourceKind = TextToSourceKind(
-        f.Ini().ReadString("Audio", "SourceKind", SourceKindToText(c.AudioSourceKind)));
-    f.Str("Metadata", "NoarPath", c.NoarPath);
-    f.Str("EQ", "Preset", c.EQPreset);
-    f.Bool("EQ", "CompressorEnabled", c.CompressorEnabled);
-    f.Bool("FTP", "Enabled", c.FtpEnabled);
-    f.Str("FTP", "Host", c.FtpHost);
-    f.Int("FTP", "Port", c.FtpPort);
-    f.Str("FTP", "User", c.FtpUser);
-    f.Str("FTP", "Password", c.FtpPassword);
-    f.Str("FTP", "RemoteDir", c.FtpRemoteDir);
-    f.Str("FTP", "RemoteFile", c.FtpRemoteFile);
-    f.Str("FTP", "CronUrl", c.FtpCronUrl);
-    f.Bool("FTP", "Passive", c.FtpPassive);
+    // Each key falls back to the default it replaces.
+    for (const TKey& k : KKeys) {
+        const std::string text = ini.ReadString(k.Section, k.Name, std::visit(TToText{c}, k.Member));
+        std::visit(TFromText{c, text}, k.Member);
+    }
     const char sep = UserDecimalSeparator();
     for (int i = 0; i < 10; ++i) {
-        const std::string key = "Band" + std::to_string(i);
         double v;
-        if (ParseBandValue(f.Ini().ReadString("EQ", key, FormatBandValue(c.EQBands[i], sep)), sep, v))
+        if (ParseBandValue(ini.ReadString("EQ", BandKey(i), FormatBandValue(c.EQBands[i], sep)), sep, v))
             c.EQBands[i] = v;
     }
     AConfig = c;
@@ -199,41 +220,28 @@ void LoadEncoderConfigFrom(const std::string& APath, TEncoderConfig& AConfig)
 
 void SaveEncoderConfigTo(const std::string& APath, const TEncoderConfig& AConfig)
 {
-    TIniFile ini(APath);
-    const auto& c = AConfig;
-    auto num = [](int32_t v) { return std::to_string(v); };
-    auto flag = [](bool v) { return std::string(v ? "1" : "0"); };
-    Write(ini, "Geral", "Language", c.Language);
-    Write(ini, "Transmissao", "ServerType", c.ServerType);
-    Write(ini, "Transmissao", "Host", c.Host);
-    Write(ini, "Transmissao", "Port", num(c.Port));
-    Write(ini, "Transmissao", "Mount", c.Mount);
-    Write(ini, "Transmissao", "UserName", c.UserName);
-    Write(ini, "Transmissao", "Password", c.Password);
-    Write(ini, "Transmissao", "StreamName", c.StreamName);
-    Write(ini, "Transmissao", "Genre", c.Genre);
-    Write(ini, "Transmissao", "Url", c.Url);
-    Write(ini, "Transmissao", "EndpointUrl", c.EndpointUrl);
-    Write(ini, "Transmissao", "Codec", c.Codec);
-    Write(ini, "Transmissao", "Bitrate", num(c.Bitrate));
-    Write(ini, "Transmissao", "SampleRate", num(c.SampleRate));
-    Write(ini, "Transmissao", "Channels", num(c.Channels));
-    Write(ini, "Audio", "DeviceIndex", num(c.AudioDeviceIndex));
-    Write(ini, "Audio", "DeviceName", c.AudioDeviceName);
-    Write(ini, "Audio", "SourceKind", SourceKindToText(c.AudioSourceKind));
-    Write(ini, "Metadata", "NoarPath", c.NoarPath);
-    Write(ini, "EQ", "Preset", c.EQPreset);
-    Write(ini, "EQ", "CompressorEnabled", flag(c.CompressorEnabled));
-    Write(ini, "FTP", "Enabled", flag(c.FtpEnabled));
-    Write(ini, "FTP", "Host", c.FtpHost);
-    Write(ini, "FTP", "Port", num(c.FtpPort));
-    Write(ini, "FTP", "User", c.FtpUser);
-    Write(ini, "FTP", "Password", c.FtpPassword);
-    Write(ini, "FTP", "RemoteDir", c.FtpRemoteDir);
-    Write(ini, "FTP", "RemoteFile", c.FtpRemoteFile);
-    Write(ini, "FTP", "CronUrl", c.FtpCronUrl);
-    Write(ini, "FTP", "Passive", flag(c.FtpPassive));
+    struct TEntry {
+        const char* Section;
+        std::string Key;
+        std::string Value;
+    };
+    std::vector<TEntry> entries;
+    for (const TKey& k : KKeys)
+        entries.push_back({k.Section, k.Name, std::visit(TToText{AConfig}, k.Member)});
     const char sep = UserDecimalSeparator();
     for (int i = 0; i < 10; ++i)
-        Write(ini, "EQ", "Band" + std::to_string(i), FormatBandValue(c.EQBands[i], sep));
+        entries.push_back({"EQ", BandKey(i), FormatBandValue(AConfig.EQBands[i], sep)});
+
+    // One write for the whole record: the window saves on every slider move.
+    TIniFile all(APath);
+    for (const auto& e : entries)
+        all.SetString(e.Section, e.Key, e.Value);
+    if (all.Flush())
+        return;
+    // It failed: go key by key so the save stops at the key that cannot be
+    // written, with the keys before it written.
+    TIniFile each(APath);
+    for (const auto& e : entries)
+        if (!each.WriteString(e.Section, e.Key, e.Value))
+            throw ESettingsWriteError(APath);
 }

@@ -100,6 +100,15 @@ bool TIniFile::WriteString(const std::string& ASection, const std::string& AKey,
                            const std::string& AValue)
 {
     Reload();
+    SetString(ASection, AKey, AValue);
+    return Flush();
+}
+
+void TIniFile::SetString(const std::string& ASection, const std::string& AKey,
+                         const std::string& AValue)
+{
+    if (!FLoaded)
+        Reload();
     // A line break in a value would start a new key in the file.
     std::string value = AValue;
     for (char& c : value)
@@ -109,7 +118,7 @@ bool TIniFile::WriteString(const std::string& ASection, const std::string& AKey,
     bool inSection = false;
     long sectionEnd = -1; // index after the last key line of the section
     for (size_t i = 0; i < FLines.size(); ++i) {
-        std::string name, key, value;
+        std::string name, key, oldValue;
         if (IsSectionLine(FLines[i], name)) {
             if (inSection)
                 break;
@@ -117,9 +126,9 @@ bool TIniFile::WriteString(const std::string& ASection, const std::string& AKey,
             if (inSection)
                 sectionEnd = static_cast<long>(i) + 1;
         } else if (inSection) {
-            if (IsKeyLine(FLines[i], key, value) && SameTextAscii(key, AKey)) {
-                FLines[i] = key + "=" + value;
-                return Flush();
+            if (IsKeyLine(FLines[i], key, oldValue) && SameTextAscii(key, AKey)) {
+                FLines[i] = newLine;
+                return;
             }
             if (!Trim(FLines[i]).empty())
                 sectionEnd = static_cast<long>(i) + 1;
@@ -131,7 +140,6 @@ bool TIniFile::WriteString(const std::string& ASection, const std::string& AKey,
         FLines.push_back("[" + ASection + "]");
         FLines.push_back(newLine);
     }
-    return Flush();
 }
 
 bool TIniFile::Flush()

@@ -20,12 +20,15 @@ public:
     // old one, so the file on disk is always whole. False when it cannot.
     bool WriteString(const std::string& ASection, const std::string& AKey,
                      const std::string& AValue);
+    // Changes the key in memory only; Flush writes every change at once.
+    void SetString(const std::string& ASection, const std::string& AKey,
+                   const std::string& AValue);
+    bool Flush();
 
     const std::string& Path() const { return FPath; }
 
 private:
     void Reload() const;
-    bool Flush();
 
     std::string FPath;
     mutable std::vector<std::string> FLines;

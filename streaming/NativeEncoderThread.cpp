@@ -14,6 +14,7 @@ TNativeEncoderThread::~TNativeEncoderThread()
     if (!Finished())
         StopNow();
     Shutdown();
+    CloseConnection();
 }
 
 void TNativeEncoderThread::UpdateAudioProcessing(const TEncoderConfig& AConfig)
@@ -26,7 +27,7 @@ void TNativeEncoderThread::UpdateAudioProcessing(const TEncoderConfig& AConfig)
 void TNativeEncoderThread::StopNow()
 {
     Terminate();
-    CloseConnection();
+    ShutdownConnection();
 }
 
 void TNativeEncoderThread::PostStatus(const std::string& AText, bool AIsError)

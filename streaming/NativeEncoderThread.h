@@ -36,7 +36,8 @@ public:
     // The only live path into a running transmission: the band gains and
     // the compressor switch of AConfig, nothing else.
     void UpdateAudioProcessing(const TEncoderConfig& AConfig);
-    // Stop flag, then an immediate close so a blocked send returns.
+    // Stop flag, then an immediate shutdown of the connection so a blocked
+    // send or read returns; the worker closes it on its way out.
     void StopNow();
 
     // --- connection and source logins ---
@@ -45,6 +46,9 @@ public:
     bool SendBytes(const std::string& ABytes);
     std::string ReadServerAnswer(int ATimeoutMs);
     void CloseConnection();
+    // Wakes a send or read blocked on the connection without closing it:
+    // only the worker closes, so it never uses a number reused elsewhere.
+    void ShutdownConnection();
     bool IcecastHandshake(const std::string& AContentType);
     bool ShoutcastHandshake(const std::string& AContentType);
     bool ConnectAndHandshake(const std::string& AContentType);
@@ -74,9 +78,10 @@ protected:
     double FLastL = 0, FLastR = 0, FLastLow = 0, FLastMid = 0, FLastHigh = 0;
     std::string FLastStatus;
     bool FLastError = false;
-    // Taken over with an atomic exchange so the worker and StopNow never
-    // close the same handle twice.
+    // Taken over with an atomic exchange so a handle is closed exactly once.
     std::atomic<int64_t> FSocket{-1};
+    // Held only to shut down or close the handle, never across a send.
+    std::mutex FSocketLock;
     std::mutex FAudioLock;
     std::array<double, 10> FEQBands{};
     bool FCompressorEnabled = false;

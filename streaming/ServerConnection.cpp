@@ -1,13 +1,236 @@
 #include "streaming/NativeEncoderThread.h"
 
+#include <cerrno>
+#include <climits>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
+
+#include "platform/Text.h"
+#include "settings/CodecIds.h"
+#include "streaming/WireText.h"
+
+namespace {
+
+constexpr int KSendTimeoutMs = 6000;
+constexpr int KSendBufferBytes = 262144;
+constexpr int KIcecastAnswerMs = 5000;
+constexpr int KShoutcastAnswerMs = 3000;
+constexpr size_t KAnswerChunk = 2048;
+
+void SetTimeout(int AFd, int AOption, int AMs)
+{
+    timeval tv{};
+    tv.tv_sec = AMs / 1000;
+    tv.tv_usec = (AMs % 1000) * 1000;
+    setsockopt(AFd, SOL_SOCKET, AOption, &tv, sizeof(tv));
+}
+
+std::string Line(const std::string& AText)
+{
+    return AText + "\r\n";
+}
+
+} // namespace
+
+// Sockets need no start-up here; the flag keeps the worker's bookkeeping.
+bool TNativeEncoderThread::EnsureWinSock()
+{
+    FWSAStarted = true;
+    return true;
+}
+
+bool TNativeEncoderThread::ConnectToServer(int32_t APort)
+{
+    CloseConnection();
+    if (!EnsureWinSock())
+        return false;
+    const int32_t port = APort <= 0 ? FConfig.Port : APort;
+    const std::string failed =
+        "Nao conectou ao servidor de radio em " + FConfig.Host + ":" + std::to_string(port) + ".";
+
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const std::string host = ToSystemCodePage(Trim(FConfig.Host));
+    if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
+        if (found)
+            freeaddrinfo(found);
+        PostStatus("Host não encontrado: " + FConfig.Host, true);
+        return false;
+    }
+    sockaddr_in addr = *reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+    freeaddrinfo(found);
+
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd < 0) {
+        PostStatus("Falha ao criar socket.", true);
+        return false;
+    }
+    SetTimeout(fd, SO_RCVTIMEO, KSendTimeoutMs);
+    SetTimeout(fd, SO_SNDTIMEO, KSendTimeoutMs);
+    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &KSendBufferBytes, sizeof(KSendBufferBytes));
+    // Published before connecting, so a stop can abort a connect that hangs.
+    FSocket.store(fd);
+
+    // A port beyond 16 bits would silently reach another one.
+    bool connected = port > 0 && port <= 65535;
+    if (connected) {
+        addr.sin_port = htons(static_cast<uint16_t>(port));
+        connected = connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == 0;
+    }
+    if (!connected) {
+        PostStatus(failed, true);
+        CloseConnection();
+        return false;
+    }
+    return true;
+}
+
+bool TNativeEncoderThread::SendBytes(const std::string& ABytes)
+{
+    // Only this thread closes the handle, so the number stays ours for the
+    // whole call; a stop shuts it down, which ends a blocked send.
+    const int64_t fd = FSocket.load();
+    if (fd == -1)
+        return false;
+    size_t done = 0;
+    while (done < ABytes.size()) {
+        if (Terminated())
+            return false;
+        const ssize_t n = send(static_cast<int>(fd), ABytes.data() + done, ABytes.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string TNativeEncoderThread::ReadServerAnswer(int ATimeoutMs)
+{
+    const int64_t fd = FSocket.load();
+    if (fd == -1 || Terminated())
+        return {};
+    // Zero would mean "wait forever" to the socket layer.
+    SetTimeout(static_cast<int>(fd), SO_RCVTIMEO, ATimeoutMs > 0 ? ATimeoutMs : 1);
+    std::string answer;
+    char buf[KAnswerChunk];
+    for (;;) {
+        const ssize_t n = recv(static_cast<int>(fd), buf, sizeof(buf), 0);
+        if (n < 0 && errno == EINTR && !Terminated())
+            continue;
+        if (n > 0)
+            answer.append(buf, static_cast<size_t>(n));
+        if (n != static_cast<ssize_t>(KAnswerChunk) || Terminated())
+            break;
+    }
+    return answer;
+}
 
 void TNativeEncoderThread::CloseConnection()
 {
+    std::lock_guard<std::mutex> lock(FSocketLock);
     const int64_t fd = FSocket.exchange(-1);
     if (fd == -1)
         return;
     shutdown(static_cast<int>(fd), SHUT_RDWR);
     close(static_cast<int>(fd));
+}
+
+void TNativeEncoderThread::ShutdownConnection()
+{
+    // Under the lock the handle cannot be closed and its number reused by
+    // someone else between reading it and shutting it down.
+    std::lock_guard<std::mutex> lock(FSocketLock);
+    const int64_t fd = FSocket.load();
+    if (fd != -1)
+        shutdown(static_cast<int>(fd), SHUT_RDWR);
+}
+
+bool TNativeEncoderThread::IcecastHandshake(const std::string& AContentType)
+{
+    const std::string mount = NormalizeMount(FConfig.Mount);
+    const std::string host = ToSystemCodePage(Trim(FConfig.Host));
+    const std::string user = FConfig.UserName.empty() ? "source" : HeaderValueUtf8(FConfig.UserName);
+    const std::string password = ToSystemCodePage(FConfig.Password);
+    const std::string name = HeaderValueUtf8(FConfig.StreamName);
+    const std::string genre = HeaderValueUtf8(FConfig.Genre);
+    const std::string credentials = Base64Encode(user + ":" + password);
+    const std::string bitrate = std::to_string(FConfig.Bitrate);
+    // Shared by both requests, after their first line(s).
+    const std::string common =
+        Line("Authorization: Basic " + credentials) + Line("User-Agent: TAVIX-Encoder-Nativo/2.0") +
+        Line("Content-Type: " + AContentType) + Line("ice-name: " + name) +
+        Line("ice-description: " + name) + Line("ice-genre: " + genre) + Line("ice-bitrate: " + bitrate) +
+        Line("ice-public: 0") +
+        Line("ice-audio-info: ice-bitrate=" + bitrate + ";ice-channels=" + std::to_string(FConfig.Channels) +
+             ";ice-samplerate=" + std::to_string(FConfig.SampleRate));
+
+    for (const std::string method : {"PUT", "SOURCE"}) {
+        if (!ConnectToServer(FConfig.Port))
+            return false;
+        const std::string request =
+            method == "PUT"
+                ? Line("PUT " + mount + " HTTP/1.1") + Line("Host: " + host + ":" + std::to_string(FConfig.Port)) +
+                      common + Line("Expect: 100-continue") + Line("")
+                : Line("SOURCE " + mount + " HTTP/1.0") + common + Line("");
+        if (!SendBytes(request)) {
+            CloseConnection();
+            continue;
+        }
+        if (IsIcecastSourceAccepted(ReadServerAnswer(KIcecastAnswerMs))) {
+            PostStatus("Conectado ao servidor de rádio Icecast (" + method + ").", false);
+            return true;
+        }
+        CloseConnection();
+    }
+    PostStatus("Servidor recusou a conexão source Icecast.", true);
+    return false;
+}
+
+bool TNativeEncoderThread::ShoutcastHandshake(const std::string& AContentType)
+{
+    const std::string type = AsciiLower(AContentType);
+    if (type.find("ogg") != std::string::npos || type.find("flac") != std::string::npos) {
+        PostStatus("Shoutcast comum deve usar MP3 ou AAC+.", true);
+        return false;
+    }
+    const std::string password = ToSystemCodePage(FConfig.Password);
+    const std::string bitrate = std::to_string(FConfig.Bitrate);
+    const std::string rate = std::to_string(FConfig.SampleRate);
+    const std::string channels = std::to_string(FConfig.Channels);
+    const std::string headers =
+        Line("icy-name:" + HeaderValueUtf8(FConfig.StreamName)) + Line("icy-genre:" + HeaderValueUtf8(FConfig.Genre)) +
+        Line("icy-url:" + HeaderValueUtf8(FConfig.Url)) + Line("icy-pub:0") + Line("icy-br:" + bitrate) +
+        Line("icy-sr:" + rate) + Line("icy-channels:" + channels) +
+        Line("icy-audio-info:ice-bitrate=" + bitrate + ";ice-channels=" + channels + ";ice-samplerate=" + rate) +
+        Line("icy-irc:N/A") + Line("icy-icq:N/A") + Line("icy-aim:N/A") + Line("content-type:" + AContentType) +
+        Line("");
+
+    // The source port is the one above the configured port; the configured
+    // one is the fallback. Computed wide so the largest port cannot overflow.
+    for (const int64_t p : {int64_t{FConfig.Port} + 1, int64_t{FConfig.Port}}) {
+        if (p <= 0 || p > INT32_MAX || !ConnectToServer(static_cast<int32_t>(p)))
+            continue;
+        if (!SendBytes(Line(password)) || !IsShoutcastSourceAccepted(ReadServerAnswer(KShoutcastAnswerMs)) ||
+            !SendBytes(headers)) {
+            CloseConnection();
+            continue;
+        }
+        PostStatus("Conectado ao servidor de rádio SHOUTcast na porta " + std::to_string(p) + ".", false);
+        return true;
+    }
+    PostStatus("Servidor recusou a conexão source SHOUTcast.", true);
+    return false;
+}
+
+bool TNativeEncoderThread::ConnectAndHandshake(const std::string& AContentType)
+{
+    return IsShoutcastServer(FConfig.ServerType) ? ShoutcastHandshake(AContentType)
+                                                 : IcecastHandshake(AContentType);
 }

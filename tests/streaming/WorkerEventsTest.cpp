@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/Tick.h"
+#include "tests/streaming/FakeSourceServer.h"
+#include "tests/streaming/WorkerProbe.h"
+
+namespace {
+
+// Pumps the owner's hand-offs until the worker ends; false after ATimeoutMs.
+bool PumpUntilFinished(TThread& AWorker, int ATimeoutMs)
+{
+    const uint64_t until = GetTickCount64() + ATimeoutMs;
+    while (!AWorker.Finished()) {
+        if (GetTickCount64() > until)
+            return false;
+        TThread::CheckSynchronize(10);
+    }
+    return true;
+}
+
+void WaitFor(const std::atomic<bool>& AFlag)
+{
+    const uint64_t until = GetTickCount64() + 5000;
+    while (!AFlag && GetTickCount64() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+} // namespace
+
+TEST(WorkerEvents, StatusAndLevelReachTheOwnerOnlyWhenItPumps)
+{
+    std::atomic<bool> posted{false};
+    TWorkerProbe worker(LoopbackConfig(1), [&](TWorkerProbe& w) {
+        w.PostStatus("primeiro", true);
+        w.PostLevel(0.1, 0.2, 0.3, 0.4, 0.5);
+        posted = true;
+    });
+    std::vector<double> levels;
+    bool levelOnOwner = false;
+    worker.OnLevel = [&](TNativeEncoderThread* Sender, double L, double R, double Low, double Mid, double High) {
+        levels = {L, R, Low, Mid, High};
+        levelOnOwner = TThread::IsMainThread() && Sender == &worker;
+    };
+    worker.Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(worker.Statuses.empty()) << "handlers run only inside the owner's pump";
+    EXPECT_FALSE(worker.Finished()) << "the worker waits until its event was handled";
+
+    ASSERT_TRUE(PumpUntilFinished(worker, 5000));
+    EXPECT_TRUE(posted);
+    EXPECT_EQ(worker.Statuses, (std::vector<std::pair<std::string, bool>>{{"primeiro", true}}));
+    ASSERT_EQ(worker.Senders.size(), 1u);
+    EXPECT_EQ(worker.Senders[0], &worker);
+    EXPECT_EQ(levels, (std::vector<double>{0.1, 0.2, 0.3, 0.4, 0.5}));
+    EXPECT_TRUE(levelOnOwner);
+    worker.WaitFor();
+}
+
+TEST(WorkerEvents, WorkerWithoutHandlersFinishesWithoutAPump)
+{
+    TWorkerProbe worker(LoopbackConfig(1), [](TWorkerProbe& w) {
+        for (int i = 0; i < 100; ++i) {
+            w.PostStatus("x", false);
+            w.PostLevel(1, 1, 1, 1, 1);
+        }
+    });
+    worker.OnStatus = nullptr;
+    worker.Start();
+    const uint64_t until = GetTickCount64() + 5000;
+    while (!worker.Finished() && GetTickCount64() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(worker.Finished()) << "dropped events must not block the worker";
+    worker.WaitFor();
+}
+
+TEST(WorkerEvents, StopNowEndsASendBlockedOnTheNetwork)
+{
+    // The server takes the connection but never reads from it.
+    FakeSourceServer fake({.Answers = {std::nullopt}, .RequestEnd = "", .ReadAfterAnswer = false});
+    std::atomic<bool> sending{false};
+    std::atomic<bool> sent{true};
+    std::atomic<bool> stillOpen{false};
+    TWorkerProbe worker(LoopbackConfig(fake.Port()), [&](TWorkerProbe& w) {
+        if (!w.ConnectToServer(0))
+            return;
+        sending = true;
+        sent = w.SendBytes(std::string(64 << 20, 'a'));
+        stillOpen = w.Connected(); // the stop shuts the connection down; closing is ours
+        w.CloseConnection();
+    });
+    worker.Start();
+    WaitFor(sending);
+    ASSERT_TRUE(sending);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // well inside the blocked send
+    EXPECT_FALSE(worker.Finished());
+    const uint64_t stopAt = GetTickCount64();
+    worker.StopNow();
+    ASSERT_TRUE(PumpUntilFinished(worker, 5000));
+    EXPECT_LT(GetTickCount64() - stopAt, 3000u) << "returns long before the 6 s send time-out";
+    EXPECT_FALSE(sent);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_FALSE(worker.Connected());
+    worker.WaitFor();
+}
+
+TEST(WorkerEvents, StopNowEndsAnAnswerWaitAndLaterSendsFail)
+{
+    FakeSourceServer fake({.Answers = {std::nullopt}});
+    std::atomic<bool> waiting{false};
+    std::string answer = "unset";
+    bool sendAfterStop = true;
+    TWorkerProbe worker(LoopbackConfig(fake.Port()), [&](TWorkerProbe& w) {
+        if (!w.ConnectToServer(0) || !w.SendBytes("PUT / HTTP/1.1\r\n\r\n"))
+            return;
+        waiting = true;
+        answer = w.ReadServerAnswer(30000);
+        sendAfterStop = w.SendBytes("more");
+    });
+    worker.Start();
+    WaitFor(waiting);
+    ASSERT_TRUE(waiting);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const uint64_t stopAt = GetTickCount64();
+    worker.StopNow();
+    ASSERT_TRUE(PumpUntilFinished(worker, 5000));
+    EXPECT_LT(GetTickCount64() - stopAt, 3000u) << "not the 30 s the read was given";
+    EXPECT_EQ(answer, "");
+    EXPECT_FALSE(sendAfterStop) << "the stop flag fails every later send";
+    worker.WaitFor();
+}
+
+TEST(WorkerEvents, StopDuringALoginStillTriesBothMethodsWithoutSending)
+{
+    FakeSourceServer fake({.Answers = {"HTTP/1.0 200 OK\r\n\r\n", "HTTP/1.0 200 OK\r\n\r\n"}});
+    TWorkerProbe worker(LoopbackConfig(fake.Port()), [](TWorkerProbe& w) {
+        w.Terminate();
+        w.IcecastHandshake("audio/mpeg");
+    });
+    worker.Start();
+    ASSERT_TRUE(PumpUntilFinished(worker, 5000));
+    EXPECT_EQ(worker.Statuses,
+              (std::vector<std::pair<std::string, bool>>{{"Servidor recusou a conexão source Icecast.", true}}));
+    EXPECT_FALSE(worker.Connected());
+    worker.WaitFor();
+    const uint64_t until = GetTickCount64() + 3000;
+    while (fake.Connections() < 2 && GetTickCount64() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(fake.Connections(), 2) << "connecting does not look at the stop flag";
+    for (const auto& t : fake.Transcripts())
+        EXPECT_EQ(t, "") << "but nothing is sent";
+}
