@@ -1,0 +1,66 @@
+// Renders the main window and every page of the settings dialog to PNG
+// files in docs/, for the README and for looking at the layout.
+#include <cstdlib>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QTabWidget>
+
+#include "tests/support/TempDir.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/ConfigForm.h"
+#include "ui/MainWindow.h"
+
+namespace {
+
+std::string DocsPath(const std::string& AName)
+{
+    const char* source = std::getenv("TAVIX_SOURCE_DIR");
+    return std::string(source ? source : ".") + "/docs/" + AName;
+}
+
+void SaveShot(QWidget* AWidget, const std::string& AName)
+{
+    const QImage shot = Snapshot(AWidget);
+    ASSERT_FALSE(shot.isNull());
+    ASSERT_TRUE(shot.save(QString::fromStdString(DocsPath(AName)))) << DocsPath(AName);
+}
+
+} // namespace
+
+TEST(WindowSnapshots, MainWindowIdleAndEveryDialogPage)
+{
+    TTempDir dir;
+    WriteTextFile(dir.File("noar.txt"), "Artista Exemplo - Canção de Teste\r\n");
+    const std::string settings = dir.File("TavixEncoder.ini");
+    WriteSettings(settings, [&](TEncoderConfig& c) {
+        c.Host = "radio.example.net";
+        c.Password = "segredo";
+        c.AudioDeviceIndex = 3;
+        c.AudioDeviceName = "Entrada: monitor_test [ALSA]";
+        c.NoarPath = dir.File("noar.txt");
+        c.EQPreset = "voice";
+        c.EQBands = {-5, -4, -3, -1, 1, 3, 4, 3, 1, -1};
+        c.CompressorEnabled = true;
+    });
+
+    TFrmPrincipal window(settings);
+    window.show();
+    // Long enough for the marquee to bring the song well into the strip.
+    PumpFor(6000);
+    SaveShot(&window, "main-idle.png");
+
+    TFrmConfig dialog(settings, &window);
+    dialog.LoadFromConfig(window.Config());
+    dialog.show();
+    const char* pages[] = {"config-server.png", "config-audio.png", "config-metadata.png", "config-ftp.png",
+                           "config-equalizer.png"};
+    for (int i = 0; i < 5; ++i) {
+        dialog.pcConfig->setCurrentIndex(i);
+        PumpFor(50);
+        SaveShot(&dialog, pages[i]);
+    }
+    dialog.close();
+}

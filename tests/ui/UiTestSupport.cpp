@@ -1,0 +1,60 @@
+#include "tests/ui/UiTestSupport.h"
+
+#include <chrono>
+#include <memory>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+
+#include "platform/Thread.h"
+
+bool PumpUntil(const std::function<bool()>& ACondition, int ATimeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!ACondition()) {
+        if (clock.elapsed() > ATimeoutMs)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        TThread::CheckSynchronize(5);
+    }
+    return true;
+}
+
+void PumpFor(int AMs)
+{
+    PumpUntil([] { return false; }, AMs);
+}
+
+void OnNextModal(std::function<void(QWidget* ADialog)> AAction)
+{
+    auto* poll = new QTimer;
+    poll->setInterval(20);
+    QObject::connect(poll, &QTimer::timeout, [poll, AAction] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        AAction(modal);
+    });
+    poll->start();
+}
+
+TEncoderConfig WriteSettings(const std::string& APath, const std::function<void(TEncoderConfig&)>& AEdit)
+{
+    TEncoderConfig config;
+    DefaultEncoderConfig(config);
+    if (AEdit)
+        AEdit(config);
+    SaveEncoderConfigTo(APath, config);
+    return config;
+}
+
+QImage Snapshot(QWidget* AWidget)
+{
+    return AWidget->grab().toImage();
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "settings/EncoderConfig.h"
+
+class QImage;
+class QWidget;
+
+// Runs the event loop until ACondition holds or ATimeoutMs has passed;
+// returns whether it holds.
+bool PumpUntil(const std::function<bool()>& ACondition, int ATimeoutMs);
+// Runs the event loop for AMs milliseconds.
+void PumpFor(int AMs);
+
+// Arranges for AAction to run on the next modal dialog that opens (the
+// window's message boxes and the settings dialog are modal); AAction
+// must close it. Polls every 20 ms.
+void OnNextModal(std::function<void(QWidget* ADialog)> AAction);
+
+// Settings for tests: the defaults with the changes of AEdit, written to
+// APath.
+TEncoderConfig WriteSettings(const std::string& APath, const std::function<void(TEncoderConfig&)>& AEdit = {});
+
+// The widget as it shows on screen.
+QImage Snapshot(QWidget* AWidget);

@@ -1,0 +1,509 @@
+#include "ui/ConfigForm.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSlider>
+#include <QTabWidget>
+
+#include "capture/DeviceCaption.h"
+#include "capture/PortAudioDevices.h"
+#include "dsp/EqPresets.h"
+#include "platform/Text.h"
+#include "settings/CodecIds.h"
+#include "settings/SettingsWriteError.h"
+#include "ui/FormHelpers.h"
+#include "ui/Lang.h"
+#include "ui/Theme.h"
+
+namespace {
+
+constexpr int KFieldHeight = 23;
+constexpr int KCaptionAbove = 18;
+
+struct TCodecEntry {
+    const char* Caption;
+    const char* Id;
+};
+
+// In list order.
+constexpr TCodecEntry KCodecEntries[] = {
+    {"MP3 (LAME)", KCodecMp3},
+    {"Ogg Vorbis", KCodecOggVorbis},
+    {"AAC+ (AAC Plus)", KCodecAacPlus},
+    {"FLAC", KCodecOggFlac},
+};
+
+int CodecEntryIndex(const std::string& ACodec)
+{
+    switch (CodecKindFromId(ACodec)) {
+    case TCodecKind::OggVorbis:
+        return 1;
+    case TCodecKind::AacPlus:
+        return 2;
+    case TCodecKind::OggFlac:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
+const QColor KDialogText(0x00, 0x00, 0x00);
+const QColor KDialogBack(0xFF, 0xFF, 0xFF);
+const QColor KBottomBar(0x10, 0x11, 0x19);
+
+// Selects the entry showing AValue, or types it into the editable field.
+void SelectOrTypeNumber(QComboBox* ACombo, int AValue)
+{
+    const QString text = QString::number(AValue);
+    const int index = FindComboText(ACombo, text);
+    ACombo->setCurrentIndex(index);
+    if (index < 0)
+        ACombo->setEditText(text);
+}
+
+} // namespace
+
+TFrmConfig::TFrmConfig(const std::string& ASettingsPath, QWidget* AParent)
+    : QDialog(AParent), FSettingsPath(ASettingsPath)
+{
+    FormCreate();
+}
+
+// ---------------------------------------------------------------- layout
+
+namespace {
+
+struct TPageBuilder {
+    QWidget* Page;
+    QFont Font;
+
+    template <class TControl>
+    TControl* Place(int AX, int AY, int AWidth, int AHeight)
+    {
+        auto* control = new TControl(Page);
+        control->setFont(Font);
+        control->setGeometry(AX, AY, AWidth, AHeight);
+        return control;
+    }
+    QLabel* Caption(int AX, int AFieldY)
+    {
+        QLabel* label = NewLabel(Page, AX, AFieldY - KCaptionAbove, Font);
+        SetTextColor(label, KDialogText);
+        return label;
+    }
+    QLineEdit* Edit(int AX, int AY, int AWidth) { return Place<QLineEdit>(AX, AY, AWidth, KFieldHeight); }
+    QComboBox* Combo(int AX, int AY, int AWidth, bool AEditable)
+    {
+        auto* combo = Place<QComboBox>(AX, AY, AWidth, KFieldHeight);
+        combo->setEditable(AEditable);
+        return combo;
+    }
+    QPushButton* Button(int AX, int AY, int AWidth, int AHeight)
+    {
+        auto* button = Place<QPushButton>(AX, AY, AWidth, AHeight);
+        button->setAutoDefault(false);
+        return button;
+    }
+    // A field with its caption 18 pixels above it.
+    void EditField(QLabel*& ACaption, QLineEdit*& AEdit, int AX, int AY, int AWidth)
+    {
+        ACaption = Caption(AX, AY);
+        AEdit = Edit(AX, AY, AWidth);
+    }
+    void ComboField(QLabel*& ACaption, QComboBox*& ACombo, int AX, int AY, int AWidth, bool AEditable)
+    {
+        ACaption = Caption(AX, AY);
+        ACombo = Combo(AX, AY, AWidth, AEditable);
+    }
+    QCheckBox* Check(int AX, int AY, int AWidth)
+    {
+        auto* check = Place<QCheckBox>(AX, AY, AWidth, 17);
+        SetTextColor(check, KDialogText);
+        return check;
+    }
+};
+
+QWidget* NewPage()
+{
+    auto* page = new QWidget;
+    SetBackground(page, KDialogBack);
+    return page;
+}
+
+} // namespace
+
+void TFrmConfig::FormCreate()
+{
+    setFixedSize(760, 540);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(UiFont("Segoe UI", 12));
+    SetBackground(this, KDialogBack);
+    SetTextColor(this, KDialogText);
+
+    pcConfig = new QTabWidget(this);
+    pcConfig->setGeometry(12, 12, 736, 470);
+    tabServidor = NewPage();
+    tabAudio = NewPage();
+    tabMetadata = NewPage();
+    tabFTP = NewPage();
+    tabEQ = NewPage();
+    pcConfig->addTab(tabServidor, QString());
+    pcConfig->addTab(tabAudio, QString());
+    pcConfig->addTab(tabMetadata, QString());
+    pcConfig->addTab(tabFTP, QString());
+    pcConfig->addTab(tabEQ, QString());
+    BuildServerPage();
+    BuildAudioPage();
+    BuildMetadataPage();
+    BuildFtpPage();
+    BuildEqPage();
+
+    PanelBottom = new QWidget(this);
+    PanelBottom->setGeometry(0, 540 - 48, 760, 48);
+    SetBackground(PanelBottom, KBottomBar);
+    btnOK = new QPushButton(PanelBottom);
+    btnOK->setGeometry(552, 10, 92, 28);
+    btnOK->setDefault(true);
+    btnCancel = new QPushButton(PanelBottom);
+    btnCancel->setGeometry(652, 10, 92, 28);
+    btnCancel->setAutoDefault(false);
+    connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
+    // Escape and the frame's close button reject the dialog as well.
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    FillFixedLists();
+    FillLanguageList();
+    SetupEqSliders();
+    pcConfig->setCurrentIndex(0);
+}
+
+void TFrmConfig::BuildServerPage()
+{
+    TPageBuilder b{tabServidor, font()};
+    b.ComboField(lblServerType, cbServerType, 24, 40, 220, false);
+    b.ComboField(lblLanguage, cbLanguage, 304, 40, 170, false);
+    b.EditField(lblHost, edHost, 24, 90, 450);
+    b.EditField(lblPort, edPort, 496, 90, 110);
+    b.EditField(lblMount, edMount, 24, 140, 582);
+    b.EditField(lblUser, edUser, 24, 190, 250);
+    b.EditField(lblPassword, edPassword, 304, 190, 302);
+    edPassword->setEchoMode(QLineEdit::Password);
+}
+
+void TFrmConfig::BuildAudioPage()
+{
+    TPageBuilder b{tabAudio, font()};
+    b.ComboField(lblCodec, cbCodec, 24, 42, 150, false);
+    b.ComboField(lblBitrate, cbBitrate, 206, 42, 150, true);
+    b.ComboField(lblSampleRate, cbSampleRate, 388, 42, 150, true);
+    b.ComboField(lblChannels, cbChannels, 570, 42, 100, true);
+    b.ComboField(lblAudioDevice, cbAudioDevice, 24, 112, 560, false);
+    btnRefreshAudio = b.Button(598, 110, 100, 27);
+    connect(btnRefreshAudio, &QPushButton::clicked, this, [this] { btnRefreshAudioClick(); });
+}
+
+void TFrmConfig::BuildMetadataPage()
+{
+    TPageBuilder b{tabMetadata, font()};
+    b.EditField(lblStreamName, edStreamName, 24, 42, 560);
+    b.EditField(lblGenre, edGenre, 24, 92, 280);
+    b.EditField(lblUrl, edUrl, 24, 142, 560);
+    b.EditField(lblNoar, edNoarPath, 24, 242, 560);
+    btnBrowseNoar = b.Button(598, 240, 100, 27);
+    connect(btnBrowseNoar, &QPushButton::clicked, this, [this] { btnBrowseNoarClick(); });
+}
+
+void TFrmConfig::BuildFtpPage()
+{
+    TPageBuilder b{tabFTP, font()};
+    chkFtpEnabled = b.Check(24, 24, 180);
+    b.EditField(lblFtpHost, edFtpHost, 24, 82, 450);
+    b.EditField(lblFtpPort, edFtpPort, 496, 82, 110);
+    b.EditField(lblFtpUser, edFtpUser, 24, 132, 250);
+    b.EditField(lblFtpPassword, edFtpPassword, 304, 132, 302);
+    edFtpPassword->setEchoMode(QLineEdit::Password);
+    b.EditField(lblFtpRemoteDir, edFtpRemoteDir, 24, 182, 582);
+    b.EditField(lblFtpRemoteFile, edFtpRemoteFile, 24, 232, 250);
+    b.EditField(lblFtpCronUrl, edFtpCronUrl, 24, 282, 582);
+    chkFtpPassive = b.Check(24, 320, 180);
+}
+
+void TFrmConfig::BuildEqPage()
+{
+    TPageBuilder b{tabEQ, font()};
+    lblEQHeading = NewLabel(tabEQ, 24, 20, font());
+    lblEQHeading->setText(QString::fromUtf8("Ajustes de áudio salvos nas configurações"));
+    SetTextColor(lblEQHeading, KDialogText);
+    lblPreset = NewLabel(tabEQ, 420, 20, font());
+    SetTextColor(lblPreset, KDialogText);
+    cbEQPreset = b.Combo(470, 16, 130, false);
+    btnEQFlat = b.Button(610, 15, 72, 25);
+    static const char* const captions[8] = {"60", "120", "250", "500", "1k", "2k", "4k", "8k"};
+    for (int i = 0; i < 8; ++i) {
+        trEQ[i] = new QSlider(tabEQ);
+        trEQ[i]->setGeometry(28 + 80 * i, 48, 62, 276);
+        lblEQ[i] = NewCentredLabel(tabEQ, 44 + 80 * i, 330, 30, font());
+        lblEQ[i]->setText(captions[i]);
+        SetTextColor(lblEQ[i], KDialogText);
+    }
+    connect(cbEQPreset, &QComboBox::activated, this, [this](int AIndex) { cbEQPresetChange(AIndex); });
+    connect(btnEQFlat, &QPushButton::clicked, this, [this] { btnEQFlatClick(); });
+}
+
+void TFrmConfig::FillFixedLists()
+{
+    cbServerType->addItems({"icecast", "shoutcast"});
+    for (const TCodecEntry& entry : KCodecEntries)
+        cbCodec->addItem(entry.Caption);
+    cbBitrate->addItems({"64", "96", "128", "160", "192", "256", "320"});
+    cbSampleRate->addItems({"44100", "48000"});
+    cbChannels->addItems({"1", "2"});
+    FillPresetList("pt-BR");
+}
+
+void TFrmConfig::FillLanguageList()
+{
+    cbLanguage->clear();
+    for (const TLanguage& language : Languages)
+        cbLanguage->addItem(QString::fromUtf8(language.Name.data(), qsizetype(language.Name.size())));
+}
+
+void TFrmConfig::SetupEqSliders()
+{
+    for (QSlider* slider : trEQ)
+        SetupBandSlider(slider);
+}
+
+// ---------------------------------------------------------------- texts
+
+void TFrmConfig::ApplyDialogTexts(const std::string& ALangCode)
+{
+    auto tr = [&ALangCode](const char* AKey) { return QStr(Translate(ALangCode, AKey)); };
+    auto caption = [](QLabel* ALabel, const QString& AText) {
+        ALabel->setText(AText);
+        ALabel->adjustSize();
+    };
+    setWindowTitle(tr("cfg_title"));
+    pcConfig->setTabText(0, tr("tab_server"));
+    pcConfig->setTabText(1, tr("tab_audio"));
+    pcConfig->setTabText(2, tr("tab_metadata"));
+    pcConfig->setTabText(3, tr("tab_ftp"));
+    pcConfig->setTabText(4, tr("tab_eq"));
+    caption(lblServerType, tr("server_type"));
+    caption(lblLanguage, tr("language"));
+    caption(lblHost, tr("host"));
+    caption(lblPort, tr("port"));
+    caption(lblMount, tr("mount"));
+    caption(lblUser, tr("user"));
+    caption(lblPassword, tr("password"));
+    caption(lblCodec, tr("codec"));
+    caption(lblBitrate, tr("bitrate"));
+    caption(lblSampleRate, tr("sample_rate"));
+    caption(lblChannels, tr("channels"));
+    caption(lblAudioDevice, tr("capture_channel"));
+    btnRefreshAudio->setText(tr("refresh"));
+    caption(lblStreamName, tr("public_name"));
+    caption(lblGenre, tr("genre"));
+    caption(lblUrl, tr("url"));
+    caption(lblNoar, tr("noar_file"));
+    btnBrowseNoar->setText(tr("browse"));
+    chkFtpEnabled->setText(tr("ftp_enabled"));
+    caption(lblFtpHost, tr("ftp_host"));
+    caption(lblFtpPort, tr("ftp_port"));
+    caption(lblFtpUser, tr("ftp_user"));
+    caption(lblFtpPassword, tr("ftp_password"));
+    caption(lblFtpRemoteDir, tr("ftp_remote_dir"));
+    caption(lblFtpRemoteFile, tr("ftp_remote_file"));
+    caption(lblFtpCronUrl, tr("ftp_cron_url"));
+    chkFtpPassive->setText(tr("ftp_passive"));
+    caption(lblPreset, tr("eq_preset"));
+    btnEQFlat->setText(tr("eq_flat"));
+    btnOK->setText(tr("save"));
+    btnCancel->setText(tr("cancel"));
+    FillPresetList(ALangCode);
+}
+
+void TFrmConfig::FillPresetList(const std::string& ALangCode)
+{
+    FillEqPresetCombo(cbEQPreset, ALangCode);
+}
+
+// ---------------------------------------------------------------- settings
+
+void TFrmConfig::LoadFromConfig(const TEncoderConfig& C)
+{
+    const int language = FindComboText(cbLanguage, QStr(LanguageCodeToName(C.Language)));
+    cbLanguage->setCurrentIndex(language >= 0 ? language : 0);
+    ApplyDialogTexts(C.Language);
+
+    const int serverType = FindComboText(cbServerType, QStr(C.ServerType));
+    cbServerType->setCurrentIndex(serverType >= 0 ? serverType : 0);
+    edHost->setText(QStr(C.Host));
+    edPort->setText(QString::number(C.Port));
+    edMount->setText(QStr(C.Mount));
+    edUser->setText(QStr(C.UserName));
+    edPassword->setText(QStr(C.Password));
+    edStreamName->setText(QStr(C.StreamName));
+    edGenre->setText(QStr(C.Genre));
+    edUrl->setText(QStr(C.Url));
+
+    cbCodec->setCurrentIndex(CodecEntryIndex(C.Codec));
+    SelectOrTypeNumber(cbBitrate, C.Bitrate);
+    SelectOrTypeNumber(cbSampleRate, C.SampleRate);
+    SelectOrTypeNumber(cbChannels, C.Channels);
+
+    edNoarPath->setText(QStr(C.NoarPath));
+
+    chkFtpEnabled->setChecked(C.FtpEnabled);
+    edFtpHost->setText(QStr(C.FtpHost));
+    edFtpPort->setText(QString::number(C.FtpPort));
+    edFtpUser->setText(QStr(C.FtpUser));
+    edFtpPassword->setText(QStr(C.FtpPassword));
+    edFtpRemoteDir->setText(QStr(C.FtpRemoteDir));
+    edFtpRemoteFile->setText(QStr(C.FtpRemoteFile));
+    edFtpCronUrl->setText(QStr(C.FtpCronUrl));
+    chkFtpPassive->setChecked(C.FtpPassive);
+
+    for (int i = 0; i < 8; ++i)
+        trEQ[i]->setValue(RoundHalfEven(C.EQBands[i]));
+    SelectEqPresetEntry(cbEQPreset, C.Language, C.EQPreset);
+
+    RefreshAudioDevices(C.AudioDeviceIndex, C.AudioSourceKind);
+}
+
+void TFrmConfig::SaveToConfig(TEncoderConfig& C) const
+{
+    const int language = cbLanguage->currentIndex();
+    C.Language = language >= 0 ? LanguageNameToCode(StdStr(cbLanguage->itemText(language))) : "pt-BR";
+    C.ServerType = StdStr(cbServerType->currentText());
+    C.Host = Trim(StdStr(edHost->text()));
+    C.Port = StrToIntDef(edPort->text(), 8000);
+    C.Mount = Trim(StdStr(edMount->text()));
+    C.UserName = Trim(StdStr(edUser->text()));
+    C.Password = StdStr(edPassword->text());
+    C.StreamName = Trim(StdStr(edStreamName->text()));
+    C.Genre = Trim(StdStr(edGenre->text()));
+    C.Url = Trim(StdStr(edUrl->text()));
+
+    const int codec = cbCodec->currentIndex();
+    C.Codec = KCodecEntries[codec >= 0 ? codec : 0].Id;
+    C.Bitrate = StrToIntDef(cbBitrate->currentText(), 192);
+    C.SampleRate = StrToIntDef(cbSampleRate->currentText(), 44100);
+    C.Channels = StrToIntDef(cbChannels->currentText(), 2);
+
+    C.NoarPath = Trim(StdStr(edNoarPath->text()));
+
+    C.FtpEnabled = chkFtpEnabled->isChecked();
+    C.FtpHost = Trim(StdStr(edFtpHost->text()));
+    C.FtpPort = StrToIntDef(edFtpPort->text(), 21);
+    C.FtpUser = Trim(StdStr(edFtpUser->text()));
+    C.FtpPassword = StdStr(edFtpPassword->text());
+    C.FtpRemoteDir = Trim(StdStr(edFtpRemoteDir->text()));
+    C.FtpRemoteFile = Trim(StdStr(edFtpRemoteFile->text()));
+    C.FtpCronUrl = Trim(StdStr(edFtpCronUrl->text()));
+    C.FtpPassive = chkFtpPassive->isChecked();
+
+    // Bands 8 and 9 have no slider here and keep their values.
+    for (int i = 0; i < 8; ++i)
+        C.EQBands[i] = trEQ[i]->value();
+    const int preset = cbEQPreset->currentIndex();
+    if (preset >= 0 && preset < int(EqPresetNames.size()))
+        C.EQPreset = EqPresetNames[preset];
+
+    const int channel = cbAudioDevice->currentIndex();
+    if (channel >= 0 && channel < int(FAudioItems.size())) {
+        const TAudioComboItem& item = FAudioItems[channel];
+        C.AudioDeviceIndex = item.DeviceIndex;
+        C.AudioSourceKind = item.SourceKind;
+        C.AudioDeviceName = CleanDeviceCaption(item.DisplayName);
+    }
+}
+
+void TFrmConfig::RefreshAudioDevices(int32_t CurrentIndex, TAudioSourceKind CurrentKind)
+{
+    cbAudioDevice->clear();
+    FAudioItems = BuildAudioComboItems(EnumerateAudioDevices());
+    for (const TAudioComboItem& item : FAudioItems)
+        cbAudioDevice->addItem(QStr(item.DisplayName));
+    cbAudioDevice->setCurrentIndex(FindAudioComboItem(FAudioItems, CurrentIndex, CurrentKind));
+}
+
+void TFrmConfig::ApplyDialogPreset(const std::string& AName)
+{
+    const auto& gains = DialogPresetGains[EqPresetRow(AName)];
+    for (int i = 0; i < 8; ++i)
+        trEQ[i]->setValue(gains[i]);
+}
+
+// ---------------------------------------------------------------- events
+
+void TFrmConfig::showEvent(QShowEvent* AEvent)
+{
+    QDialog::showEvent(AEvent);
+    if (!AEvent->spontaneous())
+        FormShow();
+}
+
+void TFrmConfig::FormShow()
+{
+    if (!Trim(StdStr(edHost->text())).empty())
+        return;
+    TEncoderConfig fromFile;
+    LoadEncoderConfigFrom(FSettingsPath, fromFile);
+    LoadFromConfig(fromFile);
+}
+
+void TFrmConfig::btnRefreshAudioClick()
+{
+    RefreshAudioDevices(-1, askInput);
+}
+
+void TFrmConfig::btnBrowseNoarClick()
+{
+    QFileDialog dialog(this, QStr(Translate("pt-BR", "noar_file")));
+    dialog.setObjectName("dlgBrowseNoar");
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({"Texto no ar (*.txt)", "Todos os arquivos (*.*)"});
+    const QString current = edNoarPath->text().trimmed();
+    if (!current.isEmpty())
+        dialog.setDirectory(QFileInfo(current).absolutePath());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    edNoarPath->setText(QFileInfo(dialog.selectedFiles().first()).absoluteFilePath());
+}
+
+void TFrmConfig::cbEQPresetChange(int AIndex)
+{
+    if (AIndex >= 0 && AIndex < int(EqPresetNames.size()))
+        ApplyDialogPreset(EqPresetNames[AIndex]);
+}
+
+void TFrmConfig::btnEQFlatClick()
+{
+    cbEQPreset->setCurrentIndex(0);
+    ApplyDialogPreset("flat");
+}
+
+void TFrmConfig::btnOKClick()
+{
+    TEncoderConfig fromFile;
+    LoadEncoderConfigFrom(FSettingsPath, fromFile);
+    SaveToConfig(fromFile);
+    try {
+        SaveEncoderConfigTo(FSettingsPath, fromFile);
+    } catch (const ESettingsWriteError& e) {
+        // The operator may free the file and press OK again, or cancel.
+        QMessageBox::critical(this, windowTitle(), QString::fromStdString(e.what()));
+        return;
+    }
+    accept();
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include <QDialog>
+
+#include "capture/AudioComboItems.h"
+#include "settings/EncoderConfig.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class QTabWidget;
+class QWidget;
+
+// The settings dialog: five pages over one settings record. The caller
+// fills it with LoadFromConfig, runs it modally and, on OK, copies it back
+// with SaveToConfig. ASettingsPath is the settings file it reloads from
+// and writes on OK.
+class TFrmConfig : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFrmConfig(const std::string& ASettingsPath, QWidget* AParent = nullptr);
+
+    void LoadFromConfig(const TEncoderConfig& C);
+    void SaveToConfig(TEncoderConfig& C) const;
+    void ApplyDialogTexts(const std::string& ALangCode);
+    void FillPresetList(const std::string& ALangCode);
+    void RefreshAudioDevices(int32_t CurrentIndex, TAudioSourceKind CurrentKind);
+    void ApplyDialogPreset(const std::string& AName);
+
+    // Controls, named as in the layout.
+    QTabWidget* pcConfig;
+    QWidget *tabServidor, *tabAudio, *tabMetadata, *tabFTP, *tabEQ;
+    QLabel *lblServerType, *lblLanguage, *lblHost, *lblPort, *lblMount, *lblUser, *lblPassword;
+    QComboBox *cbServerType, *cbLanguage;
+    QLineEdit *edHost, *edPort, *edMount, *edUser, *edPassword;
+    QLabel *lblCodec, *lblBitrate, *lblSampleRate, *lblChannels, *lblAudioDevice;
+    QComboBox *cbCodec, *cbBitrate, *cbSampleRate, *cbChannels, *cbAudioDevice;
+    QPushButton* btnRefreshAudio;
+    QLabel *lblStreamName, *lblGenre, *lblUrl, *lblNoar;
+    QLineEdit *edStreamName, *edGenre, *edUrl, *edNoarPath;
+    QPushButton* btnBrowseNoar;
+    QCheckBox *chkFtpEnabled, *chkFtpPassive;
+    QLabel *lblFtpHost, *lblFtpPort, *lblFtpUser, *lblFtpPassword, *lblFtpRemoteDir, *lblFtpRemoteFile,
+        *lblFtpCronUrl;
+    QLineEdit *edFtpHost, *edFtpPort, *edFtpUser, *edFtpPassword, *edFtpRemoteDir, *edFtpRemoteFile,
+        *edFtpCronUrl;
+    QLabel *lblEQHeading, *lblPreset;
+    QComboBox* cbEQPreset;
+    QPushButton* btnEQFlat;
+    std::array<QSlider*, 8> trEQ{};
+    std::array<QLabel*, 8> lblEQ{};
+    QWidget* PanelBottom;
+    QPushButton *btnOK, *btnCancel;
+
+    // One entry per line of cbAudioDevice, at the same position.
+    std::vector<TAudioComboItem> FAudioItems;
+
+protected:
+    void showEvent(QShowEvent* AEvent) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void BuildServerPage();
+    void BuildAudioPage();
+    void BuildMetadataPage();
+    void BuildFtpPage();
+    void BuildEqPage();
+    void FillFixedLists();
+    void FillLanguageList();
+    void SetupEqSliders();
+
+    void btnRefreshAudioClick();
+    void btnBrowseNoarClick();
+    void cbEQPresetChange(int AIndex);
+    void btnEQFlatClick();
+    void btnOKClick();
+
+    std::string FSettingsPath;
+};

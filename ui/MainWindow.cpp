@@ -1,0 +1,411 @@
+#include "ui/MainWindow.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QTimer>
+
+#include "capture/DeviceCaption.h"
+#include "services/ListenerCountThread.h"
+#include "services/NowPlayingWatcher.h"
+#include "settings/SettingsWriteError.h"
+#include "streaming/NativeEncoderThread.h"
+#include "ui/ConfigForm.h"
+#include "ui/FormHelpers.h"
+#include "ui/Lang.h"
+#include "ui/Logo.h"
+#include "ui/MeterPainting.h"
+#include "ui/PaintBox.h"
+#include "ui/Shape.h"
+#include "ui/Theme.h"
+#include "ui/ThreadHandOff.h"
+#include "ui/WindowColors.h"
+
+using namespace WindowColors;
+
+TFrmPrincipal::TFrmPrincipal(const std::string& ASettingsPath, QWidget* AParent)
+    : QWidget(AParent), FSettingsPath(ASettingsPath)
+{
+    InstallFontSubstitutes();
+    ConnectThreadHandOffs(this);
+    BuildControls();
+    FNoar = std::make_unique<NowPlayingWatcher>(FConfig, [this](const std::string& AText) {
+        return QFontMetrics(lblNoarText->font()).horizontalAdvance(QStr(AText));
+    });
+    FNoar->SetStripWidth(pnlNoar->width());
+    FormCreate();
+}
+
+TFrmPrincipal::~TFrmPrincipal()
+{
+    FormDestroy();
+}
+
+// ---------------------------------------------------------------- layout
+
+void TFrmPrincipal::BuildControls()
+{
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(980, 640);
+    setFont(UiFont("Segoe UI", 12));
+    SetTextColor(this, White);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    BuildTopBar();
+    Shape3 = new TShape(TShape::stRectangle, this);
+    Shape3->setGeometry(3, 60, 974, 5);
+    Shape3->SetBrushColor(TopRule);
+
+    pnlBody = new QWidget(this);
+    pnlBody->setGeometry(0, 68, 980, 477);
+    BuildNowPlayingStrip();
+    Shape1 = new TShape(TShape::stRectangle, pnlBody);
+    Shape1->setGeometry(3, 55, 974, 2);
+    Shape1->SetBrushColor(Grey);
+    BuildMeterPanel();
+    Shape4 = new TShape(TShape::stRectangle, pnlBody);
+    Shape4->setGeometry(3, 301, 974, 2);
+    Shape4->SetBrushColor(Grey);
+    BuildEqPanel();
+    lblServerInfo = new QLabel(pnlBody);
+    lblServerInfo->setGeometry(3, 459, 974, 15);
+
+    BuildControlBar();
+    Shape2 = new TShape(TShape::stRectangle, this);
+    Shape2->setGeometry(3, 632, 974, 5);
+    Shape2->SetBrushColor(BottomRule);
+
+    tmrPisca = new QTimer(this);
+    tmrPisca->setInterval(500);
+    connect(tmrPisca, &QTimer::timeout, this, [this] { tmrPiscaTimer(); });
+    tmrPisca->start();
+    tmrNoar = new QTimer(this);
+    tmrNoar->setInterval(40);
+    connect(tmrNoar, &QTimer::timeout, this, [this] { tmrNoarTimer(); });
+}
+
+void TFrmPrincipal::BuildTopBar()
+{
+    pnlTop = new QWidget(this);
+    pnlTop->setGeometry(0, 0, 980, 57);
+    Image1 = new QLabel(pnlTop);
+    Image1->setGeometry(3, 3, 145, 51);
+    Image1->setAlignment(Qt::AlignCenter);
+    Image1->setPixmap(DrawTavixLogo(Image1->size()));
+    lblTitle = NewLabel(pnlTop, 158, 12, UiFont("Segoe UI Semibold", 21, true));
+    lblStatus = NewLabel(pnlTop, 908, 11, font());
+    shpLed = new TShape(TShape::stCircle, pnlTop);
+    shpLed->setGeometry(936, 10, 18, 18);
+    shpLed->SetPenColor(LedOutline);
+    shpLed->SetBrushColor(Grey);
+    lblListeners = NewLabel(pnlTop, 925, 36, UiFont("Segoe UI", 13));
+}
+
+void TFrmPrincipal::BuildNowPlayingStrip()
+{
+    pnlNoar = new QWidget(pnlBody);
+    pnlNoar->setGeometry(3, 3, 974, 46);
+    lblNoarText = NewLabel(pnlNoar, 974, 0, UiFont("Calibri", 16, true));
+    PnlPisca = new QWidget(pnlNoar);
+    PnlPisca->setGeometry(0, 0, 97, 46);
+    ShapePisca = new TShape(TShape::stRectangle, PnlPisca);
+    ShapePisca->setGeometry(0, 0, 97, 46);
+    ShapePisca->SetBrushColor(Bar);
+    lblNoarCaption = new QLabel(PnlPisca);
+    lblNoarCaption->setFont(UiFont("Calibri", 16, true));
+    lblNoarCaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblNoarCaption->setGeometry(0, 0, 97, 46);
+    // The marquee passes underneath the on-air box.
+    PnlPisca->raise();
+}
+
+void TFrmPrincipal::BuildMeterPanel()
+{
+    pnlVu = new QWidget(pnlBody);
+    pnlVu->setGeometry(0, 60, 980, 238);
+    lblVuTitle = NewLabel(pnlVu, 24, 18, UiFont("Segoe UI Semibold", 16));
+    lblL = NewLabel(pnlVu, 26, 64, font());
+    lblL->setText("L");
+    lblR = NewLabel(pnlVu, 26, 154, font());
+    lblR->setText("R");
+    auto box = [this](int AX, int AY, int AW, int AH,
+                      void (TFrmPrincipal::*AHandler)(TPaintBox*, QPainter&)) {
+        auto* pb = new TPaintBox(pnlVu);
+        pb->setGeometry(AX, AY, AW, AH);
+        pb->OnPaint = [this, AHandler](TPaintBox* Sender, QPainter& ACanvas) { (this->*AHandler)(Sender, ACanvas); };
+        return pb;
+    };
+    pbVuL = box(56, 48, 600, 64, &TFrmPrincipal::pbVuPaint);
+    pbVuR = box(56, 138, 600, 64, &TFrmPrincipal::pbVuPaint);
+    pbAnalogL = box(690, 45, 120, 78, &TFrmPrincipal::pbAnalogPaint);
+    pbAnalogR = box(830, 45, 120, 78, &TFrmPrincipal::pbAnalogPaint);
+    lblGrave = NewLabel(pnlVu, 690, 136, font());
+    lblGrave->setText("Grave");
+    pbBandLow = box(740, 134, 210, 18, &TFrmPrincipal::pbBandPaint);
+    lblMedio = NewLabel(pnlVu, 690, 160, font());
+    lblMedio->setText(QString::fromUtf8("Médio"));
+    pbBandMid = box(740, 158, 210, 18, &TFrmPrincipal::pbBandPaint);
+    lblAgudo = NewLabel(pnlVu, 690, 184, font());
+    lblAgudo->setText("Agudo");
+    pbBandHigh = box(740, 182, 210, 18, &TFrmPrincipal::pbBandPaint);
+    for (QLabel* label : {lblL, lblR, lblGrave, lblMedio, lblAgudo})
+        label->adjustSize();
+    lblCurrentDevice = NewLabel(pnlVu, 24, 216, font());
+}
+
+void TFrmPrincipal::BuildEqPanel()
+{
+    pnlEQ = new QWidget(pnlBody);
+    pnlEQ->setGeometry(0, 306, 980, 150);
+    lblEQTitle = NewLabel(pnlEQ, 24, 12, UiFont("Segoe UI Semibold", 16));
+    const QFont valueFont = UiFont("Segoe UI", 11, true);
+    for (int i = 0; i < 10; ++i) {
+        lblEQVal[i] = NewCentredLabel(pnlEQ, 20 + 60 * i, 35, 50, valueFont);
+        trEQ[i] = new QSlider(pnlEQ);
+        trEQ[i]->setGeometry(20 + 60 * i, 52, 50, 70);
+        lblEQ[i] = NewCentredLabel(pnlEQ, 30 + 60 * i, 126, 30, font());
+    }
+    cbEqPresetMain = new QComboBox(pnlEQ);
+    cbEqPresetMain->setGeometry(650, 16, 150, 23);
+    btnEqFlatMain = new QPushButton(pnlEQ);
+    btnEqFlatMain->setGeometry(810, 16, 82, 23);
+    chkCompressor = new QCheckBox(pnlEQ);
+    chkCompressor->setGeometry(650, 50, 230, 24);
+    SetTextColor(chkCompressor, White);
+}
+
+void TFrmPrincipal::BuildControlBar()
+{
+    pnlControls = new QWidget(this);
+    pnlControls->setGeometry(0, 545, 980, 84);
+    btnStartStop = new QPushButton(pnlControls);
+    btnStartStop->setGeometry(24, 18, 180, 42);
+    btnStartStop->setFont(UiFont("Segoe UI Semibold", 13));
+    connect(btnStartStop, &QPushButton::clicked, this, [this] { btnStartStopClick(); });
+    btnConfig = new QPushButton(pnlControls);
+    btnConfig->setGeometry(220, 18, 150, 42);
+    btnConfig->setFont(UiFont("Segoe UI Semibold", 13, true));
+    btnConfig->setStyleSheet("QPushButton { color: #FFFFFF; } QPushButton:disabled { color: #6B7279; }");
+    connect(btnConfig, &QPushButton::clicked, this, [this] { btnConfigClick(); });
+}
+
+// ---------------------------------------------------------------- life cycle
+
+void TFrmPrincipal::FormCreate()
+{
+    FEncoder = nullptr;
+    FLevelL = FLevelR = FBandLow = FBandMid = FBandHigh = 0;
+    FBlinkState = false;
+    FLoadingEq = false;
+    FListenerThread = nullptr;
+    LoadEncoderConfigFrom(FSettingsPath, FConfig);
+    SetupEqPanel();
+    FillEqPresetList();
+    LoadEqControls();
+    SetupListenerTimer();
+    ApplyTexts();
+    ApplyThemeAndInfo();
+    CheckNoarFile();
+    tmrNoar->start();
+    SetRunningState(false);
+}
+
+void TFrmPrincipal::FormDestroy()
+{
+    FDestroying = true;
+    if (FListenerTimer)
+        FListenerTimer->stop();
+    if (FListenerThread) {
+        // It ends and frees itself; its late result finds FDestroying set.
+        FListenerThread->Terminate();
+        FListenerThread = nullptr;
+    }
+    tmrNoar->stop();
+    tmrPisca->stop();
+    FCloseAfterStop = false;
+    if (FEncoder)
+        StopEncoder();
+}
+
+void TFrmPrincipal::closeEvent(QCloseEvent* AEvent)
+{
+    if (FStopping) {
+        // A stop is already under way: close once it has completed.
+        FCloseAfterStop = true;
+        AEvent->ignore();
+        return;
+    }
+    if (!FEncoder || FEncoder->Finished()) {
+        AEvent->accept();
+        return;
+    }
+    const auto answer = QMessageBox::question(this, windowTitle(), QStr(Tr("active_close")),
+                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes) {
+        AEvent->ignore();
+        return;
+    }
+    StopEncoder();
+    AEvent->accept();
+}
+
+// ---------------------------------------------------------------- texts and colours
+
+std::string TFrmPrincipal::Tr(const char* AKey) const
+{
+    return Translate(FConfig.Language, AKey);
+}
+
+void TFrmPrincipal::ApplyTexts()
+{
+    setWindowTitle(QStr(Tr("app_title")));
+    lblTitle->setText(QStr(Tr("encoder")));
+    lblTitle->adjustSize();
+    lblVuTitle->setText(QStr(Tr("vu_title")));
+    lblVuTitle->adjustSize();
+    btnConfig->setText(QStr(Tr("config")));
+    lblNoarCaption->setText(QStr(Tr("noar_caption")));
+    lblEQTitle->setText(QStr(Tr("eq_title")));
+    lblEQTitle->adjustSize();
+    btnEqFlatMain->setText(QStr(Tr("eq_flat")));
+    chkCompressor->setText(QStr(Tr("compressor")));
+    SetRunningState(FEncoder != nullptr);
+    if (!FEncoder)
+        SetStatusText(QStr(Tr("stopped")));
+}
+
+void TFrmPrincipal::ApplyThemeAndInfo()
+{
+    SetBackground(this, Background);
+    SetBackground(pnlBody, Background);
+    SetBackground(pnlTop, Bar);
+    SetBackground(pnlControls, Bar);
+    SetBackground(pnlNoar, Bar);
+    SetBackground(pnlVu, Panel);
+    SetBackground(pnlEQ, Panel);
+    SetBackground(PnlPisca, OnAirIdle);
+
+    for (QWidget* w : {static_cast<QWidget*>(lblTitle), static_cast<QWidget*>(lblVuTitle),
+                       static_cast<QWidget*>(lblNoarText), static_cast<QWidget*>(lblEQTitle)})
+        SetTextColor(w, BrightText);
+    for (QWidget* w : {lblStatus, lblServerInfo, lblListeners, lblL, lblR, lblCurrentDevice, lblNoarCaption,
+                       lblGrave, lblMedio, lblAgudo})
+        SetTextColor(w, DimText);
+
+    lblServerInfo->setText(QString::fromUtf8("%1:%2 %3 · %4 kbps · %5 Hz")
+                               .arg(QStr(FConfig.Host))
+                               .arg(FConfig.Port)
+                               .arg(QStr(FConfig.Mount))
+                               .arg(FConfig.Bitrate)
+                               .arg(FConfig.SampleRate));
+    lblCurrentDevice->setText(FConfig.AudioDeviceName.empty() ? QStr(Tr("no_device"))
+                                                              : QStr(CleanDeviceCaption(FConfig.AudioDeviceName)));
+    lblCurrentDevice->adjustSize();
+    RepaintMeters();
+}
+
+void TFrmPrincipal::SetStatusText(const QString& AText)
+{
+    lblStatus->setText(AText);
+    lblStatus->adjustSize();
+    lblStatus->move(908 - lblStatus->width(), 11);
+}
+
+void TFrmPrincipal::SetListenersText(const QString& AText)
+{
+    lblListeners->setText(AText);
+    lblListeners->adjustSize();
+    lblListeners->move(925 - lblListeners->width(), 36);
+}
+
+// ---------------------------------------------------------------- settings
+
+bool TFrmPrincipal::SaveConfig()
+{
+    try {
+        SaveEncoderConfigTo(FSettingsPath, FConfig);
+        return true;
+    } catch (const ESettingsWriteError& e) {
+        ShowError(QString::fromStdString(e.what()));
+        return false;
+    }
+}
+
+void TFrmPrincipal::ShowError(const QString& AText)
+{
+    QMessageBox::critical(this, windowTitle(), AText);
+}
+
+void TFrmPrincipal::btnConfigClick()
+{
+    TFrmConfig dialog(FSettingsPath, this);
+    dialog.LoadFromConfig(FConfig);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    dialog.SaveToConfig(FConfig);
+    SaveConfig();
+    FillEqPresetList();
+    LoadEqControls();
+    ApplyTexts();
+    ApplyThemeAndInfo();
+    FNoar->ForgetFtpStamp();
+    CheckNoarFile();
+}
+
+// ---------------------------------------------------------------- now playing
+
+void TFrmPrincipal::CheckNoarFile()
+{
+    FNoar->CheckNoarFile();
+    ShowNoarText();
+}
+
+void TFrmPrincipal::tmrNoarTimer()
+{
+    FNoar->Tick();
+    ShowNoarText();
+}
+
+void TFrmPrincipal::ShowNoarText()
+{
+    const QString text = QStr(FNoar->DisplayText());
+    if (lblNoarText->text() != text) {
+        lblNoarText->setText(text);
+        lblNoarText->adjustSize();
+    }
+    lblNoarText->move(FNoar->MarqueeX(), (pnlNoar->height() - lblNoarText->height()) / 2);
+}
+
+// ---------------------------------------------------------------- meters
+
+void TFrmPrincipal::RepaintMeters()
+{
+    for (TPaintBox* pb : {pbVuL, pbVuR, pbAnalogL, pbAnalogR, pbBandLow, pbBandMid, pbBandHigh})
+        pb->update();
+}
+
+void TFrmPrincipal::pbVuPaint(TPaintBox* Sender, QPainter& ACanvas)
+{
+    PaintVuBar(ACanvas, Sender->width(), Sender->height(), Sender == pbVuL ? FLevelL : FLevelR, font());
+}
+
+void TFrmPrincipal::pbAnalogPaint(TPaintBox* Sender, QPainter& ACanvas)
+{
+    const bool left = Sender == pbAnalogL;
+    PaintAnalogMeter(ACanvas, Sender->width(), Sender->height(), left ? FLevelL : FLevelR, left ? "L" : "R",
+                     font());
+}
+
+void TFrmPrincipal::pbBandPaint(TPaintBox* Sender, QPainter& ACanvas)
+{
+    const double v = Sender == pbBandLow ? FBandLow : (Sender == pbBandMid ? FBandMid : FBandHigh);
+    PaintBandBar(ACanvas, Sender->width(), Sender->height(), v);
+}

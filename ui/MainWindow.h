@@ -1,0 +1,132 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include <QWidget>
+
+#include "settings/EncoderConfig.h"
+
+class NowPlayingWatcher;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPainter;
+class QPushButton;
+class QSlider;
+class QTimer;
+class TNativeEncoderThread;
+class TPaintBox;
+class TShape;
+class TThread;
+class TTavixListenerCountThread;
+
+// The main window: owns the settings of the run and the streaming worker,
+// shows status, levels, what is on air and the listener count, and holds
+// the equalizer panel. ASettingsPath is the settings file it loads and
+// writes (the one beside the executable in the program).
+class TFrmPrincipal : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFrmPrincipal(const std::string& ASettingsPath = ConfigFilePath(), QWidget* AParent = nullptr);
+    ~TFrmPrincipal() override;
+
+    // --- streaming ---
+    void btnStartStopClick();
+    void StartEncoder();
+    void StopEncoder();
+    void SetRunningState(bool ARunning);
+    void HandleEncoderStatus(TNativeEncoderThread* Sender, const std::string& Text, bool IsError);
+    void HandleEncoderLevel(TNativeEncoderThread* Sender, double L, double R, double LowBand,
+                            double MidBand, double HighBand);
+    void ListenerTimerTick();
+    void HandleListenerResult(TTavixListenerCountThread* Sender, int32_t Count, const std::string& ErrorText);
+    void HandleListenerThreadEnd(TThread* Sender);
+
+    // --- texts, colours, settings dialog ---
+    void ApplyTexts();
+    void ApplyThemeAndInfo();
+    void btnConfigClick();
+
+    // --- equalizer panel ---
+    void FillEqPresetList();
+    void LoadEqControls();
+    void StoreEqControls();
+    void UpdateEqValueLabels();
+    void ApplyEqPreset(const std::string& AName);
+    void trEQChange();
+    void cbEqPresetMainChange(int AIndex);
+    void btnEqFlatMainClick();
+    void chkCompressorClick();
+
+    const TEncoderConfig& Config() const { return FConfig; }
+    // The running or ended transmission, or none.
+    TNativeEncoderThread* Encoder() const { return FEncoder; }
+    const std::string& SettingsPath() const { return FSettingsPath; }
+
+    // Controls, named as in the layout.
+    QWidget *pnlTop, *pnlBody, *pnlNoar, *PnlPisca, *pnlVu, *pnlEQ, *pnlControls;
+    QLabel *Image1, *lblTitle, *lblStatus, *lblListeners;
+    TShape *shpLed, *Shape1, *Shape2, *Shape3, *Shape4, *ShapePisca;
+    QLabel *lblNoarCaption, *lblNoarText;
+    QLabel *lblVuTitle, *lblL, *lblR, *lblGrave, *lblMedio, *lblAgudo, *lblCurrentDevice;
+    TPaintBox *pbVuL, *pbVuR, *pbAnalogL, *pbAnalogR, *pbBandLow, *pbBandMid, *pbBandHigh;
+    QLabel* lblEQTitle;
+    std::array<QLabel*, 10> lblEQVal{};
+    std::array<QSlider*, 10> trEQ{};
+    std::array<QLabel*, 10> lblEQ{};
+    QComboBox* cbEqPresetMain;
+    QPushButton* btnEqFlatMain;
+    QCheckBox* chkCompressor;
+    QLabel* lblServerInfo;
+    QPushButton *btnStartStop, *btnConfig;
+    QTimer *tmrPisca, *tmrNoar;
+
+protected:
+    // The streaming worker for one transmission; tests may hand out a
+    // subclass.
+    virtual TNativeEncoderThread* CreateEncoderThread(const TEncoderConfig& AConfig);
+    // The close request (FormCloseQuery).
+    void closeEvent(QCloseEvent* AEvent) override;
+
+private:
+    void BuildControls();
+    void BuildTopBar();
+    void BuildNowPlayingStrip();
+    void BuildMeterPanel();
+    void BuildEqPanel();
+    void BuildControlBar();
+    void FormCreate();
+    void FormDestroy();
+    void SetupEqPanel();
+    void SetupListenerTimer();
+    void tmrPiscaTimer();
+    void tmrNoarTimer();
+    void CheckNoarFile();
+    void ShowNoarText();
+    void SetStatusText(const QString& AText);
+    void SetListenersText(const QString& AText);
+    // Writes FConfig; a failure is shown to the operator. False then.
+    bool SaveConfig();
+    void ShowError(const QString& AText);
+    void RepaintMeters();
+    void pbVuPaint(TPaintBox* Sender, QPainter& ACanvas);
+    void pbAnalogPaint(TPaintBox* Sender, QPainter& ACanvas);
+    void pbBandPaint(TPaintBox* Sender, QPainter& ACanvas);
+    std::string Tr(const char* AKey) const;
+
+    std::string FSettingsPath;
+    TEncoderConfig FConfig;
+    TNativeEncoderThread* FEncoder = nullptr;
+    double FLevelL = 0, FLevelR = 0, FBandLow = 0, FBandMid = 0, FBandHigh = 0;
+    bool FBlinkState = false;
+    bool FLoadingEq = false;
+    TTavixListenerCountThread* FListenerThread = nullptr;
+    QTimer* FListenerTimer = nullptr;
+    std::unique_ptr<NowPlayingWatcher> FNoar;
+    // Inside StopEncoder; a close asked meanwhile waits for its end.
+    bool FStopping = false;
+    bool FCloseAfterStop = false;
+    bool FDestroying = false;
+};

@@ -1,0 +1,190 @@
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+#include "services/ListenerCountThread.h"
+#include "streaming/NativeEncoderThread.h"
+#include "ui/FormHelpers.h"
+#include "ui/MainWindow.h"
+#include "ui/PaintBox.h"
+#include "ui/Shape.h"
+#include "ui/WindowColors.h"
+
+using namespace WindowColors;
+
+namespace {
+
+constexpr int KListenerIntervalMs = 15000;
+constexpr int KStopPumpMs = 50;
+const char* const KNoListeners = "Ouvintes: --";
+
+} // namespace
+
+TNativeEncoderThread* TFrmPrincipal::CreateEncoderThread(const TEncoderConfig& AConfig)
+{
+    return new TNativeEncoderThread(AConfig);
+}
+
+void TFrmPrincipal::btnStartStopClick()
+{
+    if (FEncoder)
+        StopEncoder();
+    else
+        StartEncoder();
+}
+
+void TFrmPrincipal::StartEncoder()
+{
+    if (FEncoder)
+        return;
+    // An unwritable settings file stops the start here, after telling why.
+    if (!SaveConfig())
+        return;
+    FEncoder = CreateEncoderThread(FConfig);
+    FEncoder->OnLevel = [this](TNativeEncoderThread* Sender, double L, double R, double Low, double Mid,
+                               double High) { HandleEncoderLevel(Sender, L, R, Low, Mid, High); };
+    FEncoder->OnStatus = [this](TNativeEncoderThread* Sender, const std::string& Text, bool IsError) {
+        HandleEncoderStatus(Sender, Text, IsError);
+    };
+    FEncoder->Start();
+    SetRunningState(true);
+    ListenerTimerTick();
+}
+
+void TFrmPrincipal::StopEncoder()
+{
+    // A second stop (a close asked while this one pumps events) must not
+    // wait for or free the same worker again.
+    if (!FEncoder || FStopping)
+        return;
+    FStopping = true;
+    try {
+        btnStartStop->setEnabled(false);
+        SetStatusText("Parando...");
+        FEncoder->StopNow();
+        // The worker hands its events over synchronously: keep taking them
+        // so it can reach its end.
+        while (!FEncoder->Finished()) {
+            TThread::CheckSynchronize(KStopPumpMs);
+            QCoreApplication::processEvents();
+        }
+        FEncoder->WaitFor();
+        TNativeEncoderThread* ended = FEncoder;
+        FEncoder = nullptr;
+        delete ended;
+    } catch (...) {
+        // Whatever went wrong, the button must come back.
+    }
+    btnStartStop->setEnabled(true);
+    FStopping = false;
+    SetRunningState(false);
+    SetStatusText(QStr(Tr("stopped")));
+    SetListenersText(KNoListeners);
+    if (FCloseAfterStop && !FDestroying) {
+        FCloseAfterStop = false;
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+}
+
+void TFrmPrincipal::SetRunningState(bool ARunning)
+{
+    btnStartStop->setText(QStr(Tr(ARunning ? "stop" : "start")));
+    btnConfig->setEnabled(!ARunning);
+    shpLed->SetBrushColor(ARunning ? Green : Grey);
+    FBlinkState = ARunning;
+    SetBackground(PnlPisca, ARunning ? Red : OnAirIdle);
+}
+
+void TFrmPrincipal::HandleEncoderStatus(TNativeEncoderThread*, const std::string& Text, bool IsError)
+{
+    SetStatusText(QStr(Text));
+    if (IsError) {
+        SetTextColor(lblStatus, Red);
+        shpLed->SetBrushColor(Red);
+    } else if (FEncoder) {
+        SetTextColor(lblStatus, Green);
+        shpLed->SetBrushColor(Green);
+        FBlinkState = true;
+        SetBackground(PnlPisca, Red);
+    } else {
+        SetTextColor(lblStatus, DimText);
+        shpLed->SetBrushColor(Grey);
+        FBlinkState = false;
+        SetBackground(PnlPisca, OnAirIdle);
+    }
+}
+
+void TFrmPrincipal::HandleEncoderLevel(TNativeEncoderThread*, double L, double R, double LowBand, double MidBand,
+                                       double HighBand)
+{
+    FLevelL = L;
+    FLevelR = R;
+    FBandLow = LowBand;
+    FBandMid = MidBand;
+    FBandHigh = HighBand;
+    RepaintMeters();
+}
+
+void TFrmPrincipal::tmrPiscaTimer()
+{
+    if (FEncoder) {
+        const bool was = FBlinkState;
+        FBlinkState = !FBlinkState;
+        ShapePisca->SetBrushColor(was ? Bar : Red);
+    } else {
+        FBlinkState = false;
+        ShapePisca->SetBrushColor(Bar);
+    }
+}
+
+// ---------------------------------------------------------------- listener count
+
+void TFrmPrincipal::SetupListenerTimer()
+{
+    SetListenersText(KNoListeners);
+    SetTextColor(lblListeners, DimText);
+    if (FListenerTimer)
+        return;
+    FListenerTimer = new QTimer(this);
+    FListenerTimer->setInterval(KListenerIntervalMs);
+    connect(FListenerTimer, &QTimer::timeout, this, [this] { ListenerTimerTick(); });
+    FListenerTimer->start();
+}
+
+void TFrmPrincipal::ListenerTimerTick()
+{
+    if (!lblListeners)
+        return;
+    if (!FEncoder) {
+        SetListenersText(KNoListeners);
+        return;
+    }
+    if (FListenerThread)
+        return; // the previous query is still running
+    auto* worker = new TTavixListenerCountThread(FConfig);
+    FListenerThread = worker;
+    // Both run on this thread; a window already gone, or going, drops them.
+    QPointer<TFrmPrincipal> self(this);
+    worker->OnResult = [self](TTavixListenerCountThread* Sender, int32_t Count, const std::string& ErrorText) {
+        if (self && !self->FDestroying)
+            self->HandleListenerResult(Sender, Count, ErrorText);
+    };
+    worker->OnTerminate = [self](TThread* Sender) {
+        if (self && !self->FDestroying)
+            self->HandleListenerThreadEnd(Sender);
+    };
+    worker->Start();
+}
+
+void TFrmPrincipal::HandleListenerResult(TTavixListenerCountThread*, int32_t Count, const std::string&)
+{
+    SetListenersText(Count >= 0 ? QString("Ouvintes: %1").arg(Count) : QString(KNoListeners));
+}
+
+void TFrmPrincipal::HandleListenerThreadEnd(TThread* Sender)
+{
+    if (Sender == FListenerThread)
+        FListenerThread = nullptr;
+}
