@@ -2,6 +2,8 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include "codecs/CodecTable.h"
 #include "codecs/FdkAac.h"
@@ -114,19 +116,27 @@ TEST(Mp3, MonoBlockEncodesWithoutReadingPastTheBlock)
 {
     lame_global_flags* lame = OpenMp3Encoder(1, 44100, 128);
     ASSERT_NE(lame, nullptr);
-    // Exactly one block on the heap: a read past it shows under ASan.
-    std::vector<float> pcm(2048);
-    for (size_t i = 0; i < pcm.size(); ++i)
+    // One block (2048 floats = 8192 bytes) ending right before a page that
+    // cannot be read: reading past the block crashes at once.
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t bytes = 2048 * sizeof(float);
+    const size_t mapped = (bytes + page - 1) / page * page + page;
+    void* map = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    ASSERT_EQ(mprotect(static_cast<char*>(map) + mapped - page, page, PROT_NONE), 0);
+    float* pcm = reinterpret_cast<float*>(static_cast<char*>(map) + mapped - page - bytes);
+    for (size_t i = 0; i < 2048; ++i)
         pcm[i] = static_cast<float>(0.5 * std::sin(0.1 * static_cast<double>(i)));
     std::vector<unsigned char> buf(static_cast<size_t>(Mp3BufferSize(2048)));
     int total = 0;
     for (int block = 0; block < 20; ++block) {
-        const int n = EncodeMp3Block(lame, pcm.data(), 2048, buf.data(), static_cast<int>(buf.size()));
+        const int n = EncodeMp3Block(lame, pcm, 2048, buf.data(), static_cast<int>(buf.size()));
         ASSERT_GE(n, 0);
         total += n;
     }
     EXPECT_GT(total, 0);
     lame_close(lame);
+    munmap(map, mapped);
 }
 
 TEST(SampleConversion, AacScalesSymmetricallyAndRoundsHalvesToEven)
