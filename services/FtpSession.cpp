@@ -88,7 +88,7 @@ bool TFtpSession::Connect(const std::string& AHost, uint16_t APort, const std::s
         curl_easy_setopt(FCurl, CURLOPT_USERNAME, AUser.c_str());
         curl_easy_setopt(FCurl, CURLOPT_PASSWORD, APassword.c_str());
     }
-    curl_easy_setopt(FCurl, CURLOPT_FTPPORT, APassive ? nullptr : "-");
+    curl_easy_setopt(FCurl, CURLOPT_FTPPORT, APassive ? static_cast<const char*>(nullptr) : "-");
     // Logging in is all this first request does.
     curl_easy_setopt(FCurl, CURLOPT_NOBODY, 1L);
     return Perform("");
