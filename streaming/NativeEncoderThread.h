@@ -4,12 +4,15 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include <portaudio.h>
 
+#include "codecs/CodecTable.h"
+#include "codecs/Lame.h"
 #include "platform/Thread.h"
 #include "settings/EncoderConfig.h"
 
@@ -95,4 +98,36 @@ protected:
     bool FWSAStarted = false;
 
     // --- transmission-loop state and steps ---
+    // A new encoder for this login (the previous one is destroyed first).
+    bool OpenEncoder();
+    // The Ogg codecs' stream headers, right after each login.
+    bool SendHeaderBytes();
+    // Logs in again until it works or the stop flag is set.
+    bool Reconnect(const std::string& AReason);
+    void FreeEncoders();
+    void Transmit();
+    bool CheckSettings();
+    void SizeBuffers();
+    void CheckTitle();
+    // False when the transmission must end.
+    bool EncodeAndSendBlock();
+    void FinishEncoder();
+    void CleanUp();
+
+    const TCodecRow* FCodecRow = nullptr;
+    int FCaptureChannels = 0;
+    int FOutChannels = 2;
+    int32_t FFramesPerRead = KDefaultFramesPerBlock;
+    PaStream* FCaptureStream = nullptr;
+    bool FPaInitialized = false;
+    std::unique_ptr<TAudioEncoder> FEncoder;
+    lame_global_flags* FMp3 = nullptr;
+    std::string FHeaderBytes;
+    std::string FEncodedBytes;
+    std::string FEncoderError;
+    std::vector<float> FCaptureBuffer;
+    std::vector<float> FOutputBuffer;
+    std::vector<unsigned char> FMp3Buffer;
+    std::string FSongTitle;
+    uint64_t FLastTitleTick = 0;
 };

@@ -1,0 +1,255 @@
+#include "tests/streaming/TransmissionHarness.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include "capture/PortAudioDevices.h"
+#include "platform/Tick.h"
+#include "tests/support/AudioRig.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+TAudioRig& Rig()
+{
+    // Destroyed at exit, which stops the daemon this process started.
+    static std::unique_ptr<TAudioRig> rig = std::make_unique<TAudioRig>();
+    return *rig;
+}
+
+} // namespace
+
+int RigMonitorDevice()
+{
+    static const int index = [] {
+        Rig();
+        for (const TTavixAudioDevice& d : EnumerateAudioDevices())
+            if (d.Name == TAudioRig::KMonitorDevice && d.MaxInputChannels > 0)
+                return d.Index;
+        return -1;
+    }();
+    return index;
+}
+
+void PlayRigTone(double AFreqHz, double ASeconds)
+{
+    Rig().PlayTone(AFreqHz, ASeconds, 0.5);
+}
+
+TEncoderConfig StreamConfig(const std::string& ACodec, int APort, const std::string& AServerType)
+{
+    TEncoderConfig c;
+    DefaultEncoderConfig(c);
+    c.ServerType = AServerType;
+    c.Host = "127.0.0.1";
+    c.Port = APort;
+    c.Mount = "/stream";
+    c.UserName = "";
+    c.Password = "hackme";
+    c.Codec = ACodec;
+    c.Bitrate = 128;
+    c.SampleRate = 44100;
+    c.Channels = 2;
+    c.AudioDeviceIndex = RigMonitorDevice();
+    c.AudioSourceKind = askInput;
+    c.NoarPath = "";
+    c.EQBands.fill(0.0);
+    c.CompressorEnabled = false;
+    return c;
+}
+
+TWorkerRun::TWorkerRun(const TEncoderConfig& AConfig)
+    : FWorker(std::make_unique<TNativeEncoderThread>(AConfig))
+{
+    FWorker->OnStatus = [this](TNativeEncoderThread*, const std::string& AText, bool AIsError) {
+        FStatuses.push_back({AText, AIsError, GetTickCount64()});
+    };
+    FWorker->OnLevel = [this](TNativeEncoderThread*, double, double, double, double, double) { ++FLevels; };
+    FWorker->Start();
+}
+
+TWorkerRun::~TWorkerRun()
+{
+    if (!FWorker->Finished())
+        Stop();
+    FWorker->WaitFor();
+}
+
+std::string TWorkerRun::StatusText() const
+{
+    std::string out;
+    for (const TStatus& s : FStatuses)
+        out += (s.IsError ? "[E] " : "[ ] ") + s.Text + "\n";
+    return out;
+}
+
+void TWorkerRun::PumpFor(int AMs)
+{
+    const uint64_t until = GetTickCount64() + static_cast<uint64_t>(AMs);
+    while (GetTickCount64() < until)
+        TThread::CheckSynchronize(5);
+}
+
+int TWorkerRun::WaitForStatus(const std::string& AText, int ATimeoutMs, size_t AFrom)
+{
+    const uint64_t until = GetTickCount64() + static_cast<uint64_t>(ATimeoutMs);
+    for (;;) {
+        for (size_t i = AFrom; i < FStatuses.size(); ++i)
+            if (FStatuses[i].Text == AText)
+                return static_cast<int>(i);
+        if (GetTickCount64() >= until)
+            return -1;
+        TThread::CheckSynchronize(5);
+    }
+}
+
+bool TWorkerRun::WaitForBlocks(int ACount, int ATimeoutMs)
+{
+    const int target = FLevels + ACount;
+    const uint64_t until = GetTickCount64() + static_cast<uint64_t>(ATimeoutMs);
+    while (FLevels < target && GetTickCount64() < until)
+        TThread::CheckSynchronize(5);
+    return FLevels >= target;
+}
+
+bool TWorkerRun::WaitFinished(int ATimeoutMs)
+{
+    const uint64_t until = GetTickCount64() + static_cast<uint64_t>(ATimeoutMs);
+    while (!FWorker->Finished() && GetTickCount64() < until)
+        TThread::CheckSynchronize(5);
+    return FWorker->Finished();
+}
+
+uint64_t TWorkerRun::Stop()
+{
+    const uint64_t start = GetTickCount64();
+    FWorker->StopNow();
+    while (!FWorker->Finished())
+        TThread::CheckSynchronize(2);
+    const uint64_t took = GetTickCount64() - start;
+    FWorker->WaitFor();
+    return took;
+}
+
+TStreamCapture::TStreamCapture(int APort, const std::string& AMount, int AMs)
+{
+    FThread = std::thread([this, APort, AMount, AMs] {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<uint16_t>(APort));
+        timeval tv{0, 200000};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+        std::string data;
+        if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0) {
+            const std::string request = "GET " + AMount + " HTTP/1.0\r\nUser-Agent: tavix-test-listener\r\n\r\n";
+            send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+            const uint64_t until = GetTickCount64() + static_cast<uint64_t>(AMs);
+            char buf[8192];
+            while (GetTickCount64() < until) {
+                const ssize_t n = recv(fd, buf, sizeof(buf), 0);
+                if (n == 0)
+                    break;
+                if (n > 0)
+                    data.append(buf, static_cast<size_t>(n));
+            }
+        }
+        close(fd);
+        const size_t head = data.find("\r\n\r\n");
+        FBody = head == std::string::npos ? std::string() : data.substr(head + 4);
+        FDone = true;
+    });
+}
+
+TStreamCapture::~TStreamCapture()
+{
+    if (FThread.joinable())
+        FThread.join();
+}
+
+std::string TStreamCapture::Finish(TWorkerRun& ARun)
+{
+    while (!FDone)
+        ARun.PumpFor(10);
+    FThread.join();
+    return FBody;
+}
+
+TDecodedStream DecodeStream(const std::string& ABody)
+{
+    const std::string ffprobe = RequireProgram("ffprobe");
+    const std::string ffmpeg = RequireProgram("ffmpeg");
+    TTempDir dir;
+    const std::string in = dir.File("stream.bin");
+    const std::string raw = dir.File("mono.raw");
+    std::ofstream(in, std::ios::binary) << ABody;
+
+    TDecodedStream out;
+    std::istringstream facts(RunCommand(ffprobe + " -v error -select_streams a:0 -show_entries "
+                                        "stream=codec_name,profile,channels,sample_rate -of default=nw=1 " +
+                                        ShellQuote(in)));
+    for (std::string line; std::getline(facts, line);) {
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        const std::string key = line.substr(0, eq);
+        const std::string value = line.substr(eq + 1);
+        if (key == "codec_name")
+            out.Codec = value;
+        else if (key == "profile")
+            out.Profile = value;
+        else if (key == "channels")
+            out.Channels = std::atoi(value.c_str());
+        else if (key == "sample_rate")
+            out.SampleRate = std::atoi(value.c_str());
+    }
+    RunCommand(ffmpeg + " -v error -y -i " + ShellQuote(in) + " -f s16le -ac 1 -ar 44100 " + ShellQuote(raw));
+    const std::string pcm = ReadTextFile(raw);
+    out.Mono.resize(pcm.size() / 2);
+    std::memcpy(out.Mono.data(), pcm.data(), out.Mono.size() * 2);
+    return out;
+}
+
+namespace {
+
+// Amplitude (full scale 1.0) of the component at AFreq.
+double GoertzelAmplitude(const std::vector<int16_t>& AMono, size_t AFrom, double AFreq)
+{
+    const double w = 2.0 * M_PI * AFreq / 44100.0;
+    const double coeff = 2.0 * std::cos(w);
+    double s1 = 0, s2 = 0;
+    for (size_t i = AFrom; i < AMono.size(); ++i) {
+        const double s0 = AMono[i] / 32768.0 + coeff * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    const double power = s1 * s1 + s2 * s2 - coeff * s1 * s2;
+    const double n = static_cast<double>(AMono.size() - AFrom);
+    return 2.0 * std::sqrt(std::max(power, 0.0)) / n;
+}
+
+} // namespace
+
+double ToneDominance(const std::vector<int16_t>& AMono, double AFreq)
+{
+    // Leave out the start: decoder warm-up and audio from before the tone.
+    const size_t from = 44100 / 2;
+    if (AMono.size() < from + 44100)
+        return 0.0;
+    const double target = GoertzelAmplitude(AMono, from, AFreq);
+    if (target < 0.05)
+        return 0.0;
+    double worst = 1e9;
+    for (const double other : {AFreq * 0.5, AFreq * 0.7, AFreq * 1.4, AFreq * 2.0, AFreq * 3.3})
+        worst = std::min(worst, target / std::max(GoertzelAmplitude(AMono, from, other), 1e-9));
+    return worst;
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "settings/EncoderConfig.h"
+#include "streaming/NativeEncoderThread.h"
+
+// What the transmission tests need around a streaming worker: the shared
+// audio rig, a driver that pumps the worker's hand-offs and records its
+// statuses, a listener on a mount, and ffprobe/ffmpeg as the judges.
+
+// PortAudio index of the rig's monitor input (the rig is created on first
+// use, before any Pa_Initialize of the process).
+int RigMonitorDevice();
+// Starts the rig's tone (sine into the null sink, heard on the monitor).
+void PlayRigTone(double AFreqHz, double ASeconds);
+
+// Settings for streaming the rig's monitor to 127.0.0.1:APort.
+TEncoderConfig StreamConfig(const std::string& ACodec, int APort, const std::string& AServerType = "icecast");
+
+struct TStatus {
+    std::string Text;
+    bool IsError = false;
+    uint64_t Tick = 0;
+};
+
+// Owns one worker from Start to its deletion; every wait pumps the
+// hand-offs, as the window does.
+class TWorkerRun {
+public:
+    explicit TWorkerRun(const TEncoderConfig& AConfig);
+    ~TWorkerRun();
+
+    TNativeEncoderThread& Worker() { return *FWorker; }
+    const std::vector<TStatus>& Statuses() const { return FStatuses; }
+    std::string StatusText() const; // all statuses, one per line, for messages
+    int LevelEvents() const { return FLevels; }
+
+    void PumpFor(int AMs);
+    // Index of the first status equal to AText from AFrom on, or -1 after ATimeoutMs.
+    int WaitForStatus(const std::string& AText, int ATimeoutMs, size_t AFrom = 0);
+    // Pumps until ACount more blocks have been processed (level events).
+    bool WaitForBlocks(int ACount, int ATimeoutMs);
+    // Pumps until the thread has finished by itself; false on time-out.
+    bool WaitFinished(int ATimeoutMs);
+    // StopNow, then pumps until finished; returns the milliseconds it took.
+    uint64_t Stop();
+
+private:
+    std::unique_ptr<TNativeEncoderThread> FWorker;
+    std::vector<TStatus> FStatuses;
+    int FLevels = 0;
+};
+
+// Reads a mount as a listener for a while on its own thread, keeping the
+// body of the answer.
+class TStreamCapture {
+public:
+    TStreamCapture(int APort, const std::string& AMount, int AMs);
+    ~TStreamCapture();
+    // Pumps ARun while waiting; returns the captured body.
+    std::string Finish(TWorkerRun& ARun);
+
+private:
+    std::string FBody;
+    std::atomic<bool> FDone{false};
+    std::thread FThread;
+};
+
+struct TDecodedStream {
+    std::string Codec;   // ffprobe codec_name
+    std::string Profile; // ffprobe profile
+    int Channels = 0;
+    int SampleRate = 0;
+    std::vector<int16_t> Mono; // decoded as mono 44100 Hz
+};
+// Writes ABody to a file and asks ffprobe and ffmpeg about it.
+TDecodedStream DecodeStream(const std::string& ABody);
+
+// Goertzel power at AFreq over the samples, and the smallest ratio of that
+// power to the power at a set of other frequencies.
+double ToneDominance(const std::vector<int16_t>& AMono, double AFreq);

@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+
+#include "codecs/FdkAac.h"
+#include "platform/Tick.h"
+#include "tests/streaming/FakeSourceServer.h"
+#include "tests/streaming/TransmissionHarness.h"
+#include "tests/support/IcecastServer.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+constexpr double KToneHz = 880.0;
+constexpr int KListenMs = 3000;
+
+bool FdkAacMissing(std::string& AWhy)
+{
+    return !TFdkAacPlusEncoder::IsAvailable(AWhy);
+}
+
+struct TExpectedStream {
+    std::string Codec;
+    std::string Profile; // empty: not checked
+};
+
+// A listener that joins now hears the rig's tone in the expected codec.
+void ExpectListenerHearsTone(TWorkerRun& ARun, int APort, const TExpectedStream& AExpected)
+{
+    // The rig's monitor needs a moment before its first block arrives.
+    ASSERT_TRUE(ARun.WaitForBlocks(10, 6000)) << ARun.StatusText();
+    TStreamCapture listener(APort, "/stream", KListenMs);
+    const TDecodedStream decoded = DecodeStream(listener.Finish(ARun));
+    EXPECT_EQ(decoded.Codec, AExpected.Codec);
+    if (!AExpected.Profile.empty()) {
+        EXPECT_EQ(decoded.Profile, AExpected.Profile);
+    }
+    EXPECT_EQ(decoded.Channels, 2);
+    EXPECT_EQ(decoded.SampleRate, 44100);
+    EXPECT_GT(ToneDominance(decoded.Mono, KToneHz), 10.0) << decoded.Mono.size() << " samples";
+}
+
+// Streams the rig's tone with ACodec, has a listener decode it, stops.
+void StreamToneAndStop(const TEncoderConfig& AConfig, int AListenPort, const TExpectedStream& AExpected)
+{
+    PlayRigTone(KToneHz, 30);
+    TWorkerRun run(AConfig);
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
+    ExpectListenerHearsTone(run, AListenPort, AExpected);
+    run.Stop();
+    ASSERT_FALSE(run.Statuses().empty());
+    EXPECT_EQ(run.Statuses().back().Text, "Parado.") << run.StatusText();
+    for (const TStatus& s : run.Statuses())
+        EXPECT_FALSE(s.IsError) << run.StatusText();
+}
+
+// Pumps ARun while polling the server's status page for ATitle.
+bool WaitForTitle(TWorkerRun& ARun, const TIcecastServer& AServer, const std::string& ATitle, int ATimeoutMs)
+{
+    const std::string key = "\"title\":\"" + ATitle + "\"";
+    for (int waited = 0; waited <= ATimeoutMs; waited += 250) {
+        if (AServer.StatusJson().find(key) != std::string::npos)
+            return true;
+        ARun.PumpFor(250);
+    }
+    return false;
+}
+
+size_t Occurrences(const std::string& AText, const std::string& AWord)
+{
+    size_t count = 0;
+    for (size_t at = AText.find(AWord); at != std::string::npos; at = AText.find(AWord, at + 1))
+        ++count;
+    return count;
+}
+
+// How often the server logged a title change to ATitle.
+size_t TitleUpdates(const TIcecastServer& AServer, const std::string& ATitle)
+{
+    return Occurrences(AServer.ErrorLog(), "changed to \"" + ATitle + "\"");
+}
+
+} // namespace
+
+TEST(TransmissionSettings, RefusedInOrderBeforeTheCaptureLibraryStarts)
+{
+    struct TCase {
+        std::string Why;
+        void (*Change)(TEncoderConfig&);
+        std::string Message;
+    };
+    const TCase cases[] = {
+        {"no host, port or password", [](TEncoderConfig& c) { c.Host = " \t"; c.Port = 0; c.Password = ""; },
+         "Configure o host do servidor."},
+        {"unsupported codec", [](TEncoderConfig& c) { c.Codec = "audio/wav"; c.Host = ""; },
+         "Codec nao suportado neste build."},
+        {"no port", [](TEncoderConfig& c) { c.Port = -1; c.Password = ""; }, "Configure a porta do servidor."},
+        {"blank password is still a password", [](TEncoderConfig& c) { c.Password = ""; },
+         "Configure a senha do servidor."},
+        {"no channel", [](TEncoderConfig& c) { c.AudioDeviceIndex = -1; c.ServerType = "SHOUTCAST"; },
+         "Selecione um canal de audio."},
+        {"Ogg towards SHOUTcast", [](TEncoderConfig& c) { c.ServerType = "ShoutCast"; c.Codec = "application/ogg"; },
+         "Ogg Vorbis e Ogg FLAC devem ser usados com Icecast. Para Shoutcast comum, use MP3 ou AAC+."},
+        {"Ogg FLAC towards SHOUTcast", [](TEncoderConfig& c) { c.ServerType = "shoutcast"; c.Codec = "AUDIO/FLAC"; },
+         "Ogg Vorbis e Ogg FLAC devem ser usados com Icecast. Para Shoutcast comum, use MP3 ou AAC+."},
+    };
+    for (const TCase& tc : cases) {
+        TEncoderConfig config;
+        DefaultEncoderConfig(config);
+        config.Host = "127.0.0.1";
+        config.Port = 1;
+        config.Password = "x";
+        config.Codec = "audio/mpeg";
+        // Past the checks this device would be opened and complain.
+        config.AudioDeviceIndex = 9999;
+        tc.Change(config);
+        TWorkerRun run(config);
+        ASSERT_TRUE(run.WaitFinished(5000)) << tc.Why;
+        ASSERT_EQ(run.Statuses().size(), 1u) << tc.Why << "\n" << run.StatusText();
+        EXPECT_EQ(run.Statuses()[0].Text, tc.Message) << tc.Why;
+        EXPECT_TRUE(run.Statuses()[0].IsError);
+    }
+}
+
+TEST(Transmission, Mp3ToIcecastWithCapitalisedCodecAndFiveChannelsStreamsStereo)
+{
+    TIcecastServer server;
+    TEncoderConfig config = StreamConfig("AUDIO/MPEG", server.Port());
+    config.Channels = 5;
+    StreamToneAndStop(config, server.Port(), {"mp3", ""});
+}
+
+TEST(Transmission, OggVorbisToIcecast)
+{
+    TIcecastServer server;
+    StreamToneAndStop(StreamConfig("audio/ogg", server.Port()), server.Port(), {"vorbis", ""});
+}
+
+TEST(Transmission, OggFlacToIcecast)
+{
+    TIcecastServer server;
+    StreamToneAndStop(StreamConfig("audio/flac", server.Port()), server.Port(), {"flac", ""});
+}
+
+TEST(Transmission, AacPlusToIcecastAndToTheShoutcastPort)
+{
+    std::string why;
+    if (FdkAacMissing(why))
+        GTEST_SKIP() << why;
+    TIcecastServer server;
+    TEncoderConfig config = StreamConfig("audio/aacp", server.Port());
+    config.Bitrate = 64;
+    StreamToneAndStop(config, server.Port(), {"aac", "HE-AAC"});
+    config.ServerType = "shoutcast";
+    StreamToneAndStop(config, server.Port(), {"aac", "HE-AAC"});
+}
+
+TEST(Transmission, Mp3ToTheShoutcastPortWithTitlesThroughAdminCgi)
+{
+    TIcecastServer server;
+    TTempDir dir;
+    TEncoderConfig config = StreamConfig("audio/mpeg", server.Port(), "shoutcast");
+    config.NoarPath = dir.File("noar.txt");
+    WriteTextFile(config.NoarPath, "Primeira M\xC3\xBAsica\r\n");
+    PlayRigTone(KToneHz, 30);
+    TWorkerRun run(config);
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
+    EXPECT_GE(run.WaitForStatus("Conectado ao servidor de r\xC3\xA1" "dio SHOUTcast na porta " +
+                                    std::to_string(server.ShoutcastPort()) + ".", 0), 0)
+        << run.StatusText();
+    ExpectListenerHearsTone(run, server.Port(), {"mp3", ""});
+    EXPECT_TRUE(WaitForTitle(run, server, "Primeira M\xC3\xBAsica", 4000)) << server.StatusJson();
+    run.Stop();
+    EXPECT_EQ(run.Statuses().back().Text, "Parado.");
+}
+
+TEST(Transmission, TitleChangesReachIcecastOncePerChange)
+{
+    TIcecastServer server;
+    TTempDir dir;
+    TEncoderConfig config = StreamConfig("audio/mpeg", server.Port());
+    config.NoarPath = dir.File("noar.txt");
+    const std::string first = "Primeira Faixa";
+    const std::string second = "Can\xC3\xA7\xC3\xA3o N\xC2\xBA 2 \xE2\x80\x93 A\xC3\xA7\xC3\xA3o Parte B";
+    WriteTextFile(config.NoarPath, first);
+    PlayRigTone(KToneHz, 30);
+    TWorkerRun run(config);
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
+    ASSERT_TRUE(WaitForTitle(run, server, first, 3000)) << server.StatusJson();
+
+    // A two-line title arrives as one line, accents intact, within ~3 s.
+    WriteTextFile(config.NoarPath, "Can\xC3\xA7\xC3\xA3o N\xC2\xBA 2 \xE2\x80\x93 A\xC3\xA7\xC3\xA3o\r\nParte B\r\n");
+    const uint64_t changed = GetTickCount64();
+    ASSERT_TRUE(WaitForTitle(run, server, second, 4000)) << server.StatusJson();
+    EXPECT_LT(GetTickCount64() - changed, 3500u);
+
+    // Emptied, then written back unchanged: no update either time.
+    WriteTextFile(config.NoarPath, "");
+    run.PumpFor(3000);
+    WriteTextFile(config.NoarPath, "Can\xC3\xA7\xC3\xA3o N\xC2\xBA 2 \xE2\x80\x93 A\xC3\xA7\xC3\xA3o Parte B");
+    run.PumpFor(3000);
+    EXPECT_NE(server.StatusJson().find("\"title\":\"" + second + "\""), std::string::npos);
+    EXPECT_EQ(TitleUpdates(server, first), 1u) << server.ErrorLog();
+    EXPECT_EQ(TitleUpdates(server, second), 1u) << server.ErrorLog();
+    run.Stop();
+    EXPECT_EQ(run.Statuses().back().Text, "Parado.");
+}
+
+TEST(Transmission, ReconnectsAfterTheSourceIsDroppedAndAfterAServerRestart)
+{
+    TIcecastServer server;
+    PlayRigTone(KToneHz, 60);
+    TWorkerRun run(StreamConfig("audio/ogg", server.Port()));
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
+    run.PumpFor(1000);
+
+    // The server drops the source but stays up: a new stream, new headers.
+    size_t mark = run.Statuses().size();
+    RunCommand("curl -s -u admin:adminpass " + ShellQuote(server.BaseUrl() + "/admin/killsource?mount=/stream"));
+    ASSERT_GE(run.WaitForStatus("Servidor fechou a conexao. Reconectando...", 5000, mark), 0) << run.StatusText();
+    ASSERT_GE(run.WaitForStatus("Reconectado ao servidor de radio.", 8000, mark), 0) << run.StatusText();
+    ExpectListenerHearsTone(run, server.Port(), {"vorbis", ""});
+
+    // The server goes away for a few seconds.
+    mark = run.Statuses().size();
+    server.Stop();
+    ASSERT_GE(run.WaitForStatus("Servidor fechou a conexao. Reconectando...", 5000, mark), 0) << run.StatusText();
+    const int first = run.WaitForStatus("Tentando reconectar ao servidor de radio (1)...", 5000, mark);
+    const int second = run.WaitForStatus("Tentando reconectar ao servidor de radio (2)...", 5000, mark);
+    ASSERT_GE(first, 0) << run.StatusText();
+    ASSERT_GE(second, 0) << run.StatusText();
+    EXPECT_GE(run.Statuses()[second].Tick - run.Statuses()[first].Tick, 3000u);
+    server.Start();
+    ASSERT_GE(run.WaitForStatus("Reconectado ao servidor de radio.", 8000, mark), 0) << run.StatusText();
+    ExpectListenerHearsTone(run, server.Port(), {"vorbis", ""});
+    run.Stop();
+    EXPECT_EQ(run.Statuses().back().Text, "Parado.");
+}
+
+TEST(Transmission, ServerDownAtStartThenUp)
+{
+    TIcecastServer server;
+    server.Stop();
+    PlayRigTone(KToneHz, 30);
+    TWorkerRun run(StreamConfig("audio/ogg", server.Port()));
+    ASSERT_GE(run.WaitForStatus("Nao conectou ao servidor de radio. Reconectando...", 10000), 0) << run.StatusText();
+    ASSERT_GE(run.WaitForStatus("Tentando reconectar ao servidor de radio (1)...", 5000), 0) << run.StatusText();
+    server.Start();
+    const int back = run.WaitForStatus("Reconectado ao servidor de radio.", 8000);
+    ASSERT_GE(back, 0) << run.StatusText();
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 1000, static_cast<size_t>(back)), 0) << run.StatusText();
+    ExpectListenerHearsTone(run, server.Port(), {"vorbis", ""});
+    run.Stop();
+    EXPECT_EQ(run.Statuses().back().Text, "Parado.");
+}
+
+TEST(Transmission, StopDuringTheRetryPauseEndsPromptly)
+{
+    TWorkerRun run(StreamConfig("audio/mpeg", FreeLoopbackPort()));
+    ASSERT_GE(run.WaitForStatus("Tentando reconectar ao servidor de radio (1)...", 10000), 0) << run.StatusText();
+    run.PumpFor(800);
+    EXPECT_LE(run.Stop(), 250u);
+    EXPECT_EQ(run.Statuses().back().Text, "Parado.") << run.StatusText();
+}
+
+
+TEST(Transmission, OggHeadersGoOutExactlyOnceWhenOnlyTheRetryLogsIn)
+{
+    // FakeSourceServer: shows the bytes a source sends, which icecast2 hides.
+    // It refuses PUT and SOURCE, then takes the retry's PUT.
+    FakeSourceServer server({{"HTTP/1.0 403 Forbidden\r\n\r\n", "HTTP/1.0 403 Forbidden\r\n\r\n",
+                              "HTTP/1.0 200 OK\r\n\r\n"}});
+    PlayRigTone(KToneHz, 30);
+    TWorkerRun run(StreamConfig("audio/ogg", server.Port()));
+    ASSERT_GE(run.WaitForStatus("Reconectado ao servidor de radio.", 10000), 0) << run.StatusText();
+    ASSERT_TRUE(run.WaitForBlocks(50, 8000));
+    run.Stop();
+    const auto transcripts = server.Transcripts();
+    ASSERT_EQ(transcripts.size(), 3u) << run.StatusText();
+    const std::string& streamed = transcripts[2];
+    const size_t body = streamed.find("\r\n\r\n");
+    ASSERT_NE(body, std::string::npos);
+    EXPECT_EQ(streamed.compare(body + 4, 4, "OggS"), 0) << "headers first";
+    EXPECT_EQ(Occurrences(streamed, "\x01vorbis"), 1u);
+    EXPECT_EQ(Occurrences(streamed, "\x03vorbis"), 1u);
+    EXPECT_GE(Occurrences(streamed, "OggS"), 3u) << "audio pages follow the two header pages";
+}
