@@ -10,7 +10,11 @@
 // frees the codec libraries.
 class TAudioEncoder {
 public:
+    TAudioEncoder() = default;
     virtual ~TAudioEncoder() = default;
+    // An instance owns library handles and codec state: never copied.
+    TAudioEncoder(const TAudioEncoder&) = delete;
+    TAudioEncoder& operator=(const TAudioEncoder&) = delete;
 
     // Loads the library on first use, settles the parameters (channels
     // 1..2, rate at least 8000), opens the codec and hands back the stream

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "codecs/EntryPoints.h"
 #include "codecs/SampleConversion.h"
 
 namespace {
@@ -43,24 +44,14 @@ bool TFdkAacPlusEncoder::LoadLibrary(std::string& AError)
         AError = KNoLibrary;
         return false;
     }
-    bool ok = true;
-    auto resolve = [&](auto& AEntry, const char* AName) {
-        if (!ok)
-            return;
-        if (void* p = GetProcAddress(FLib, AName)) {
-            AEntry = reinterpret_cast<std::remove_reference_t<decltype(AEntry)>>(p);
-            return;
-        }
-        AError = std::string(KMissingFunction) + AName;
-        ok = false;
-    };
-    resolve(aacEncOpen, "aacEncOpen");
-    resolve(aacEncoder_SetParam, "aacEncoder_SetParam");
-    resolve(aacEncEncode, "aacEncEncode");
-    resolve(aacEncInfo, "aacEncInfo");
-    resolve(aacEncClose, "aacEncClose");
-    FLoaded = ok;
-    return ok;
+    TEntryPointResolver r({FLib}, KMissingFunction, AError);
+    r.Required(aacEncOpen, "aacEncOpen");
+    r.Required(aacEncoder_SetParam, "aacEncoder_SetParam");
+    r.Required(aacEncEncode, "aacEncEncode");
+    r.Required(aacEncInfo, "aacEncInfo");
+    r.Required(aacEncClose, "aacEncClose");
+    FLoaded = r.Ok();
+    return FLoaded;
 }
 
 bool TFdkAacPlusEncoder::IsAvailable(std::string& AError)

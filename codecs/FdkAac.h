@@ -14,8 +14,6 @@ class TFdkAacPlusEncoder : public TAudioEncoder {
 public:
     TFdkAacPlusEncoder() = default;
     ~TFdkAacPlusEncoder() override;
-    TFdkAacPlusEncoder(const TFdkAacPlusEncoder&) = delete;
-    TFdkAacPlusEncoder& operator=(const TFdkAacPlusEncoder&) = delete;
 
     bool Start(int32_t AChannels, int32_t ASampleRate, int32_t ABitrateKbps,
                std::string& HeaderBytes, std::string& AError) override;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "codecs/EntryPoints.h"
 #include "codecs/SampleConversion.h"
 #include "platform/Tick.h"
 
@@ -37,42 +38,23 @@ bool TFlacEncoder::LoadLibrary(std::string& AError)
         AError = KNoLibrary;
         return false;
     }
-    bool ok = true;
-    auto resolve = [&](auto& AEntry, const char* AName, bool ARequired) {
-        if (!ok)
-            return;
-        if (void* p = GetProcAddress(FLib, AName)) {
-            AEntry = reinterpret_cast<std::remove_reference_t<decltype(AEntry)>>(p);
-            return;
-        }
-        if (ARequired) {
-            AError = std::string(KMissingFunction) + AName;
-            ok = false;
-        }
-    };
-    resolve(FLAC__stream_encoder_new, "FLAC__stream_encoder_new", true);
-    resolve(FLAC__stream_encoder_delete, "FLAC__stream_encoder_delete", true);
-    resolve(FLAC__stream_encoder_set_verify, "FLAC__stream_encoder_set_verify", true);
-    resolve(FLAC__stream_encoder_set_streamable_subset, "FLAC__stream_encoder_set_streamable_subset",
-            true);
-    resolve(FLAC__stream_encoder_set_channels, "FLAC__stream_encoder_set_channels", true);
-    resolve(FLAC__stream_encoder_set_bits_per_sample, "FLAC__stream_encoder_set_bits_per_sample",
-            true);
-    resolve(FLAC__stream_encoder_set_sample_rate, "FLAC__stream_encoder_set_sample_rate", true);
-    resolve(FLAC__stream_encoder_set_compression_level,
-            "FLAC__stream_encoder_set_compression_level", true);
-    resolve(FLAC__stream_encoder_set_total_samples_estimate,
-            "FLAC__stream_encoder_set_total_samples_estimate", true);
-    resolve(FLAC__stream_encoder_init_ogg_stream, "FLAC__stream_encoder_init_ogg_stream", true);
-    resolve(FLAC__stream_encoder_process_interleaved, "FLAC__stream_encoder_process_interleaved",
-            true);
-    resolve(FLAC__stream_encoder_finish, "FLAC__stream_encoder_finish", true);
-    resolve(FLAC__stream_encoder_set_ogg_serial_number, "FLAC__stream_encoder_set_ogg_serial_number",
-            false);
-    resolve(FLAC__stream_encoder_set_limit_min_bitrate, "FLAC__stream_encoder_set_limit_min_bitrate",
-            false);
-    FLoaded = ok;
-    return ok;
+    TEntryPointResolver r({FLib}, KMissingFunction, AError);
+    r.Required(FLAC__stream_encoder_new, "FLAC__stream_encoder_new");
+    r.Required(FLAC__stream_encoder_delete, "FLAC__stream_encoder_delete");
+    r.Required(FLAC__stream_encoder_set_verify, "FLAC__stream_encoder_set_verify");
+    r.Required(FLAC__stream_encoder_set_streamable_subset, "FLAC__stream_encoder_set_streamable_subset");
+    r.Required(FLAC__stream_encoder_set_channels, "FLAC__stream_encoder_set_channels");
+    r.Required(FLAC__stream_encoder_set_bits_per_sample, "FLAC__stream_encoder_set_bits_per_sample");
+    r.Required(FLAC__stream_encoder_set_sample_rate, "FLAC__stream_encoder_set_sample_rate");
+    r.Required(FLAC__stream_encoder_set_compression_level, "FLAC__stream_encoder_set_compression_level");
+    r.Required(FLAC__stream_encoder_set_total_samples_estimate, "FLAC__stream_encoder_set_total_samples_estimate");
+    r.Required(FLAC__stream_encoder_init_ogg_stream, "FLAC__stream_encoder_init_ogg_stream");
+    r.Required(FLAC__stream_encoder_process_interleaved, "FLAC__stream_encoder_process_interleaved");
+    r.Required(FLAC__stream_encoder_finish, "FLAC__stream_encoder_finish");
+    r.Optional(FLAC__stream_encoder_set_ogg_serial_number, "FLAC__stream_encoder_set_ogg_serial_number");
+    r.Optional(FLAC__stream_encoder_set_limit_min_bitrate, "FLAC__stream_encoder_set_limit_min_bitrate");
+    FLoaded = r.Ok();
+    return FLoaded;
 }
 
 bool TFlacEncoder::IsAvailable(std::string& AError)

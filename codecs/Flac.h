@@ -14,8 +14,6 @@ class TFlacEncoder : public TAudioEncoder {
 public:
     TFlacEncoder() = default;
     ~TFlacEncoder() override;
-    TFlacEncoder(const TFlacEncoder&) = delete;
-    TFlacEncoder& operator=(const TFlacEncoder&) = delete;
 
     bool Start(int32_t AChannels, int32_t ASampleRate, int32_t ABitrateKbps,
                std::string& HeaderBytes, std::string& AError) override;

@@ -1,5 +1,7 @@
 #include "codecs/OggVorbis.h"
 
+#include "codecs/EntryPoints.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -85,42 +87,31 @@ bool TOggVorbisEncoder::LoadLibraries(std::string& AError)
     if (!FOggLib)
         FOggLib = FVorbisLib;
 
-    bool ok = true;
-    auto resolve = [&](auto& AEntry, const char* AName) {
-        if (!ok)
-            return;
-        for (TLibHandle lib : {FOggLib, FVorbisEncLib, FVorbisLib})
-            if (void* p = GetProcAddress(lib, AName)) {
-                AEntry = reinterpret_cast<std::remove_reference_t<decltype(AEntry)>>(p);
-                return;
-            }
-        AError = std::string(KMissingFunction) + AName;
-        ok = false;
-    };
-    resolve(ogg_stream_init, "ogg_stream_init");
-    resolve(ogg_stream_packetin, "ogg_stream_packetin");
-    resolve(ogg_stream_pageout, "ogg_stream_pageout");
-    resolve(ogg_stream_flush, "ogg_stream_flush");
-    resolve(ogg_stream_clear, "ogg_stream_clear");
-    resolve(vorbis_info_init, "vorbis_info_init");
-    resolve(vorbis_info_clear, "vorbis_info_clear");
-    resolve(vorbis_comment_init, "vorbis_comment_init");
-    resolve(vorbis_comment_add_tag, "vorbis_comment_add_tag");
-    resolve(vorbis_comment_clear, "vorbis_comment_clear");
-    resolve(vorbis_encode_init_vbr, "vorbis_encode_init_vbr");
-    resolve(vorbis_analysis_init, "vorbis_analysis_init");
-    resolve(vorbis_analysis_headerout, "vorbis_analysis_headerout");
-    resolve(vorbis_block_init, "vorbis_block_init");
-    resolve(vorbis_analysis_buffer, "vorbis_analysis_buffer");
-    resolve(vorbis_analysis_wrote, "vorbis_analysis_wrote");
-    resolve(vorbis_analysis_blockout, "vorbis_analysis_blockout");
-    resolve(vorbis_analysis, "vorbis_analysis");
-    resolve(vorbis_bitrate_addblock, "vorbis_bitrate_addblock");
-    resolve(vorbis_bitrate_flushpacket, "vorbis_bitrate_flushpacket");
-    resolve(vorbis_block_clear, "vorbis_block_clear");
-    resolve(vorbis_dsp_clear, "vorbis_dsp_clear");
-    FLoaded = ok;
-    return ok;
+    TEntryPointResolver r({FOggLib, FVorbisEncLib, FVorbisLib}, KMissingFunction, AError);
+    r.Required(ogg_stream_init, "ogg_stream_init");
+    r.Required(ogg_stream_packetin, "ogg_stream_packetin");
+    r.Required(ogg_stream_pageout, "ogg_stream_pageout");
+    r.Required(ogg_stream_flush, "ogg_stream_flush");
+    r.Required(ogg_stream_clear, "ogg_stream_clear");
+    r.Required(vorbis_info_init, "vorbis_info_init");
+    r.Required(vorbis_info_clear, "vorbis_info_clear");
+    r.Required(vorbis_comment_init, "vorbis_comment_init");
+    r.Required(vorbis_comment_add_tag, "vorbis_comment_add_tag");
+    r.Required(vorbis_comment_clear, "vorbis_comment_clear");
+    r.Required(vorbis_encode_init_vbr, "vorbis_encode_init_vbr");
+    r.Required(vorbis_analysis_init, "vorbis_analysis_init");
+    r.Required(vorbis_analysis_headerout, "vorbis_analysis_headerout");
+    r.Required(vorbis_block_init, "vorbis_block_init");
+    r.Required(vorbis_analysis_buffer, "vorbis_analysis_buffer");
+    r.Required(vorbis_analysis_wrote, "vorbis_analysis_wrote");
+    r.Required(vorbis_analysis_blockout, "vorbis_analysis_blockout");
+    r.Required(vorbis_analysis, "vorbis_analysis");
+    r.Required(vorbis_bitrate_addblock, "vorbis_bitrate_addblock");
+    r.Required(vorbis_bitrate_flushpacket, "vorbis_bitrate_flushpacket");
+    r.Required(vorbis_block_clear, "vorbis_block_clear");
+    r.Required(vorbis_dsp_clear, "vorbis_dsp_clear");
+    FLoaded = r.Ok();
+    return FLoaded;
 }
 
 float TOggVorbisEncoder::QualityFromBitrate(int32_t ABitrateKbps)
@@ -143,6 +134,26 @@ void TOggVorbisEncoder::AppendPage(std::string& AOut, const ogg_page& APage)
     AOut.append(reinterpret_cast<const char*>(APage.body), static_cast<size_t>(APage.body_len));
 }
 
+void TOggVorbisEncoder::ReleaseSetup(TSetupStage AReached)
+{
+    if (AReached >= ssStream)
+        ogg_stream_clear(&FOs);
+    if (AReached >= ssBlock)
+        vorbis_block_clear(&FVb);
+    if (AReached >= ssAnalysis)
+        vorbis_dsp_clear(&FVd);
+    if (AReached >= ssComment)
+        vorbis_comment_clear(&FVc);
+    vorbis_info_clear(&FVi);
+}
+
+bool TOggVorbisEncoder::FailSetup(TSetupStage AReached, const char* AMessage, std::string& AError)
+{
+    ReleaseSetup(AReached);
+    AError = AMessage;
+    return false;
+}
+
 bool TOggVorbisEncoder::Start(int32_t AChannels, int32_t ASampleRate, int32_t ABitrateKbps,
                               std::string& HeaderBytes, std::string& AError)
 {
@@ -159,44 +170,19 @@ bool TOggVorbisEncoder::Start(int32_t AChannels, int32_t ASampleRate, int32_t AB
     std::memset(&FOs, 0, sizeof(FOs));
 
     vorbis_info_init(&FVi);
-    if (vorbis_encode_init_vbr(&FVi, FChannels, FSampleRate, QualityFromBitrate(ABitrateKbps)) != 0) {
-        vorbis_info_clear(&FVi);
-        AError = "Falha ao iniciar encoder Ogg Vorbis.";
-        return false;
-    }
+    if (vorbis_encode_init_vbr(&FVi, FChannels, FSampleRate, QualityFromBitrate(ABitrateKbps)) != 0)
+        return FailSetup(ssInfo, "Falha ao iniciar encoder Ogg Vorbis.", AError);
     vorbis_comment_init(&FVc);
     vorbis_comment_add_tag(&FVc, "ENCODER", "TAVIX Encoder Nativo");
-    if (vorbis_analysis_init(&FVd, &FVi) != 0) {
-        vorbis_comment_clear(&FVc);
-        vorbis_info_clear(&FVi);
-        AError = "Falha ao iniciar análise Vorbis.";
-        return false;
-    }
-    if (vorbis_block_init(&FVd, &FVb) != 0) {
-        vorbis_dsp_clear(&FVd);
-        vorbis_comment_clear(&FVc);
-        vorbis_info_clear(&FVi);
-        AError = "Falha ao iniciar bloco Vorbis.";
-        return false;
-    }
-    if (ogg_stream_init(&FOs, NewSerialNumber()) != 0) {
-        vorbis_block_clear(&FVb);
-        vorbis_dsp_clear(&FVd);
-        vorbis_comment_clear(&FVc);
-        vorbis_info_clear(&FVi);
-        AError = "Falha ao iniciar container Ogg.";
-        return false;
-    }
+    if (vorbis_analysis_init(&FVd, &FVi) != 0)
+        return FailSetup(ssComment, "Falha ao iniciar análise Vorbis.", AError);
+    if (vorbis_block_init(&FVd, &FVb) != 0)
+        return FailSetup(ssAnalysis, "Falha ao iniciar bloco Vorbis.", AError);
+    if (ogg_stream_init(&FOs, NewSerialNumber()) != 0)
+        return FailSetup(ssBlock, "Falha ao iniciar container Ogg.", AError);
     ogg_packet ident{}, comment{}, setup{};
-    if (vorbis_analysis_headerout(&FVd, &FVc, &ident, &comment, &setup) != 0) {
-        ogg_stream_clear(&FOs);
-        vorbis_block_clear(&FVb);
-        vorbis_dsp_clear(&FVd);
-        vorbis_comment_clear(&FVc);
-        vorbis_info_clear(&FVi);
-        AError = "Falha ao gerar cabeçalhos Ogg Vorbis.";
-        return false;
-    }
+    if (vorbis_analysis_headerout(&FVd, &FVc, &ident, &comment, &setup) != 0)
+        return FailSetup(ssStream, "Falha ao gerar cabeçalhos Ogg Vorbis.", AError);
     ogg_stream_packetin(&FOs, &ident);
     ogg_stream_packetin(&FOs, &comment);
     ogg_stream_packetin(&FOs, &setup);
@@ -272,11 +258,7 @@ bool TOggVorbisEncoder::Finish(std::string& EncodedBytes, std::string& AError)
         AError = e.what();
         ok = false;
     }
-    ogg_stream_clear(&FOs);
-    vorbis_block_clear(&FVb);
-    vorbis_dsp_clear(&FVd);
-    vorbis_comment_clear(&FVc);
-    vorbis_info_clear(&FVi);
+    ReleaseSetup(ssStream);
     FStarted = false;
     return ok;
 }

@@ -14,8 +14,6 @@ class TOggVorbisEncoder : public TAudioEncoder {
 public:
     TOggVorbisEncoder() = default;
     ~TOggVorbisEncoder() override;
-    TOggVorbisEncoder(const TOggVorbisEncoder&) = delete;
-    TOggVorbisEncoder& operator=(const TOggVorbisEncoder&) = delete;
 
     bool Start(int32_t AChannels, int32_t ASampleRate, int32_t ABitrateKbps,
                std::string& HeaderBytes, std::string& AError) override;
@@ -34,7 +32,13 @@ protected:
     virtual std::vector<std::string> VorbisNames() const;
     virtual std::vector<std::string> VorbisEncNames() const;
 
+    // The codec state Start has initialised so far, in creation order.
+    enum TSetupStage { ssInfo, ssComment, ssAnalysis, ssBlock, ssStream };
+
     bool LoadLibraries(std::string& AError);
+    // Clears what was initialised up to AReached, newest first.
+    void ReleaseSetup(TSetupStage AReached);
+    bool FailSetup(TSetupStage AReached, const char* AMessage, std::string& AError);
     void Drain(std::string& AOut, bool AFlush);
     static void AppendPage(std::string& AOut, const ogg_page& APage);
 

@@ -4,8 +4,8 @@
 #include <map>
 #include <string>
 
-// "type" -> sizeof, "type.field" -> offsetof, for the records listed in
-// OggVorbisLayoutFields.inc and the FLAC status constants: once as the libraries' -dev headers declare
-// them, once as the codec module declares them for itself.
+// "type" -> sizeof, "type.field" -> offsetof and constant -> value for the
+// entries of LayoutEntries.inc: once as the libraries' -dev headers declare
+// them, once as the codec modules declare them for themselves.
 std::map<std::string, size_t> HeaderLayouts();
 std::map<std::string, size_t> DeclaredLayouts();

@@ -201,20 +201,32 @@ TEST(VorbisLoading, AllInOneLibraryServesAllThreeRoles)
 
 // --- AAC+ ---
 
-class TAacWithNames : public TFdkAacPlusEncoder {
+// An AAC+ or FLAC encoder whose library file names are replaced, to reach
+// the "not found" paths on a machine where the real libraries exist.
+template <class TBase>
+class TWithLibraryNames : public TBase {
 public:
-    explicit TAacWithNames(TNames ANames) : FNames(std::move(ANames)) {}
+    explicit TWithLibraryNames(TNames ANames = {}) : FNames(std::move(ANames)) {}
 
 protected:
-    TNames LibraryNames() const override { return FNames; }
+    TNames LibraryNames() const override
+    {
+        return FNames.empty() ? TBase::LibraryNames() : FNames;
+    }
 
 private:
     TNames FNames;
 };
 
+class TFlacProbe : public TFlacEncoder {
+public:
+    using TFlacEncoder::FLAC__stream_encoder_set_limit_min_bitrate;
+    using TFlacEncoder::FLAC__stream_encoder_set_ogg_serial_number;
+};
+
 TEST(AacLoading, NotFoundAndFirstMissingFunction)
 {
-    TAacWithNames absent({"libtavixfake_nofdk.so"});
+    TWithLibraryNames<TFdkAacPlusEncoder> absent({"libtavixfake_nofdk.so"});
     std::string header, error;
     EXPECT_FALSE(absent.Start(2, 44100, 64, header, error));
     EXPECT_EQ(error, "Nao encontrou dll\\libfdk-aac-2.dll para AAC+.");
@@ -236,25 +248,9 @@ TEST(AacLoading, NotFoundAndFirstMissingFunction)
 
 // --- Ogg FLAC ---
 
-class TFlacWithNames : public TFlacEncoder {
-public:
-    explicit TFlacWithNames(TNames ANames = {}) : FNames(std::move(ANames)) {}
-    using TFlacEncoder::FLAC__stream_encoder_set_limit_min_bitrate;
-    using TFlacEncoder::FLAC__stream_encoder_set_ogg_serial_number;
-
-protected:
-    TNames LibraryNames() const override
-    {
-        return FNames.empty() ? TFlacEncoder::LibraryNames() : FNames;
-    }
-
-private:
-    TNames FNames;
-};
-
 TEST(FlacLoading, NotFoundAndFirstMissingFunction)
 {
-    TFlacWithNames absent({"libtavixfake_noflac.so"});
+    TWithLibraryNames<TFlacEncoder> absent({"libtavixfake_noflac.so"});
     std::string header, error;
     EXPECT_FALSE(absent.Start(2, 44100, 0, header, error));
     EXPECT_EQ(error, "Nao encontrou libFLAC.dll para Ogg FLAC. Coloque libFLAC.dll e libogg.dll na "
@@ -277,7 +273,7 @@ TEST(FlacLoading, OptionalFunctionsAbsentStillStreams)
     TPlacedFiles placed;
     BuildFakeFromSource(placed.File(ExecutableDir() + "libFLAC.so.12"),
                         "fake_libflac_no_optional.c", "-ldl");
-    TFlacWithNames enc;
+    TFlacProbe enc;
     const std::string stream = EncodeSine(enc, 2, 44100, 0, 1.0, 1000);
     EXPECT_EQ(enc.FLAC__stream_encoder_set_ogg_serial_number, nullptr);
     EXPECT_EQ(enc.FLAC__stream_encoder_set_limit_min_bitrate, nullptr);
