@@ -150,9 +150,7 @@ bool TFdkAacPlusEncoder::EncodeFloatInterleaved(const float* Pcm, int32_t Frames
     const int64_t n = int64_t{Frames} * FChannels;
     if (n <= 0)
         return true;
-    FPcm16.resize(static_cast<size_t>(n));
-    for (size_t i = 0; i < FPcm16.size(); ++i)
-        FPcm16[i] = FloatToAacSample(Pcm[i]);
+    ToAacSamples(Pcm, static_cast<size_t>(n), FPcm16);
 
     // One call takes one codec frame of input; a longer block is fed in
     // as many calls as the library needs, so no sample is dropped.

@@ -155,9 +155,7 @@ bool TFlacEncoder::EncodeFloatInterleaved(const float* Pcm, int32_t Frames,
     const int64_t n = int64_t{Frames} * FChannels;
     if (n <= 0)
         return true;
-    FPcm32.resize(static_cast<size_t>(n));
-    for (size_t i = 0; i < FPcm32.size(); ++i)
-        FPcm32[i] = FloatToFlacSample(Pcm[i]);
+    ToFlacSamples(Pcm, static_cast<size_t>(n), FPcm32);
     if (!FLAC__stream_encoder_process_interleaved(FEncoder, FPcm32.data(),
                                                   static_cast<uint32_t>(Frames))) {
         AError = "Falha ao codificar Ogg FLAC.";

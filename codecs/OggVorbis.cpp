@@ -161,6 +161,12 @@ bool TOggVorbisEncoder::Start(int32_t AChannels, int32_t ASampleRate, int32_t AB
     AError.clear();
     if (!FLoaded && !LoadLibraries(AError))
         return false;
+    // The caller never restarts a running stream; if it does, the old codec
+    // state is released rather than overwritten and leaked.
+    if (FStarted) {
+        std::string discarded, ignored;
+        Finish(discarded, ignored);
+    }
     FChannels = std::clamp(AChannels, 1, 2);
     FSampleRate = std::max(ASampleRate, 8000);
     std::memset(&FVi, 0, sizeof(FVi));

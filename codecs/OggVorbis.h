@@ -9,7 +9,8 @@
 
 // Ogg Vorbis in quality (VBR) mode on libogg, libvorbis and libvorbisenc
 // loaded at run time. Every Start begins a new logical stream with a fresh
-// serial number; Start must not be called on a started instance.
+// serial number. Start on a started instance ends the running stream
+// first (its last bytes are dropped).
 class TOggVorbisEncoder : public TAudioEncoder {
 public:
     TOggVorbisEncoder() = default;

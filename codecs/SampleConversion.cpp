@@ -31,3 +31,17 @@ int32_t FloatToFlacSample(float AValue)
         return -32768;
     return static_cast<int32_t>(std::nearbyint(x * 32767.0));
 }
+
+void ToAacSamples(const float* APcm, size_t ACount, std::vector<int16_t>& AOut)
+{
+    AOut.resize(ACount);
+    for (size_t i = 0; i < ACount; ++i)
+        AOut[i] = FloatToAacSample(APcm[i]);
+}
+
+void ToFlacSamples(const float* APcm, size_t ACount, std::vector<int32_t>& AOut)
+{
+    AOut.resize(ACount);
+    for (size_t i = 0; i < ACount; ++i)
+        AOut[i] = FloatToFlacSample(APcm[i]);
+}

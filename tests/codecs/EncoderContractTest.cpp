@@ -198,6 +198,18 @@ TEST(OggVorbisEncoder, FinishEndsTheLogicalStream)
         EXPECT_EQ(pages[i].Sequence, i);
 }
 
+TEST(OggVorbisEncoder, StartOnAStartedInstanceBeginsANewStream)
+{
+    TVorbisProbe enc;
+    std::string first, second, error;
+    ASSERT_TRUE(enc.Start(2, 44100, 128, first, error)) << error;
+    ASSERT_TRUE(enc.Start(1, 22050, 64, second, error)) << error;   // no leak under ASan
+    std::vector<TOggPage> pages;
+    ASSERT_TRUE(ParseOggPages(second, pages));
+    EXPECT_EQ(static_cast<uint8_t>(OggPackets(pages)[0][11]), 1);
+    EXPECT_TRUE(enc.FStarted);
+}
+
 TEST(OggVorbisEncoder, RefusedSetupLeavesItNotStarted)
 {
     TVorbisProbe enc;
