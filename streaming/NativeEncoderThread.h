@@ -66,7 +66,9 @@ public:
     // AOutput is grown when shorter than AFrames * AOutChannels.
     void ProcessAudioBlock(const float* AInput, int AFrames, int AInChannels,
                            std::vector<float>& AOutput, int AOutChannels);
-    void ApplyKeepAliveTone(float* AOutput, int AFrames, int AOutChannels, uint64_t ANowTick);
+    // Leaves a block shorter than AFrames * AOutChannels alone.
+    void ApplyKeepAliveTone(std::vector<float>& AOutput, int AFrames, int AOutChannels,
+                            uint64_t ANowTick);
 
     // --- events: synchronous hand-off to the user-interface thread ---
     void PostStatus(const std::string& AText, bool AIsError);

@@ -1,0 +1,120 @@
+#include <algorithm>
+#include <cmath>
+
+#include "dsp/ChannelMap.h"
+#include "dsp/Compressor.h"
+#include "dsp/Equalizer.h"
+#include "streaming/NativeEncoderThread.h"
+
+namespace {
+
+constexpr double KLevelScale = 3.5;
+constexpr double KBandLevelScale = 5.0;
+
+typedef int64_t TStereoBits __attribute__((vector_size(16)));
+
+inline TStereo Abs(TStereo AValue)
+{
+    constexpr TStereoBits noSign = {INT64_MAX, INT64_MAX};
+    return reinterpret_cast<TStereo>(reinterpret_cast<TStereoBits>(AValue) & noSign);
+}
+
+// Written as min/max patterns the compiler maps to single instructions.
+inline TStereo Clip(TStereo AValue)
+{
+    constexpr TStereo hi = {KClipLevel, KClipLevel};
+    AValue = AValue < hi ? AValue : hi;
+    return AValue > -hi ? AValue : -hi;
+}
+
+// |band| summed over a group of bands, per side.
+inline TStereo AbsSum(const TEqStereoBands& ABands, int AFrom, int ATo)
+{
+    TStereo sum = Abs(ABands[AFrom]);
+#pragma GCC unroll 4
+    for (int i = AFrom + 1; i <= ATo; ++i)
+        sum += Abs(ABands[i]);
+    return sum;
+}
+
+inline double Level(double ASum, double AFrames, double AScale)
+{
+    return std::min(1.0, ASum / AFrames * AScale);
+}
+
+} // namespace
+
+void TNativeEncoderThread::ProcessAudioBlock(const float* AInput, int AFrames, int AInChannels,
+                                             std::vector<float>& AOutput, int AOutChannels)
+{
+    TEqBandGainsDb gainsDb;
+    bool compressor;
+    {
+        std::lock_guard<std::mutex> lock(FAudioLock);
+        gainsDb = FEQBands;
+        compressor = FCompressorEnabled;
+    }
+    const TEqStereoSetup eq(PrepareEqualizer(gainsDb, ProcessingSampleRate(FConfig.SampleRate)));
+
+    const int frames = std::max(AFrames, 0);
+    const int inChannels = std::max(AInChannels, 1);
+    const int outChannels = std::clamp(AOutChannels, 1, 2);
+    const size_t needed = static_cast<size_t>(frames) * outChannels;
+    if (AOutput.size() < needed)
+        AOutput.resize(needed);
+    float* out = AOutput.data();
+
+    TEqStereoStates lp;
+    for (int k = 0; k < KEqSplitCount; ++k)
+        lp[k] = TStereo{FEQLP_L[k], FEQLP_R[k]};
+    float compGain = FCompGain;
+    TEqStereoBands bands;
+    // Per side: output, then the low, mid and high band groups.
+    TStereo sumOut{}, sumLow{}, sumMid{}, sumHigh{};
+    // In chunks: the compressor targets of a chunk are independent of each
+    // other and computed in a row, only the gain itself runs sample by sample.
+    constexpr int KChunk = 256;
+    TStereo y[KChunk];
+    double target[KChunk];
+    for (int first = 0; first < frames; first += KChunk) {
+        const int count = std::min(KChunk, frames - first);
+        for (int j = 0; j < count; ++j) {
+            float l, r;
+            MapToStereo(AInput + static_cast<size_t>(first + j) * inChannels, inChannels, l, r);
+            y[j] = EqualizeFrame(TStereo{l, r}, lp, eq, bands);
+            sumLow += AbsSum(bands, 0, 2);
+            sumMid += AbsSum(bands, 3, 6);
+            sumHigh += AbsSum(bands, 7, 9);
+        }
+        if (compressor) {
+            for (int j = 0; j < count; ++j) {
+                const TStereo a = Abs(y[j]);
+                target[j] = CompressorTargetFor(std::max(a[0], a[1]));
+            }
+            for (int j = 0; j < count; ++j)
+                y[j] = RoundToSingle(y[j] * StepCompressor(compGain, target[j]));
+        }
+        float* o = out + static_cast<size_t>(first) * outChannels;
+        for (int j = 0; j < count; ++j) {
+            const TStereo c = Clip(y[j]);
+            if (outChannels == 1) {
+                o[j] = static_cast<float>((c[0] + c[1]) * 0.5);
+            } else {
+                o[2 * j] = static_cast<float>(c[0]);
+                o[2 * j + 1] = static_cast<float>(c[1]);
+            }
+            sumOut += Abs(c);
+        }
+    }
+    for (int k = 0; k < KEqSplitCount; ++k) {
+        FEQLP_L[k] = static_cast<float>(lp[k][0]);
+        FEQLP_R[k] = static_cast<float>(lp[k][1]);
+    }
+    FCompGain = compGain;
+
+    const double count = frames > 0 ? frames : 1;
+    PostLevel(Level(sumOut[0], count, KLevelScale), Level(sumOut[1], count, KLevelScale),
+              Level((sumLow[0] + sumLow[1]) / 6.0, count, KBandLevelScale),
+              Level((sumMid[0] + sumMid[1]) / 8.0, count, KBandLevelScale),
+              Level((sumHigh[0] + sumHigh[1]) / 6.0, count, KBandLevelScale));
+}
