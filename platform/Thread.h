@@ -12,6 +12,8 @@
 // to the user-interface thread.
 class TThread {
 public:
+    // A thread created running may enter Execute before a derived class is
+    // constructed: derived classes pass true and call Start when ready.
     explicit TThread(bool ACreateSuspended);
     virtual ~TThread();
 

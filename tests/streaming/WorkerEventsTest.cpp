@@ -4,6 +4,11 @@
 #include <chrono>
 #include <thread>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "platform/Tick.h"
 #include "tests/streaming/FakeSourceServer.h"
 #include "tests/streaming/WorkerProbe.h"
@@ -152,4 +157,42 @@ TEST(WorkerEvents, StopDuringALoginStillTriesBothMethodsWithoutSending)
     EXPECT_EQ(fake.Connections(), 2) << "connecting does not look at the stop flag";
     for (const auto& t : fake.Transcripts())
         EXPECT_EQ(t, "") << "but nothing is sent";
+}
+
+TEST(WorkerEvents, StopNowEndsAConnectThatHangs)
+{
+    // A listener that never accepts, with its queue filled: further
+    // connection attempts get no answer at all, like a silent host.
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+    ASSERT_EQ(listen(listener, 0), 0);
+    socklen_t len = sizeof(addr);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        connect(fillers.back(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+    }
+    std::atomic<bool> connecting{false};
+    std::atomic<bool> connected{true};
+    TWorkerProbe worker(LoopbackConfig(ntohs(addr.sin_port)), [&](TWorkerProbe& w) {
+        connecting = true;
+        connected = w.ConnectToServer(0);
+    });
+    worker.Start();
+    WaitFor(connecting);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_FALSE(worker.Finished()) << "the connect is still waiting";
+    const uint64_t stopAt = GetTickCount64();
+    worker.StopNow();
+    EXPECT_TRUE(PumpUntilFinished(worker, 5000));
+    EXPECT_LT(GetTickCount64() - stopAt, 3000u) << "a stop does not wait for the system's connect time-out";
+    EXPECT_FALSE(connected);
+    worker.WaitFor();
+    for (int fd : fillers)
+        close(fd);
+    close(listener);
 }
