@@ -1,6 +1,5 @@
 // Renders the main window and every page of the settings dialog to PNG
 // files in docs/, for the README and for looking at the layout.
-#include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -13,22 +12,6 @@
 #include "ui/ConfigForm.h"
 #include "ui/MainWindow.h"
 
-namespace {
-
-std::string DocsPath(const std::string& AName)
-{
-    const char* source = std::getenv("TAVIX_SOURCE_DIR");
-    return std::string(source ? source : ".") + "/docs/" + AName;
-}
-
-void SaveShot(QWidget* AWidget, const std::string& AName)
-{
-    const QImage shot = Snapshot(AWidget);
-    ASSERT_FALSE(shot.isNull());
-    ASSERT_TRUE(shot.save(QString::fromStdString(DocsPath(AName)))) << DocsPath(AName);
-}
-
-} // namespace
 
 TEST(WindowSnapshots, MainWindowIdleAndEveryDialogPage)
 {
@@ -50,7 +33,7 @@ TEST(WindowSnapshots, MainWindowIdleAndEveryDialogPage)
     window.show();
     // Long enough for the marquee to bring the song well into the strip.
     PumpFor(6000);
-    SaveShot(&window, "main-idle.png");
+    SaveWindowShot(&window, "main-idle.png");
 
     TFrmConfig dialog(settings, &window);
     dialog.LoadFromConfig(window.Config());
@@ -60,7 +43,7 @@ TEST(WindowSnapshots, MainWindowIdleAndEveryDialogPage)
     for (int i = 0; i < 5; ++i) {
         dialog.pcConfig->setCurrentIndex(i);
         PumpFor(50);
-        SaveShot(&dialog, pages[i]);
+        SaveWindowShot(&dialog, pages[i]);
     }
     dialog.close();
 }

@@ -1,7 +1,8 @@
 #include "tests/ui/UiTestSupport.h"
 
-#include <chrono>
-#include <memory>
+#include <cstdlib>
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -57,4 +58,13 @@ TEncoderConfig WriteSettings(const std::string& APath, const std::function<void(
 QImage Snapshot(QWidget* AWidget)
 {
     return AWidget->grab().toImage();
+}
+
+void SaveWindowShot(QWidget* AWidget, const std::string& AName)
+{
+    const char* source = std::getenv("TAVIX_SOURCE_DIR");
+    const std::string path = std::string(source ? source : ".") + "/docs/" + AName;
+    const QImage shot = Snapshot(AWidget);
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_TRUE(shot.save(QString::fromStdString(path))) << path;
 }

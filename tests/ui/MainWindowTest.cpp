@@ -1,0 +1,239 @@
+// The main window against real peers: a real icecast2, the PulseAudio rig
+// and the real streaming worker.
+#include <regex>
+#include <set>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include "tests/support/AudioRig.h"
+#include "tests/support/IcecastServer.h"
+#include "tests/support/TempDir.h"
+#include "tests/ui/ProbeWindow.h"
+#include "tests/ui/RigDevices.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/PaintBox.h"
+#include "ui/Shape.h"
+
+namespace {
+
+const QColor KGreen(0x65, 0xD3, 0x44);
+const QColor KRed(0xE8, 0x29, 0x29);
+const QColor KGrey(0x80, 0x80, 0x80);
+const QColor KBar(0x1A, 0x1F, 0x24);
+
+// The rig must exist before the capture library is first initialised.
+class TRigEnvironment : public testing::Environment {
+public:
+    void SetUp() override { UiRig(); }
+};
+const testing::Environment* const GRig = testing::AddGlobalTestEnvironment(new TRigEnvironment);
+
+std::string Text(const QLabel* ALabel)
+{
+    return ALabel->text().toStdString();
+}
+
+QColor TextColor(const QWidget* AWidget)
+{
+    return AWidget->palette().color(QPalette::WindowText);
+}
+
+// Whether a VU meter's bar reaches column AX.
+bool BarAt(TPaintBox* AMeter, int AX)
+{
+    const QRgb pixel = Snapshot(AMeter).pixel(AX, 45);
+    return pixel == KGreen.rgb() || pixel == KRed.rgb() || pixel == qRgb(0xF5, 0xD8, 0x36);
+}
+
+// The colours the on-air box takes over AMs milliseconds.
+std::set<QRgb> BlinkColours(TFrmPrincipal& AWindow, int AMs)
+{
+    std::set<QRgb> seen;
+    PumpUntil(
+        [&] {
+            seen.insert(AWindow.ShapePisca->BrushColor().rgb());
+            return false;
+        },
+        AMs);
+    return seen;
+}
+
+class MainWindowStreaming : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        FSettings = FDir.File("TavixEncoder.ini");
+        UiRig().PlayTone(1000, 60, 0.15);
+    }
+    void TearDown() override { UiRig().StopTone(); }
+
+    TEncoderConfig WriteStreamSettings(const std::function<void(TEncoderConfig&)>& AEdit = {})
+    {
+        return WriteSettings(FSettings, [&](TEncoderConfig& c) {
+            UseRigAndServer(c, FServer.Port(), FServer.SourcePassword());
+            if (AEdit)
+                AEdit(c);
+        });
+    }
+
+    TIcecastServer FServer;
+    TTempDir FDir;
+    std::string FSettings;
+};
+
+} // namespace
+
+TEST_F(MainWindowStreaming, StartStreamsAndStopReturnsToIdle)
+{
+    WriteStreamSettings();
+    TProbeWindow window(FSettings);
+    window.show();
+    EXPECT_EQ(Text(window.lblStatus), "Parado.");
+    EXPECT_EQ(window.btnStartStop->text().toStdString(), "Iniciar transmissão");
+    EXPECT_EQ(window.shpLed->BrushColor(), KGrey);
+
+    window.btnStartStop->click();
+    ASSERT_NE(window.Encoder(), nullptr);
+    // The settings button stays disabled for as long as a worker exists.
+    EXPECT_FALSE(window.btnConfig->isEnabled());
+    EXPECT_EQ(window.btnStartStop->text().toStdString(), "Encerrar transmissão");
+
+    ASSERT_TRUE(PumpUntil([&] { return Text(window.lblStatus) == "Transmitindo."; }, 20000))
+        << Text(window.lblStatus);
+    EXPECT_EQ(TextColor(window.lblStatus), KGreen);
+    EXPECT_EQ(window.shpLed->BrushColor(), KGreen);
+    // The status keeps its right edge at 908.
+    EXPECT_EQ(window.lblStatus->geometry().right() + 1, 908);
+
+    // The on-air box blinks red and dark.
+    const std::set<QRgb> blink = BlinkColours(window, 1300);
+    EXPECT_TRUE(blink.count(KRed.rgb()));
+    EXPECT_TRUE(blink.count(KBar.rgb()));
+
+    // The meters show the tone: bars well into both VU meters.
+    ASSERT_TRUE(PumpUntil([&] { return BarAt(window.pbVuL, 200); }, 5000));
+    EXPECT_TRUE(BarAt(window.pbVuR, 200));
+
+    // The listener line shows a count once the mount exists.
+    const std::regex count("Ouvintes: [0-9]+");
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            window.ListenerTimerTick(); // no-op while a query runs
+            return std::regex_match(Text(window.lblListeners), count);
+        },
+        20000))
+        << Text(window.lblListeners);
+    EXPECT_FALSE(window.btnConfig->isEnabled());
+    SaveWindowShot(&window, "main-streaming.png");
+
+    window.btnStartStop->click(); // StopEncoder returns once the worker is gone
+    EXPECT_EQ(window.Encoder(), nullptr);
+    EXPECT_TRUE(window.btnStartStop->isEnabled());
+    EXPECT_TRUE(window.btnConfig->isEnabled());
+    EXPECT_EQ(window.btnStartStop->text().toStdString(), "Iniciar transmissão");
+    EXPECT_EQ(Text(window.lblStatus), "Parado.");
+    // The colour of the worker's own last report ("Parado.", not an error).
+    EXPECT_EQ(TextColor(window.lblStatus), KGreen);
+    EXPECT_EQ(window.shpLed->BrushColor(), KGrey);
+    EXPECT_EQ(Text(window.lblListeners), "Ouvintes: --");
+    EXPECT_EQ(BlinkColours(window, 700), std::set<QRgb>{KBar.rgb()});
+    // The meters keep their last levels.
+    EXPECT_TRUE(BarAt(window.pbVuL, 200));
+}
+
+TEST_F(MainWindowStreaming, EmptyHostEndsInRedAndStopStaysOffered)
+{
+    WriteStreamSettings([](TEncoderConfig& c) { c.Host = ""; });
+    TProbeWindow window(FSettings);
+    window.show();
+    window.btnStartStop->click();
+    ASSERT_TRUE(PumpUntil([&] { return window.Encoder() && window.Encoder()->Finished(); }, 10000));
+    PumpFor(100);
+    EXPECT_EQ(Text(window.lblStatus), "Configure o host do servidor.");
+    EXPECT_EQ(TextColor(window.lblStatus), KRed);
+    EXPECT_EQ(window.shpLed->BrushColor(), KRed);
+    EXPECT_EQ(window.btnStartStop->text().toStdString(), "Encerrar transmissão");
+    EXPECT_FALSE(window.btnConfig->isEnabled());
+    EXPECT_EQ(BlinkColours(window, 1300).size(), 2u);
+
+    window.btnStartStop->click();
+    EXPECT_EQ(window.Encoder(), nullptr);
+    EXPECT_EQ(Text(window.lblStatus), "Parado.");
+    EXPECT_EQ(TextColor(window.lblStatus), KRed);
+    EXPECT_TRUE(window.btnConfig->isEnabled());
+
+    // Ended by itself again: closing asks nothing, and the worker is freed
+    // with the window.
+    window.btnStartStop->click();
+    ASSERT_TRUE(PumpUntil([&] { return window.Encoder() && window.Encoder()->Finished(); }, 10000));
+    const int destroyed = TProbeEncoder::Destroyed;
+    EXPECT_TRUE(window.close());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(TProbeEncoder::Destroyed, destroyed);
+}
+
+TEST_F(MainWindowStreaming, CloseWhileStreamingAsksAndNoKeepsTheStream)
+{
+    WriteStreamSettings();
+    const int destroyed = TProbeEncoder::Destroyed;
+    {
+        TProbeWindow window(FSettings);
+        window.show();
+        window.btnStartStop->click();
+        ASSERT_TRUE(PumpUntil([&] { return Text(window.lblStatus) == "Transmitindo."; }, 20000));
+
+        std::string question;
+        OnNextModal([&](QWidget* ADialog) {
+            auto* box = qobject_cast<QMessageBox*>(ADialog);
+            ASSERT_NE(box, nullptr);
+            question = box->text().toStdString();
+            box->button(QMessageBox::No)->click();
+        });
+        EXPECT_FALSE(window.close());
+        EXPECT_EQ(question, "A transmissão está ativa. Encerrar o encoder?");
+        EXPECT_TRUE(window.isVisible());
+        ASSERT_NE(window.Encoder(), nullptr);
+        EXPECT_FALSE(window.Encoder()->Finished());
+        PumpFor(500);
+        EXPECT_EQ(Text(window.lblStatus), "Transmitindo.");
+
+        OnNextModal([](QWidget* ADialog) {
+            qobject_cast<QMessageBox*>(ADialog)->button(QMessageBox::Yes)->click();
+        });
+        EXPECT_TRUE(window.close());
+        EXPECT_EQ(window.Encoder(), nullptr);
+        EXPECT_EQ(TProbeEncoder::Destroyed, destroyed + 1);
+    }
+    EXPECT_EQ(TProbeEncoder::Destroyed, destroyed + 1);
+}
+
+TEST_F(MainWindowStreaming, CloseDuringAStopWaitsForItAndFreesTheWorkerOnce)
+{
+    WriteStreamSettings();
+    const int destroyed = TProbeEncoder::Destroyed;
+    TProbeWindow window(FSettings);
+    window.show();
+    window.btnStartStop->click();
+    ASSERT_TRUE(PumpUntil([&] { return Text(window.lblStatus) == "Transmitindo."; }, 20000));
+
+    // The close request is delivered while StopEncoder pumps the events.
+    bool closedDuringStop = true;
+    QTimer::singleShot(0, &window, [&] {
+        closedDuringStop = window.close();
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr); // no question while stopping
+    });
+    window.btnStartStop->click();
+    EXPECT_FALSE(closedDuringStop);
+    EXPECT_EQ(window.Encoder(), nullptr);
+    EXPECT_EQ(TProbeEncoder::Destroyed, destroyed + 1);
+    // The close asked meanwhile happens once the stop is over.
+    ASSERT_TRUE(PumpUntil([&] { return !window.isVisible(); }, 2000));
+    EXPECT_EQ(TProbeEncoder::Destroyed, destroyed + 1);
+}
