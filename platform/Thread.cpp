@@ -68,12 +68,12 @@ void TThread::Shutdown()
 
 void TThread::Start()
 {
-    {
-        std::lock_guard<std::mutex> lock(FStartLock);
-        if (FStarted)
-            return;
-        FStarted = true;
-    }
+    // Notified under the lock: a free-on-terminate thread may run and delete
+    // itself (and this signal) as soon as the lock is released.
+    std::lock_guard<std::mutex> lock(FStartLock);
+    if (FStarted)
+        return;
+    FStarted = true;
     FStartSignal.notify_all();
 }
 

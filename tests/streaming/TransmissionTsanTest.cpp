@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include "platform/Tick.h"
+#include "services/MetadataUpdateThread.h"
+#include "tests/streaming/TransmissionHarness.h"
+#include "tests/support/IcecastServer.h"
+#include "tests/support/TempDir.h"
+
+// The whole worker with every thread it meets: the owner pumping events and
+// changing the equalizer, the capture library's threads, title workers,
+// a reconnection, and a stop. Run under ThreadSanitizer it must stay silent.
+TEST(TransmissionThreads, WholeWorkerLifeWithTitlesReconnectionAndLiveEqualizer)
+{
+    TIcecastServer server;
+    TTempDir dir;
+    TEncoderConfig config = StreamConfig("audio/mpeg", server.Port());
+    config.NoarPath = dir.File("noar.txt");
+    WriteTextFile(config.NoarPath, "Faixa 1");
+    PlayRigTone(880, 30);
+    TWorkerRun run(config);
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 15000), 0) << run.StatusText();
+    ASSERT_TRUE(run.WaitForBlocks(5, 10000));
+    for (int i = 0; i < 10; ++i) {
+        TEncoderConfig change = config;
+        change.EQBands.fill(i % 2 ? 6.0 : -6.0);
+        change.CompressorEnabled = i % 2 == 0;
+        run.Worker().UpdateAudioProcessing(change);
+        WriteTextFile(config.NoarPath, "Faixa " + std::to_string(i + 2));
+        run.PumpFor(300);
+    }
+    const size_t mark = run.Statuses().size();
+    RunCommand("curl -s -u admin:adminpass " + ShellQuote(server.BaseUrl() + "/admin/killsource?mount=/stream"));
+    EXPECT_GE(run.WaitForStatus("Reconectado ao servidor de radio.", 10000, mark), 0) << run.StatusText();
+    run.Stop();
+    EXPECT_EQ(run.Statuses().back().Text, "Parado.");
+    const uint64_t until = GetTickCount64() + 5000;
+    while (RunningMetadataUpdates() > 0 && GetTickCount64() < until)
+        run.PumpFor(20);
+    EXPECT_EQ(RunningMetadataUpdates(), 0);
+}
