@@ -19,7 +19,6 @@ inline TStereo Abs(TStereo AValue)
     return reinterpret_cast<TStereo>(reinterpret_cast<TStereoBits>(AValue) & noSign);
 }
 
-// Written as min/max patterns the compiler maps to single instructions.
 inline TStereo Clip(TStereo AValue)
 {
     constexpr TStereo hi = {KClipLevel, KClipLevel};
@@ -71,8 +70,9 @@ void TNativeEncoderThread::ProcessAudioBlock(const float* AInput, int AFrames, i
     TEqStereoBands bands;
     // Per side: output, then the low, mid and high band groups.
     TStereo sumOut{}, sumLow{}, sumMid{}, sumHigh{};
-    // In chunks: the compressor targets of a chunk are independent of each
-    // other and computed in a row, only the gain itself runs sample by sample.
+    // In chunks: the compressor targets (a power function each) do not
+    // depend on each other and overlap when computed in a row; only the
+    // gain itself has to run sample by sample.
     constexpr int KChunk = 256;
     TStereo y[KChunk];
     double target[KChunk];
@@ -89,7 +89,7 @@ void TNativeEncoderThread::ProcessAudioBlock(const float* AInput, int AFrames, i
         if (compressor) {
             for (int j = 0; j < count; ++j) {
                 const TStereo a = Abs(y[j]);
-                target[j] = CompressorTargetFor(std::max(a[0], a[1]));
+                target[j] = CompressorTarget(std::max(a[0], a[1]));
             }
             for (int j = 0; j < count; ++j)
                 y[j] = RoundToSingle(y[j] * StepCompressor(compGain, target[j]));
