@@ -1,5 +1,7 @@
 #include "ui/ConfigForm.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -26,6 +28,7 @@ namespace {
 
 constexpr int KFieldHeight = 23;
 constexpr int KCaptionAbove = 18;
+constexpr int KCheckWidth = 180;
 
 struct TCodecEntry {
     const char* Caption;
@@ -224,7 +227,7 @@ void TFrmConfig::BuildMetadataPage()
 void TFrmConfig::BuildFtpPage()
 {
     TPageBuilder b{tabFTP, font()};
-    chkFtpEnabled = b.Check(24, 24, 180);
+    chkFtpEnabled = b.Check(24, 24, KCheckWidth);
     b.EditField(lblFtpHost, edFtpHost, 24, 82, 450);
     b.EditField(lblFtpPort, edFtpPort, 496, 82, 110);
     b.EditField(lblFtpUser, edFtpUser, 24, 132, 250);
@@ -233,7 +236,7 @@ void TFrmConfig::BuildFtpPage()
     b.EditField(lblFtpRemoteDir, edFtpRemoteDir, 24, 182, 582);
     b.EditField(lblFtpRemoteFile, edFtpRemoteFile, 24, 232, 250);
     b.EditField(lblFtpCronUrl, edFtpCronUrl, 24, 282, 582);
-    chkFtpPassive = b.Check(24, 320, 180);
+    chkFtpPassive = b.Check(24, 320, KCheckWidth);
 }
 
 void TFrmConfig::BuildEqPage()
@@ -291,6 +294,12 @@ void TFrmConfig::ApplyDialogTexts(const std::string& ALangCode)
         ALabel->setText(AText);
         ALabel->adjustSize();
     };
+    // A check box is at least as wide as the layout says, wider when a
+    // substitute font needs it.
+    auto check = [](QCheckBox* ABox, const QString& AText) {
+        ABox->setText(AText);
+        ABox->resize(std::max(KCheckWidth, ABox->sizeHint().width()), ABox->height());
+    };
     setWindowTitle(tr("cfg_title"));
     pcConfig->setTabText(0, tr("tab_server"));
     pcConfig->setTabText(1, tr("tab_audio"));
@@ -315,7 +324,7 @@ void TFrmConfig::ApplyDialogTexts(const std::string& ALangCode)
     caption(lblUrl, tr("url"));
     caption(lblNoar, tr("noar_file"));
     btnBrowseNoar->setText(tr("browse"));
-    chkFtpEnabled->setText(tr("ftp_enabled"));
+    check(chkFtpEnabled, tr("ftp_enabled"));
     caption(lblFtpHost, tr("ftp_host"));
     caption(lblFtpPort, tr("ftp_port"));
     caption(lblFtpUser, tr("ftp_user"));
@@ -323,7 +332,7 @@ void TFrmConfig::ApplyDialogTexts(const std::string& ALangCode)
     caption(lblFtpRemoteDir, tr("ftp_remote_dir"));
     caption(lblFtpRemoteFile, tr("ftp_remote_file"));
     caption(lblFtpCronUrl, tr("ftp_cron_url"));
-    chkFtpPassive->setText(tr("ftp_passive"));
+    check(chkFtpPassive, tr("ftp_passive"));
     caption(lblPreset, tr("eq_preset"));
     btnEQFlat->setText(tr("eq_flat"));
     btnOK->setText(tr("save"));
@@ -472,7 +481,7 @@ void TFrmConfig::btnBrowseNoarClick()
     dialog.setObjectName("dlgBrowseNoar");
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters({"Texto no ar (*.txt)", "Todos os arquivos (*.*)"});
+    dialog.setNameFilters({"Texto no ar (*.txt)", "Todos os arquivos (*)"});
     const QString current = edNoarPath->text().trimmed();
     if (!current.isEmpty())
         dialog.setDirectory(QFileInfo(current).absolutePath());

@@ -23,10 +23,6 @@
 
 namespace {
 
-class TRigEnvironment : public testing::Environment {
-public:
-    void SetUp() override { UiRig(); }
-};
 const testing::Environment* const GRig = testing::AddGlobalTestEnvironment(new TRigEnvironment);
 
 const QColor KYellow(0xF5, 0xD8, 0x36);

@@ -28,11 +28,6 @@ const QColor KRed(0xE8, 0x29, 0x29);
 const QColor KGrey(0x80, 0x80, 0x80);
 const QColor KBar(0x1A, 0x1F, 0x24);
 
-// The rig must exist before the capture library is first initialised.
-class TRigEnvironment : public testing::Environment {
-public:
-    void SetUp() override { UiRig(); }
-};
 const testing::Environment* const GRig = testing::AddGlobalTestEnvironment(new TRigEnvironment);
 
 std::string Text(const QLabel* ALabel)

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "settings/EncoderConfig.h"
 
 class TAudioRig;
@@ -13,3 +15,10 @@ TAudioRig& UiRig();
 int RigDeviceIndex(const std::string& AName);
 // Settings that stream the rig's monitor as MP3 to icecast on 127.0.0.1.
 void UseRigAndServer(TEncoderConfig& AConfig, int APort, const std::string& APassword);
+
+// Starts the rig before the first test of a binary that registers it with
+// testing::AddGlobalTestEnvironment.
+class TRigEnvironment : public testing::Environment {
+public:
+    void SetUp() override { UiRig(); }
+};

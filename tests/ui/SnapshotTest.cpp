@@ -7,11 +7,19 @@
 #include <QImage>
 #include <QTabWidget>
 
+#include "tests/support/AudioRig.h"
 #include "tests/support/TempDir.h"
+#include "tests/ui/RigDevices.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/ConfigForm.h"
 #include "ui/MainWindow.h"
 
+namespace {
+
+// The audio page lists the rig's capture channels.
+const testing::Environment* const GRig = testing::AddGlobalTestEnvironment(new TRigEnvironment);
+
+} // namespace
 
 TEST(WindowSnapshots, MainWindowIdleAndEveryDialogPage)
 {
@@ -21,8 +29,8 @@ TEST(WindowSnapshots, MainWindowIdleAndEveryDialogPage)
     WriteSettings(settings, [&](TEncoderConfig& c) {
         c.Host = "radio.example.net";
         c.Password = "segredo";
-        c.AudioDeviceIndex = 3;
-        c.AudioDeviceName = "Entrada: monitor_test [ALSA]";
+        c.AudioDeviceIndex = RigDeviceIndex(TAudioRig::KMonitorDevice);
+        c.AudioDeviceName = "Entrada: monitor_test  [ALSA]";
         c.NoarPath = dir.File("noar.txt");
         c.EQPreset = "voice";
         c.EQBands = {-5, -4, -3, -1, 1, 3, 4, 3, 1, -1};

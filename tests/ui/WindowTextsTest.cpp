@@ -1,0 +1,124 @@
+// Every translated caption of the main window and the settings dialog
+// follows the language chosen in the dialog, in all four languages.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "tests/support/TempDir.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/ConfigForm.h"
+#include "ui/Lang.h"
+#include "ui/MainWindow.h"
+
+namespace {
+
+// The dialog lists the capture channels: the binary's rig environment
+// (ConfigFormTest.cpp) is up before the capture library starts.
+
+using TCaptions = std::vector<std::pair<std::string, QString>>; // key, text shown
+
+QStringList Items(const QComboBox* ACombo)
+{
+    QStringList items;
+    for (int i = 0; i < ACombo->count(); ++i)
+        items << ACombo->itemText(i);
+    return items;
+}
+
+TCaptions MainCaptions(const TFrmPrincipal& w)
+{
+    return {
+        {"app_title", w.windowTitle()},          {"encoder", w.lblTitle->text()},
+        {"vu_title", w.lblVuTitle->text()},      {"config", w.btnConfig->text()},
+        {"noar_caption", w.lblNoarCaption->text()}, {"eq_title", w.lblEQTitle->text()},
+        {"eq_flat", w.btnEqFlatMain->text()},    {"compressor", w.chkCompressor->text()},
+        {"start", w.btnStartStop->text()},       {"stopped", w.lblStatus->text()},
+        {"no_device", w.lblCurrentDevice->text()},
+        // The empty strip's text, with the marquee's padding.
+        {"noar_empty", w.lblNoarText->text().mid(3, w.lblNoarText->text().size() - 6)},
+    };
+}
+
+TCaptions DialogCaptions(const TFrmConfig& d)
+{
+    TCaptions captions = {
+        {"cfg_title", d.windowTitle()},
+        {"tab_server", d.pcConfig->tabText(0)},      {"tab_audio", d.pcConfig->tabText(1)},
+        {"tab_metadata", d.pcConfig->tabText(2)},    {"tab_ftp", d.pcConfig->tabText(3)},
+        {"tab_eq", d.pcConfig->tabText(4)},          {"server_type", d.lblServerType->text()},
+        {"language", d.lblLanguage->text()},         {"host", d.lblHost->text()},
+        {"port", d.lblPort->text()},                 {"mount", d.lblMount->text()},
+        {"user", d.lblUser->text()},                 {"password", d.lblPassword->text()},
+        {"codec", d.lblCodec->text()},               {"bitrate", d.lblBitrate->text()},
+        {"sample_rate", d.lblSampleRate->text()},    {"channels", d.lblChannels->text()},
+        {"capture_channel", d.lblAudioDevice->text()}, {"refresh", d.btnRefreshAudio->text()},
+        {"public_name", d.lblStreamName->text()},    {"genre", d.lblGenre->text()},
+        {"url", d.lblUrl->text()},                   {"noar_file", d.lblNoar->text()},
+        {"browse", d.btnBrowseNoar->text()},         {"ftp_enabled", d.chkFtpEnabled->text()},
+        {"ftp_host", d.lblFtpHost->text()},          {"ftp_port", d.lblFtpPort->text()},
+        {"ftp_user", d.lblFtpUser->text()},          {"ftp_password", d.lblFtpPassword->text()},
+        {"ftp_remote_dir", d.lblFtpRemoteDir->text()}, {"ftp_remote_file", d.lblFtpRemoteFile->text()},
+        {"ftp_cron_url", d.lblFtpCronUrl->text()},   {"ftp_passive", d.chkFtpPassive->text()},
+        {"eq_preset", d.lblPreset->text()},          {"eq_flat", d.btnEQFlat->text()},
+        {"save", d.btnOK->text()},                   {"cancel", d.btnCancel->text()},
+    };
+    return captions;
+}
+
+QStringList PresetNames(const std::string& ALang)
+{
+    QStringList names;
+    for (const char* key : {"preset_flat", "preset_voice", "preset_music", "preset_bass", "preset_presence"})
+        names << QString::fromStdString(Translate(ALang, key));
+    return names;
+}
+
+void ExpectCaptions(const TCaptions& ACaptions, const std::string& ALang, const char* AWhere)
+{
+    for (const auto& [key, shown] : ACaptions)
+        EXPECT_EQ(shown.toStdString(), Translate(ALang, key)) << AWhere << " " << ALang << " " << key;
+}
+
+} // namespace
+
+TEST(WindowTexts, EveryCaptionFollowsTheLanguageChosenInTheDialog)
+{
+    TTempDir dir;
+    const std::string settings = dir.File("TavixEncoder.ini");
+    WriteSettings(settings, [](TEncoderConfig& c) { c.Host = "radio.example.net"; });
+    TFrmPrincipal window(settings);
+    window.show();
+    ExpectCaptions(MainCaptions(window), "pt-BR", "main");
+
+    const std::vector<std::string> order = {"en-US", "es-ES", "fr-FR", "pt-BR"};
+    std::string current = "pt-BR";
+    for (const std::string& next : order) {
+        OnNextModal([&](QWidget* AModal) {
+            auto& dialog = *qobject_cast<TFrmConfig*>(AModal);
+            // The dialog speaks the stored language.
+            ExpectCaptions(DialogCaptions(dialog), current, "dialog");
+            EXPECT_EQ(Items(dialog.cbEQPreset), PresetNames(current));
+            dialog.cbLanguage->setCurrentText(QString::fromStdString(LanguageCodeToName(next)));
+            dialog.btnOK->click();
+        });
+        window.btnConfig->click();
+        EXPECT_EQ(window.Config().Language, next);
+        ExpectCaptions(MainCaptions(window), next, "main");
+        EXPECT_EQ(Items(window.cbEqPresetMain), PresetNames(next));
+        current = next;
+    }
+
+    // Languages really differ on most captions: English against Portuguese.
+    int differing = 0;
+    for (const auto& [key, shown] : MainCaptions(window))
+        differing += Translate("en-US", key) != Translate("pt-BR", key);
+    EXPECT_GE(differing, 9);
+}
