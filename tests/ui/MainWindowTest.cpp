@@ -78,6 +78,14 @@ protected:
         });
     }
 
+    // Shows the window, presses start and waits for the stream to run.
+    static bool StartStreaming(TFrmPrincipal& AWindow)
+    {
+        AWindow.show();
+        AWindow.btnStartStop->click();
+        return PumpUntil([&] { return Text(AWindow.lblStatus) == "Transmitindo."; }, 20000);
+    }
+
     TIcecastServer FServer;
     TTempDir FDir;
     std::string FSettings;
@@ -138,6 +146,8 @@ TEST_F(MainWindowStreaming, StartStreamsAndStopReturnsToIdle)
     EXPECT_EQ(TextColor(window.lblStatus), KGreen);
     EXPECT_EQ(window.shpLed->BrushColor(), KGrey);
     EXPECT_EQ(Text(window.lblListeners), "Ouvintes: --");
+    // From the next blink tick on the box stays dark.
+    PumpFor(550);
     EXPECT_EQ(BlinkColours(window, 700), std::set<QRgb>{KBar.rgb()});
     // The meters keep their last levels.
     EXPECT_TRUE(BarAt(window.pbVuL, 200));
@@ -180,9 +190,7 @@ TEST_F(MainWindowStreaming, CloseWhileStreamingAsksAndNoKeepsTheStream)
     const int destroyed = TProbeEncoder::Destroyed;
     {
         TProbeWindow window(FSettings);
-        window.show();
-        window.btnStartStop->click();
-        ASSERT_TRUE(PumpUntil([&] { return Text(window.lblStatus) == "Transmitindo."; }, 20000));
+        ASSERT_TRUE(StartStreaming(window));
 
         std::string question;
         OnNextModal([&](QWidget* ADialog) {
@@ -214,9 +222,7 @@ TEST_F(MainWindowStreaming, CloseDuringAStopWaitsForItAndFreesTheWorkerOnce)
     WriteStreamSettings();
     const int destroyed = TProbeEncoder::Destroyed;
     TProbeWindow window(FSettings);
-    window.show();
-    window.btnStartStop->click();
-    ASSERT_TRUE(PumpUntil([&] { return Text(window.lblStatus) == "Transmitindo."; }, 20000));
+    ASSERT_TRUE(StartStreaming(window));
 
     // The close request is delivered while StopEncoder pumps the events.
     bool closedDuringStop = true;
