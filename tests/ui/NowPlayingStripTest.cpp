@@ -1,12 +1,15 @@
-// The now-playing strip of the main window, and the program itself starting
-// up and running its event loop.
+// The now-playing strip of the main window, the workers' hand-offs on the
+// Qt event loop, and the program itself starting up.
+#include <atomic>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include <QLabel>
 
+#include "platform/Thread.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/UiTestSupport.h"
@@ -35,6 +38,21 @@ TEST(NowPlayingStrip, ShowsTheFileAndScrollsItUnderTheOnAirBox)
     WriteTextFile(dir.File("noar.txt"), "");
     ASSERT_TRUE(PumpUntil([&] { return window.lblNoarText->text().contains("Nenhuma"); }, 4000));
     EXPECT_EQ(window.lblNoarText->text().toStdString(), "   Nenhuma música informada no noar.txt   ");
+}
+
+TEST(ThreadHandOffs, AWorkersSynchronizeRunsOnTheEventLoopOfTheWindow)
+{
+    TTempDir dir;
+    TFrmPrincipal window(dir.File("TavixEncoder.ini"));
+    std::atomic<bool> ranOnMain{false};
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        TThread::Synchronize([&] { ranOnMain = TThread::IsMainThread(); });
+        returned = true;
+    });
+    EXPECT_TRUE(PumpUntil([&] { return returned.load(); }, 5000));
+    worker.join();
+    EXPECT_TRUE(ranOnMain);
 }
 
 TEST(ProgramStart, TheProgramComesUpAndKeepsRunning)

@@ -6,21 +6,24 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
 
-#include "platform/Thread.h"
 
 bool PumpUntil(const std::function<bool()>& ACondition, int ATimeoutMs)
 {
+    // Only the event loop runs here: the workers' hand-offs must reach the
+    // window through its own wiring.
     QElapsedTimer clock;
     clock.start();
     while (!ACondition()) {
         if (clock.elapsed() > ATimeoutMs)
             return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        TThread::CheckSynchronize(5);
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
     }
     return true;
 }
