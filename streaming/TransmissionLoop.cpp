@@ -128,9 +128,8 @@ bool TNativeEncoderThread::EncodeAndSendBlock()
             return false;
         }
     } else {
-        const int n = lame_encode_buffer_interleaved_ieee_float(
-            FMp3, FOutputBuffer.data(), FFramesPerRead, FMp3Buffer.data(),
-            static_cast<int>(FMp3Buffer.size()));
+        const int n = EncodeMp3Block(FMp3, FOutputBuffer.data(), FFramesPerRead, FMp3Buffer.data(),
+                                     static_cast<int>(FMp3Buffer.size()));
         if (n < 0) {
             PostStatus("Falha ao codificar MP3.", true);
             return false;
