@@ -2,6 +2,7 @@
 // real audio rig, the equalizer page, the browse dialog, and OK / Cancel as
 // the main window runs them.
 #include <string>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@
 #include "capture/DeviceCaption.h"
 #include "dsp/EqPresets.h"
 #include "tests/support/AudioRig.h"
+#include "tests/support/FtpServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/RigDevices.h"
 #include "tests/ui/UiTestSupport.h"
@@ -357,4 +359,36 @@ TEST_F(SettingsDialog, OkWithAnUnwritableFileSaysSoAndStaysOpen)
     EXPECT_NE(dialog.result(), QDialog::Accepted);
     dialog.btnCancel->click();
     EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST_F(SettingsDialog, ConfirmingUploadsTheNowPlayingFileAgain)
+{
+    TFtpServer ftp;
+    WriteTextFile(FDir.File("noar.txt"), "Song A\n");
+    WriteSettings(FSettings, [&](TEncoderConfig& c) {
+        c.Host = "radio.example.net";
+        c.NoarPath = FDir.File("noar.txt");
+        c.FtpEnabled = true;
+        c.FtpHost = "127.0.0.1";
+        c.FtpPort = ftp.Port();
+        c.FtpUser = ftp.User();
+        c.FtpPassword = ftp.Password();
+        c.FtpRemoteDir = "/";
+        c.FtpRemoteFile = "noar.txt";
+    });
+    const std::string uploaded = ftp.Home() + "/noar.txt";
+    TFrmPrincipal window(FSettings);
+    window.show();
+    // The first check after start-up uploads the file.
+    ASSERT_TRUE(PumpUntil([&] { return access(uploaded.c_str(), F_OK) == 0; }, 10000));
+    EXPECT_EQ(ReadTextFile(uploaded), "Song A\n");
+
+    // An unchanged file is not uploaded again by the periodic checks...
+    ASSERT_EQ(unlink(uploaded.c_str()), 0);
+    PumpFor(2600);
+    EXPECT_NE(access(uploaded.c_str(), F_OK), 0);
+    // ...but a confirmed settings dialog uploads it at once.
+    RunSettingsDialog(window, [](TFrmConfig& dialog) { dialog.btnOK->click(); });
+    EXPECT_TRUE(PumpUntil([&] { return access(uploaded.c_str(), F_OK) == 0; }, 10000));
+    EXPECT_EQ(window.lblNoarText->text().toStdString(), "   Song A   ");
 }
