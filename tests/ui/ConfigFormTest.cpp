@@ -327,8 +327,11 @@ TEST_F(SettingsDialog, BrowseOffersTextFilesThenAllFiles)
         ASSERT_NE(files, nullptr);
         filters = files->nameFilters();
         EXPECT_EQ(files->directory().absolutePath().toStdString(), FDir.Path());
-        files->selectFile(QString::fromStdString(FDir.File("noar.txt")));
-        QMetaObject::invokeMethod(files, "accept"); // as the Open button does
+        // The operator types the name and presses Open.
+        auto* name = files->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        name->setText("noar.txt");
+        QMetaObject::invokeMethod(files, "accept");
     });
     dialog.btnBrowseNoar->click();
     EXPECT_EQ(filters, QStringList({"Texto no ar (*.txt)", "Todos os arquivos (*)"}));

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QImage>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -43,7 +44,13 @@ void OnNextModal(std::function<void(QWidget* ADialog)> AAction)
             return;
         poll->stop();
         poll->deleteLater();
+        QPointer<QWidget> guard(modal);
         AAction(modal);
+        if (guard && guard->isVisible()) {
+            // A failed check must not leave the test waiting forever.
+            ADD_FAILURE() << "the dialog was left open";
+            guard->close();
+        }
     });
     poll->start();
 }

@@ -16,7 +16,8 @@ void PumpFor(int AMs);
 
 // Arranges for AAction to run on the next modal dialog that opens (the
 // window's message boxes and the settings dialog are modal); AAction
-// must close it. Polls every 20 ms.
+// must close it (one left open counts as a failure and is closed). Polls
+// every 20 ms.
 void OnNextModal(std::function<void(QWidget* ADialog)> AAction);
 
 // Settings for tests: the defaults with the changes of AEdit, written to
