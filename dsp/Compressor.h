@@ -1,7 +1,9 @@
 #pragma once
 
 #include <algorithm>
-#include <cmath>
+
+#include "dsp/Equalizer.h"
+#include "dsp/FastPower.h"
 
 // Peak compressor with a per-sample smoothed gain: fast attack, slow
 // release, fixed make-up gain.
@@ -16,17 +18,34 @@ constexpr double KCompMakeUp = 1.05;
 // Where every processed sample is clipped, compressor on or off.
 constexpr float KClipLevel = 0.98f;
 
-// Gain the compressor aims at for a peak: 1 up to the threshold.
-inline double CompressorTarget(double APeak)
+// How far the louder side of a frame is above the threshold, as a factor
+// of at least 1, for two frames side by side: at or below the threshold
+// the target is then a power of 1, exactly 1, and one power covers every
+// frame. A left side that is not a number counts as quiet rather than
+// leaving the gain NaN for good.
+inline TStereo CompressorOvershoot(TStereo ALeft, TStereo ARight)
 {
-    return APeak <= KCompThreshold ? 1.0 : std::pow(APeak / KCompThreshold, KCompExponent);
+    ALeft = ALeft < 0 ? -ALeft : ALeft;
+    ARight = ARight < 0 ? -ARight : ARight;
+    const TStereo over = (ALeft < ARight ? ARight : ALeft) / KCompThreshold;
+    return over > 1.0 ? over : 1.0;
+}
+
+// The gains the compressor aims at, overshoot^exponent, in place; ACount a
+// multiple of KFastPowLanes.
+inline void CompressorTargets(double* AOvershoots, int ACount)
+{
+    FastPow(AOvershoots, ACount, KCompExponent);
 }
 
 // Moves AGain one sample towards ATarget and returns the factor to apply
 // to the sample (gain times make-up).
 inline double StepCompressor(float& AGain, double ATarget)
 {
-    const double k = AGain > ATarget ? KCompAttack : KCompRelease;
+    // Looked up rather than chosen: a branch here would be mispredicted
+    // at every turn of a waveform.
+    constexpr double KFactors[2] = {KCompRelease, KCompAttack};
+    const double k = KFactors[AGain > ATarget];
     const double gain = std::clamp(AGain + k * (ATarget - AGain), KCompMinGain, KCompMaxGain);
     AGain = static_cast<float>(gain);
     return static_cast<double>(AGain) * KCompMakeUp;

@@ -58,10 +58,24 @@ TEST(Compressor, StepFollowsAttackAndRelease)
     StepCompressor(gain, 1.0);
     EXPECT_EQ(gain, float(0.5 + 0.02 * 0.5));
     gain = 0.2f;
-    StepCompressor(gain, CompressorTarget(1000.0));
+    StepCompressor(gain, 0.01);
     EXPECT_FLOAT_EQ(gain, 0.2f) << "never below 0.2";
-    EXPECT_EQ(CompressorTarget(0.5), 1.0);
-    EXPECT_DOUBLE_EQ(CompressorTarget(1.0), std::pow(2.0, -0.66));
+}
+
+TEST(Compressor, TargetsOnePastTheThresholdAndQuietForNaN)
+{
+    const TStereo over = CompressorOvershoot(TStereo{0.5, -1.0}, TStereo{-0.25, 0.75});
+    EXPECT_EQ(over[0], 1.0) << "at the threshold";
+    EXPECT_EQ(over[1], 2.0) << "the louder side, either sign";
+    const TStereo nan = CompressorOvershoot(TStereo{NAN, 0.1}, TStereo{0.8, NAN});
+    EXPECT_EQ(nan[0], 1.0) << "a NaN side never reaches the gain";
+    EXPECT_EQ(nan[1], 1.0);
+    double targets[KFastPowLanes] = {1.0, 2.0, 1000.0, INFINITY, 1.0, 1.0, 1.0, 1.0};
+    CompressorTargets(targets, KFastPowLanes);
+    EXPECT_EQ(targets[0], 1.0);
+    EXPECT_NEAR(targets[1], std::pow(2.0, -0.66), 1e-9);
+    EXPECT_NEAR(targets[2], std::pow(1000.0, -0.66), 1e-9);
+    EXPECT_NEAR(targets[3], 0.0, 1e-12);
 }
 
 TEST(AudioBlock, OutputNeverBeyondTheClipLevel)
