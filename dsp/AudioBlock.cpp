@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cmath>
-#include <type_traits>
 
 #include "dsp/ChannelMap.h"
 #include "dsp/Compressor.h"
@@ -55,23 +54,6 @@ void FillCompressorTargets(const TStereo* AFrames, int ACount, double* ATargets)
     CompressorTargets(ATargets, padded);
 }
 
-// Clips, writes in the output layout and returns |output| summed per side.
-TStereo WriteFrames(const TStereo* AFrames, int ACount, float* AOut, int AOutChannels)
-{
-    TStereo sum{};
-    for (int j = 0; j < ACount; ++j) {
-        const TStereo c = Clip(AFrames[j]);
-        if (AOutChannels == 1) {
-            AOut[j] = static_cast<float>((c[0] + c[1]) * 0.5);
-        } else {
-            AOut[2 * j] = static_cast<float>(c[0]);
-            AOut[2 * j + 1] = static_cast<float>(c[1]);
-        }
-        sum += Abs(c);
-    }
-    return sum;
-}
-
 inline double Level(double ASum, double AFrames, double AScale)
 {
     return std::min(1.0, ASum / AFrames * AScale);
@@ -106,53 +88,40 @@ void TNativeEncoderThread::ProcessAudioBlock(const float* AInput, int AFrames, i
     TEqStereoBands bands;
     // Per side: output, then the low, mid and high band groups.
     TStereo sumOut{}, sumLow{}, sumMid{}, sumHigh{};
-    // In chunks. The compressor gain runs sample by sample through a chain
-    // of dependent steps; it works through the previous chunk while the
-    // equalizer, which has independent work to spare, fills the next one,
-    // so that the two overlap instead of taking turns.
+    // In chunks: the compressor targets (a power function each) do not
+    // depend on each other and are worked out together, several at a time;
+    // only the gain itself has to run sample by sample.
     constexpr int KChunk = 256;
     static_assert(KChunk % KFastPowLanes == 0);
-    TStereo chunks[2][KChunk];
-    double targets[KChunk];
-    // The loop is built twice so that without the compressor it carries
-    // none of the compressor's work.
-    const auto run = [&](auto ACompress) {
-        TStereo* previous = chunks[1];
-        int previousCount = 0;
-        float* previousOut = out;
-        const auto compress = [&](int j) {
-            previous[j] = RoundToSingle(previous[j] * StepCompressor(compGain, targets[j]));
-        };
-        for (int first = 0;; first += KChunk) {
-            const int count = std::clamp(frames - first, 0, KChunk);
-            TStereo* y = chunks[first / KChunk % 2];
-            const int overlap = std::min(count, previousCount);
-            for (int j = 0; j < count; ++j) {
-                float l, r;
-                MapToStereo(AInput + static_cast<size_t>(first + j) * inChannels, inChannels, l, r);
-                y[j] = EqualizeFrame(TStereo{l, r}, lp, eq, bands);
-                sumLow += AbsSum(bands, 0, 2);
-                sumMid += AbsSum(bands, 3, 6);
-                sumHigh += AbsSum(bands, 7, 9);
-                if (ACompress && j < overlap)
-                    compress(j);
-            }
-            for (int j = overlap; ACompress && j < previousCount; ++j)
-                compress(j);
-            sumOut += WriteFrames(previous, previousCount, previousOut, outChannels);
-            if (count == 0)
-                break;
-            if (ACompress)
-                FillCompressorTargets(y, count, targets);
-            previous = y;
-            previousCount = count;
-            previousOut = out + static_cast<size_t>(first) * outChannels;
+    TStereo y[KChunk];
+    double target[KChunk];
+    for (int first = 0; first < frames; first += KChunk) {
+        const int count = std::min(KChunk, frames - first);
+        for (int j = 0; j < count; ++j) {
+            float l, r;
+            MapToStereo(AInput + static_cast<size_t>(first + j) * inChannels, inChannels, l, r);
+            y[j] = EqualizeFrame(TStereo{l, r}, lp, eq, bands);
+            sumLow += AbsSum(bands, 0, 2);
+            sumMid += AbsSum(bands, 3, 6);
+            sumHigh += AbsSum(bands, 7, 9);
         }
-    };
-    if (compressor)
-        run(std::true_type{});
-    else
-        run(std::false_type{});
+        if (compressor) {
+            FillCompressorTargets(y, count, target);
+            for (int j = 0; j < count; ++j)
+                y[j] = RoundToSingle(y[j] * StepCompressor(compGain, target[j]));
+        }
+        float* o = out + static_cast<size_t>(first) * outChannels;
+        for (int j = 0; j < count; ++j) {
+            const TStereo c = Clip(y[j]);
+            if (outChannels == 1) {
+                o[j] = static_cast<float>((c[0] + c[1]) * 0.5);
+            } else {
+                o[2 * j] = static_cast<float>(c[0]);
+                o[2 * j + 1] = static_cast<float>(c[1]);
+            }
+            sumOut += Abs(c);
+        }
+    }
     for (int k = 0; k < KEqSplitCount; ++k) {
         FEQLP_L[k] = static_cast<float>(lp[k][0]);
         FEQLP_R[k] = static_cast<float>(lp[k][1]);

@@ -42,10 +42,7 @@ inline void CompressorTargets(double* AOvershoots, int ACount)
 // to the sample (gain times make-up).
 inline double StepCompressor(float& AGain, double ATarget)
 {
-    // Looked up rather than chosen: a branch here would be mispredicted
-    // at every turn of a waveform.
-    constexpr double KFactors[2] = {KCompRelease, KCompAttack};
-    const double k = KFactors[AGain > ATarget];
+    const double k = AGain > ATarget ? KCompAttack : KCompRelease;
     const double gain = std::clamp(AGain + k * (ATarget - AGain), KCompMinGain, KCompMaxGain);
     AGain = static_cast<float>(gain);
     return static_cast<double>(AGain) * KCompMakeUp;

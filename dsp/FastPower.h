@@ -4,7 +4,7 @@
 // and two short series: within 1e-9 of std::pow (relative), which costs
 // more than the rest of a compressed sample.
 
-constexpr int KFastPowLanes = 8;
+constexpr int KFastPowLanes = 16;
 
 // AValues[i]^AExponent in place, for ACount a multiple of KFastPowLanes
 // and positive normal (or infinite) values.
