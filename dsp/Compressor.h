@@ -42,8 +42,12 @@ inline void CompressorTargets(double* AOvershoots, int ACount)
 // to the sample (gain times make-up).
 inline double StepCompressor(float& AGain, double ATarget)
 {
-    const double k = AGain > ATarget ? KCompAttack : KCompRelease;
-    const double gain = std::clamp(AGain + k * (ATarget - AGain), KCompMinGain, KCompMaxGain);
+    // Both moves are worked out while the comparison runs: the choice then
+    // does not hold up the chain of dependent steps from sample to sample.
+    const double gap = ATarget - AGain;
+    const double down = AGain + KCompAttack * gap;
+    const double up = AGain + KCompRelease * gap;
+    const double gain = std::clamp(AGain > ATarget ? down : up, KCompMinGain, KCompMaxGain);
     AGain = static_cast<float>(gain);
     return static_cast<double>(AGain) * KCompMakeUp;
 }
