@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "tests/services/UploadRig.h"
-#include "tests/services/WaitUntil.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/support/Process.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "tests/services/ScriptedHttpServer.h"
-#include "tests/services/WaitUntil.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/support/IcecastServer.h"
 #include "tests/support/Process.h"
 

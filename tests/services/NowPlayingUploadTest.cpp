@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 
 #include "tests/services/UploadRig.h"
-#include "tests/services/WaitUntil.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "capture/PortAudioDevices.h"
 #include "platform/Tick.h"
 #include "tests/support/AudioRig.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 
@@ -114,18 +115,12 @@ int TWorkerRun::WaitForStatus(const std::string& AText, int ATimeoutMs, size_t A
 bool TWorkerRun::WaitForBlocks(int ACount, int ATimeoutMs)
 {
     const int target = FLevels + ACount;
-    const uint64_t until = GetTickCount64() + static_cast<uint64_t>(ATimeoutMs);
-    while (FLevels < target && GetTickCount64() < until)
-        TThread::CheckSynchronize(5);
-    return FLevels >= target;
+    return WaitUntil([&] { return FLevels >= target; }, ATimeoutMs);
 }
 
 bool TWorkerRun::WaitFinished(int ATimeoutMs)
 {
-    const uint64_t until = GetTickCount64() + static_cast<uint64_t>(ATimeoutMs);
-    while (!FWorker->Finished() && GetTickCount64() < until)
-        TThread::CheckSynchronize(5);
-    return FWorker->Finished();
+    return WaitUntil([&] { return FWorker->Finished(); }, ATimeoutMs);
 }
 
 uint64_t TWorkerRun::Stop()

@@ -12,19 +12,14 @@
 #include "platform/Tick.h"
 #include "tests/streaming/FakeSourceServer.h"
 #include "tests/streaming/WorkerProbe.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
 // Pumps the owner's hand-offs until the worker ends; false after ATimeoutMs.
 bool PumpUntilFinished(TThread& AWorker, int ATimeoutMs)
 {
-    const uint64_t until = GetTickCount64() + ATimeoutMs;
-    while (!AWorker.Finished()) {
-        if (GetTickCount64() > until)
-            return false;
-        TThread::CheckSynchronize(10);
-    }
-    return true;
+    return WaitUntil([&] { return AWorker.Finished(); }, ATimeoutMs);
 }
 
 void WaitFor(const std::atomic<bool>& AFlag)
