@@ -6,6 +6,7 @@
 #include "dsp/Compressor.h"
 #include "dsp/Equalizer.h"
 #include "tests/dsp/ProbeWorker.h"
+#include "tests/dsp/ReferenceEqualizer.h"
 
 namespace {
 
@@ -180,15 +181,16 @@ TEST(Meters, BandGroupsAndScales)
     worker.Process(in, 2);
     ASSERT_EQ(worker.Levels.size(), 1u);
 
-    const TEqStereoSetup setup(PrepareEqualizer({}, 44100));
-    TEqStereoStates lp{};
-    TEqStereoBands b;
+    const TEqualizerSetup setup(PrepareEqualizer({}, 44100));
+    TReferenceEqualizer left, right;
+    TReferenceEqualizer::TBands bl, br;
     double low = 0, midSum = 0, highSum = 0;
     for (size_t n = 0; n < in.size() / 2; ++n) {
-        EqualizeFrame(TStereo{in[2 * n], in[2 * n + 1]}, lp, setup, b);
+        left.Step(in[2 * n], setup, bl);
+        right.Step(in[2 * n + 1], setup, br);
         double groups[3] = {0, 0, 0};
         for (int i = 0; i < 10; ++i)
-            groups[i < 3 ? 0 : i < 7 ? 1 : 2] += std::fabs(b[i][0]) + std::fabs(b[i][1]);
+            groups[i < 3 ? 0 : i < 7 ? 1 : 2] += std::fabs(bl[i]) + std::fabs(br[i]);
         low += groups[0] / 6;
         midSum += groups[1] / 8;
         highSum += groups[2] / 6;
