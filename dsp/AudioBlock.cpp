@@ -26,16 +26,6 @@ inline TStereo Clip(TStereo AValue)
     return AValue > -hi ? AValue : -hi;
 }
 
-// |band| summed over a group of bands, per side.
-inline TStereo AbsSum(const TEqStereoBands& ABands, int AFrom, int ATo)
-{
-    TStereo sum = Abs(ABands[AFrom]);
-#pragma GCC unroll 4
-    for (int i = AFrom + 1; i <= ATo; ++i)
-        sum += Abs(ABands[i]);
-    return sum;
-}
-
 // Compressor targets of a chunk, two frames at a time; ATargets has room
 // for the chunk rounded up to whole lanes of the power function.
 void FillCompressorTargets(const TStereo* AFrames, int ACount, double* ATargets)
@@ -71,7 +61,7 @@ void TNativeEncoderThread::ProcessAudioBlock(const float* AInput, int AFrames, i
         gainsDb = FEQBands;
         compressor = FCompressorEnabled;
     }
-    const TEqStereoSetup eq(PrepareEqualizer(gainsDb, ProcessingSampleRate(FConfig.SampleRate)));
+    const TEqualizerSetup eq(PrepareEqualizer(gainsDb, ProcessingSampleRate(FConfig.SampleRate)));
 
     const int frames = std::max(AFrames, 0);
     const int inChannels = std::max(AInChannels, 1);
@@ -81,30 +71,25 @@ void TNativeEncoderThread::ProcessAudioBlock(const float* AInput, int AFrames, i
         AOutput.resize(needed);
     float* out = AOutput.data();
 
-    TEqStereoStates lp;
-    for (int k = 0; k < KEqSplitCount; ++k)
-        lp[k] = TStereo{FEQLP_L[k], FEQLP_R[k]};
     float compGain = FCompGain;
-    TEqStereoBands bands;
-    // Per side: output, then the low, mid and high band groups.
-    TStereo sumOut{}, sumLow{}, sumMid{}, sumHigh{};
+    // Per side: output, and the band groups of the meters.
+    TStereo sumOut{};
+    TEqBandSums bandSums;
     // In chunks: the compressor targets (a power function each) do not
     // depend on each other and are worked out together, several at a time;
     // only the gain itself has to run sample by sample.
     constexpr int KChunk = 256;
     static_assert(KChunk % KFastPowLanes == 0);
+    float x[2 * KChunk];
     TStereo y[KChunk];
     double target[KChunk];
     for (int first = 0; first < frames; first += KChunk) {
         const int count = std::min(KChunk, frames - first);
         for (int j = 0; j < count; ++j) {
-            float l, r;
-            MapToStereo(AInput + static_cast<size_t>(first + j) * inChannels, inChannels, l, r);
-            y[j] = EqualizeFrame(TStereo{l, r}, lp, eq, bands);
-            sumLow += AbsSum(bands, 0, 2);
-            sumMid += AbsSum(bands, 3, 6);
-            sumHigh += AbsSum(bands, 7, 9);
+            MapToStereo(AInput + static_cast<size_t>(first + j) * inChannels, inChannels, x[2 * j],
+                        x[2 * j + 1]);
         }
+        EqualizeFrames(x, count, y, FEQLP_L, FEQLP_R, eq, bandSums);
         if (compressor) {
             FillCompressorTargets(y, count, target);
             for (int j = 0; j < count; ++j)
@@ -122,15 +107,11 @@ void TNativeEncoderThread::ProcessAudioBlock(const float* AInput, int AFrames, i
             sumOut += Abs(c);
         }
     }
-    for (int k = 0; k < KEqSplitCount; ++k) {
-        FEQLP_L[k] = static_cast<float>(lp[k][0]);
-        FEQLP_R[k] = static_cast<float>(lp[k][1]);
-    }
     FCompGain = compGain;
 
     const double count = frames > 0 ? frames : 1;
     PostLevel(Level(sumOut[0], count, KLevelScale), Level(sumOut[1], count, KLevelScale),
-              Level((sumLow[0] + sumLow[1]) / 6.0, count, KBandLevelScale),
-              Level((sumMid[0] + sumMid[1]) / 8.0, count, KBandLevelScale),
-              Level((sumHigh[0] + sumHigh[1]) / 6.0, count, KBandLevelScale));
+              Level((bandSums.Low[0] + bandSums.Low[1]) / 6.0, count, KBandLevelScale),
+              Level((bandSums.Mid[0] + bandSums.Mid[1]) / 8.0, count, KBandLevelScale),
+              Level((bandSums.High[0] + bandSums.High[1]) / 6.0, count, KBandLevelScale));
 }

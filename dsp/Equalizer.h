@@ -39,8 +39,6 @@ TEqualizerSetup PrepareEqualizer(const TEqBandGainsDb& AGainsDb, double ASampleR
 // through the same instructions.
 typedef double TStereo __attribute__((vector_size(16)));
 typedef float TStereoSingle __attribute__((vector_size(8)));
-using TEqStereoStates = std::array<TStereo, KEqSplitCount>;
-using TEqStereoBands = std::array<TStereo, KEqBandCount>;
 
 // Rounds both lanes to single precision: the stored precision of every
 // filter state, band and sum.
@@ -54,38 +52,17 @@ inline TStereo RoundToSingle(TStereo AValue)
 #endif
 }
 
-// A block's setup with every factor in both lanes, in double.
-struct TEqStereoSetup {
-    explicit TEqStereoSetup(const TEqualizerSetup& ASetup)
-    {
-        for (int k = 0; k < KEqSplitCount; ++k)
-            Coefs[k] = TStereo{ASetup.Coefs[k], ASetup.Coefs[k]};
-        for (int i = 0; i < KEqBandCount; ++i)
-            Gains[i] = TStereo{ASetup.Gains[i], ASetup.Gains[i]};
-        Scale = TStereo{ASetup.Scale, ASetup.Scale};
-    }
-    std::array<TStereo, KEqSplitCount> Coefs;
-    std::array<TStereo, KEqBandCount> Gains;
-    TStereo Scale;
+using TEqFilterStates = std::array<float, KEqSplitCount>;
+
+// Per side, the absolute band signals (before the gains) added up by meter
+// group: bands 0 ... 2, 3 ... 6 and 7 ... 9.
+struct TEqBandSums {
+    TStereo Low{}, Mid{}, High{};
 };
 
-// One frame: updates the filter states, fills the ten band signals (before
-// the gains) and returns the equalized left and right. The weighted bands
-// are summed in double and stored once.
-inline TStereo EqualizeFrame(TStereo AInput, TEqStereoStates& AStates,
-                             const TEqStereoSetup& ASetup, TEqStereoBands& ABands)
-{
-#pragma GCC unroll 9
-    for (int k = 0; k < KEqSplitCount; ++k)
-        AStates[k] = RoundToSingle(AStates[k] + ASetup.Coefs[k] * (AInput - AStates[k]));
-    ABands[0] = AStates[0];
-#pragma GCC unroll 9
-    for (int k = 1; k < KEqSplitCount; ++k)
-        ABands[k] = RoundToSingle(AStates[k] - AStates[k - 1]);
-    ABands[KEqBandCount - 1] = RoundToSingle(AInput - AStates[KEqSplitCount - 1]);
-    TStereo sum = ABands[0] * ASetup.Gains[0];
-#pragma GCC unroll 10
-    for (int i = 1; i < KEqBandCount; ++i)
-        sum += ABands[i] * ASetup.Gains[i];
-    return RoundToSingle(ASetup.Scale * RoundToSingle(sum));
-}
+// Equalizes ACount frames of AInput (left and right side by side) into
+// AOutput, carrying the filter states of both sides along and adding each
+// frame's band groups to ASums. The weighted bands are summed in double,
+// in band order, and stored once.
+void EqualizeFrames(const float* AInput, int ACount, TStereo* AOutput, TEqFilterStates& ALeft,
+                    TEqFilterStates& ARight, const TEqualizerSetup& ASetup, TEqBandSums& ASums);
