@@ -1,4 +1,5 @@
 #include "dsp/Equalizer.h"
+#include "dsp/CpuClones.h"
 
 #include <algorithm>
 #include <cstring>
@@ -88,9 +89,7 @@ constexpr int KPass = 128;
 // output scale, are one subtraction or product of two single-precision
 // values: done in single precision they are rounded once, which for these
 // operations gives the same value as double precision rounded to single.
-#if defined(__x86_64__) && defined(__GNUC__) && defined(__ELF__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+TAVIX_CPU_CLONES
 void EqualizeFrames(const float* AInput, int ACount, TStereo* AOutput, TEqFilterStates& ALeft,
                     TEqFilterStates& ARight, const TEqualizerSetup& ASetup, TEqBandSums& ASums)
 {

@@ -1,4 +1,5 @@
 #include "dsp/FastPower.h"
+#include "dsp/CpuClones.h"
 
 #include <array>
 #include <bit>
@@ -78,9 +79,7 @@ template <size_t N>
 } // namespace
 
 // With AVX2 the same arithmetic runs four lanes to an instruction.
-#if defined(__x86_64__) && defined(__GNUC__) && defined(__ELF__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+TAVIX_CPU_CLONES
 void FastPow(double* AValues, int ACount, double AExponent)
 {
     for (int i = 0; i < ACount; i += KFastPowLanes) {
