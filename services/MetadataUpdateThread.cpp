@@ -117,7 +117,6 @@ bool TMetadataUpdateThread::SendRequest(const std::string& ARequest)
 
 std::string TMetadataUpdateThread::ReadReply()
 {
-    SetTimeout(FSocket, SO_RCVTIMEO, KAdminTimeoutMs);
     char buf[1024];
     const ssize_t n = recv(FSocket, buf, sizeof(buf), 0);
     return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
