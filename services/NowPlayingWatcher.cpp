@@ -32,16 +32,12 @@ std::string StripText(const std::string& AContent)
         if (c == '\r' || c == '\n') {
             if (c == '\r' && i + 1 < AContent.size() && AContent[i + 1] == '\n')
                 ++i;
-            joined += "\r\n";
+            joined += "  ";
         } else {
             joined += c;
         }
     }
-    std::string text = Trim(joined);
-    for (char& c : text)
-        if (c == '\r' || c == '\n')
-            c = ' ';
-    return text;
+    return Trim(joined);
 }
 
 // The file's text for the strip; none when it cannot be read as UTF-8.
