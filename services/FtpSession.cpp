@@ -1,5 +1,6 @@
 #include "services/FtpSession.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <curl/curl.h>

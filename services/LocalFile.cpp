@@ -1,7 +1,6 @@
 #include "services/LocalFile.h"
 
 #include <fstream>
-#include <iterator>
 #include <sys/stat.h>
 
 bool FileExists(const std::string& APath)
