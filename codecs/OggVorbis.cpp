@@ -201,6 +201,7 @@ bool TOggVorbisEncoder::Start(int32_t AChannels, int32_t ASampleRate, int32_t AB
 
 void TOggVorbisEncoder::Drain(std::string& AOut, bool AFlush)
 {
+    const T_ogg_stream_pageout takePage = AFlush ? ogg_stream_flush : ogg_stream_pageout;
     ogg_packet packet{};
     ogg_page page{};
     while (vorbis_analysis_blockout(&FVd, &FVb) == 1) {
@@ -208,12 +209,8 @@ void TOggVorbisEncoder::Drain(std::string& AOut, bool AFlush)
         vorbis_bitrate_addblock(&FVb);
         while (vorbis_bitrate_flushpacket(&FVd, &packet) != 0) {
             ogg_stream_packetin(&FOs, &packet);
-            if (AFlush)
-                while (ogg_stream_flush(&FOs, &page) != 0)
-                    AppendPage(AOut, page);
-            else
-                while (ogg_stream_pageout(&FOs, &page) != 0)
-                    AppendPage(AOut, page);
+            while (takePage(&FOs, &page) != 0)
+                AppendPage(AOut, page);
         }
     }
 }
