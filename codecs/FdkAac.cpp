@@ -10,7 +10,6 @@ namespace {
 
 const char* const KNoLibrary = "Nao encontrou dll\\libfdk-aac-2.dll para AAC+.";
 const char* const KMissingFunction = "A DLL libfdk-aac-2.dll nao exporta a funcao necessaria: ";
-constexpr size_t KFallbackOutBufBytes = 16384;
 // The flushing call hands out one frame at a time; the encoder delay of
 // HE-AAC is a few frames, so a handful of calls empty it.
 constexpr int KMaxFlushCalls = 16;
@@ -127,8 +126,6 @@ bool TFdkAacPlusEncoder::Start(int32_t AChannels, int32_t ASampleRate, int32_t A
 int32_t TFdkAacPlusEncoder::EncodeCall(const TAACENC_BufDesc* AInDesc, const TAACENC_InArgs& AInArgs,
                                        TAACENC_OutArgs& AOutArgs)
 {
-    if (FOutBuf.empty())
-        FOutBuf.resize(KFallbackOutBufBytes);
     void* outPtr = FOutBuf.data();
     int32_t outId = OUT_BITSTREAM_DATA;
     int32_t outSize = static_cast<int32_t>(FOutBuf.size());

@@ -30,6 +30,7 @@ protected:
     virtual std::vector<std::string> LibraryNames() const;
 
     bool LoadLibrary(std::string& AError);
+    // One library call into FOutBuf, which Start has sized; started only.
     int32_t EncodeCall(const TAACENC_BufDesc* AInDesc, const TAACENC_InArgs& AInArgs,
                        TAACENC_OutArgs& AOutArgs);
     void CloseHandle();
