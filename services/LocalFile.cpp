@@ -3,6 +3,8 @@
 #include <fstream>
 #include <sys/stat.h>
 
+#include "platform/CodePage.h"
+
 bool FileExists(const std::string& APath)
 {
     struct stat st{};
@@ -31,6 +33,19 @@ std::optional<std::string> ReadWholeFile(const std::string& APath, size_t AMaxBy
             return std::nullopt;
     }
     if (in.bad())
+        return std::nullopt;
+    return text;
+}
+
+std::optional<std::string> ReadUtf8File(const std::string& APath, size_t AMaxBytes)
+{
+    std::optional<std::string> text = ReadWholeFile(APath, AMaxBytes);
+    if (!text)
+        return std::nullopt;
+    if (text->compare(0, 3, "\xEF\xBB\xBF") == 0)
+        text->erase(0, 3);
+    std::u32string codePoints;
+    if (!DecodeUtf8(*text, codePoints))
         return std::nullopt;
     return text;
 }

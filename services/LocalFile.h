@@ -13,3 +13,6 @@ bool FileExists(const std::string& APath);
 std::optional<double> FileModifiedDays(const std::string& APath);
 // The whole file, when it could be read and is at most AMaxBytes long.
 std::optional<std::string> ReadWholeFile(const std::string& APath, size_t AMaxBytes);
+// The same as UTF-8 text, a leading byte-order mark dropped; none when the
+// bytes are not valid UTF-8 either.
+std::optional<std::string> ReadUtf8File(const std::string& APath, size_t AMaxBytes);

@@ -1,11 +1,10 @@
 #include "services/NoarTitle.h"
 
-#include <fstream>
-#include <iterator>
+#include <limits>
 #include <sys/stat.h>
 
-#include "platform/CodePage.h"
 #include "platform/Text.h"
+#include "services/LocalFile.h"
 
 namespace {
 
@@ -38,17 +37,10 @@ bool ReadNoarTitle(const TEncoderConfig& AConfig, std::string& ATitle)
         ATitle.clear();
         return true;
     }
-    std::ifstream in(AConfig.NoarPath, std::ios::binary);
-    if (!in)
+    const std::optional<std::string> text =
+        ReadUtf8File(AConfig.NoarPath, std::numeric_limits<size_t>::max());
+    if (!text)
         return false;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return false;
-    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        text.erase(0, 3);
-    std::u32string codePoints;
-    if (!DecodeUtf8(text, codePoints))
-        return false;
-    ATitle = SingleLine(Trim(text));
+    ATitle = SingleLine(Trim(*text));
     return true;
 }

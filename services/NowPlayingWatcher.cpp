@@ -3,7 +3,6 @@
 #include <chrono>
 #include <optional>
 
-#include "platform/CodePage.h"
 #include "platform/Text.h"
 #include "services/FtpUploader.h"
 #include "services/LocalFile.h"
@@ -43,13 +42,8 @@ std::string StripText(const std::string& AContent)
 // The file's text for the strip; none when it cannot be read as UTF-8.
 std::optional<std::string> ReadNoarText(const std::string& APath)
 {
-    std::optional<std::string> content = ReadWholeFile(APath, kMaxNoarBytes);
+    const std::optional<std::string> content = ReadUtf8File(APath, kMaxNoarBytes);
     if (!content)
-        return std::nullopt;
-    if (content->compare(0, 3, "\xEF\xBB\xBF") == 0)
-        content->erase(0, 3);
-    std::u32string codePoints;
-    if (!DecodeUtf8(*content, codePoints))
         return std::nullopt;
     return RepairMojibake(StripText(*content));
 }
