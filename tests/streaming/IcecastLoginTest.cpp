@@ -3,26 +3,15 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/Tick.h"
 #include "tests/streaming/WorkerProbe.h"
 #include "tests/support/IcecastServer.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
 using TStatuses = std::vector<std::pair<std::string, bool>>;
-
-bool WaitUntil(const std::function<bool()>& ACondition, int ATimeoutMs)
-{
-    const uint64_t until = GetTickCount64() + ATimeoutMs;
-    while (!ACondition()) {
-        if (GetTickCount64() > until)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
 
 size_t Count(const std::string& AText, const std::string& AWord)
 {

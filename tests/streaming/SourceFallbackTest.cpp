@@ -3,6 +3,7 @@
 #include "platform/Tick.h"
 #include "tests/streaming/FakeSourceServer.h"
 #include "tests/streaming/WorkerProbe.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -36,9 +37,7 @@ TEncoderConfig FakeConfig(int APort)
 
 void WaitClosed(const FakeSourceServer& AServer, int ACount)
 {
-    const uint64_t until = GetTickCount64() + 3000;
-    while (AServer.Closed() < ACount && GetTickCount64() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    WaitUntil([&] { return AServer.Closed() >= ACount; }, 3000);
 }
 
 } // namespace

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "platform/Tick.h"
 #include "services/MetadataUpdateThread.h"
 #include "tests/streaming/TransmissionHarness.h"
 #include "tests/support/IcecastServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitUntil.h"
 
 // The whole worker with every thread it meets: the owner pumping events and
 // changing the equalizer, the capture library's threads, title workers,
@@ -33,8 +33,6 @@ TEST(TransmissionThreads, WholeWorkerLifeWithTitlesReconnectionAndLiveEqualizer)
     EXPECT_GE(run.WaitForStatus("Reconectado ao servidor de radio.", 10000, mark), 0) << run.StatusText();
     run.Stop();
     EXPECT_EQ(run.Statuses().back().Text, "Parado.");
-    const uint64_t until = GetTickCount64() + 5000;
-    while (RunningMetadataUpdates() > 0 && GetTickCount64() < until)
-        run.PumpFor(20);
+    WaitUntil([] { return RunningMetadataUpdates() == 0; }, 5000);
     EXPECT_EQ(RunningMetadataUpdates(), 0);
 }
