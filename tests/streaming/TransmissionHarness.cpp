@@ -5,13 +5,13 @@
 #include <cstring>
 #include <fstream>
 #include <netinet/in.h>
-#include <sstream>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include "capture/PortAudioDevices.h"
 #include "platform/Tick.h"
+#include "tests/codecs/CodecTestSupport.h"
 #include "tests/support/AudioRig.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/support/Process.h"
@@ -181,7 +181,6 @@ std::string TStreamCapture::Finish(TWorkerRun& ARun)
 
 TDecodedStream DecodeStream(const std::string& ABody)
 {
-    const std::string ffprobe = RequireProgram("ffprobe");
     const std::string ffmpeg = RequireProgram("ffmpeg");
     TTempDir dir;
     const std::string in = dir.File("stream.bin");
@@ -189,24 +188,15 @@ TDecodedStream DecodeStream(const std::string& ABody)
     std::ofstream(in, std::ios::binary) << ABody;
 
     TDecodedStream out;
-    std::istringstream facts(RunCommand(ffprobe + " -v error -select_streams a:0 -show_entries "
-                                        "stream=codec_name,profile,channels,sample_rate -of default=nw=1 " +
-                                        ShellQuote(in)));
-    for (std::string line; std::getline(facts, line);) {
-        const size_t eq = line.find('=');
-        if (eq == std::string::npos)
-            continue;
-        const std::string key = line.substr(0, eq);
-        const std::string value = line.substr(eq + 1);
-        if (key == "codec_name")
-            out.Codec = value;
-        else if (key == "profile")
-            out.Profile = value;
-        else if (key == "channels")
-            out.Channels = std::atoi(value.c_str());
-        else if (key == "sample_rate")
-            out.SampleRate = std::atoi(value.c_str());
-    }
+    const auto facts = ProbeFile(in);
+    const auto fact = [&facts](const char* AKey) {
+        const auto it = facts.find(AKey);
+        return it == facts.end() ? std::string() : it->second;
+    };
+    out.Codec = fact("codec_name");
+    out.Profile = fact("profile");
+    out.Channels = std::atoi(fact("channels").c_str());
+    out.SampleRate = std::atoi(fact("sample_rate").c_str());
     RunCommand(ffmpeg + " -v error -y -i " + ShellQuote(in) + " -f s16le -ac 1 -ar 44100 " + ShellQuote(raw));
     const std::string pcm = ReadTextFile(raw);
     out.Mono.resize(pcm.size() / 2);
