@@ -63,7 +63,6 @@ public:
     const TEncoderConfig& Config() const { return FConfig; }
     // The running or ended transmission, or none.
     TNativeEncoderThread* Encoder() const { return FEncoder; }
-    const std::string& SettingsPath() const { return FSettingsPath; }
 
     // Controls, named as in the layout.
     QWidget *pnlTop, *pnlBody, *pnlNoar, *PnlPisca, *pnlVu, *pnlEQ, *pnlControls;
