@@ -22,6 +22,9 @@ std::optional<double> FileModifiedDays(const std::string& APath)
 
 std::optional<std::string> ReadWholeFile(const std::string& APath, size_t AMaxBytes)
 {
+    struct stat st{};
+    if (stat(APath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
     std::ifstream in(APath, std::ios::binary);
     if (!in)
         return std::nullopt;

@@ -1,6 +1,5 @@
 #include "services/NoarTitle.h"
 
-#include <limits>
 #include <sys/stat.h>
 
 #include "platform/Text.h"
@@ -38,7 +37,7 @@ bool ReadNoarTitle(const TEncoderConfig& AConfig, std::string& ATitle)
         return true;
     }
     const std::optional<std::string> text =
-        ReadUtf8File(AConfig.NoarPath, std::numeric_limits<size_t>::max());
+        ReadUtf8File(AConfig.NoarPath, KMaxNowPlayingBytes);
     if (!text)
         return false;
     ATitle = SingleLine(Trim(*text));

@@ -18,7 +18,6 @@ constexpr int kMarqueeStep = 3;
 const std::string kPadding = "   ";
 // A now-playing file holds a line or two; anything this large is not one,
 // and reading it would stall the window.
-constexpr size_t kMaxNoarBytes = 1024 * 1024;
 
 // Each line break (CR LF, CR or LF) becomes two spaces; breaks and blanks at
 // the ends go.
@@ -42,7 +41,7 @@ std::string StripText(const std::string& AContent)
 // The file's text for the strip; none when it cannot be read as UTF-8.
 std::optional<std::string> ReadNoarText(const std::string& APath)
 {
-    const std::optional<std::string> content = ReadUtf8File(APath, kMaxNoarBytes);
+    const std::optional<std::string> content = ReadUtf8File(APath, KMaxNowPlayingBytes);
     if (!content)
         return std::nullopt;
     return RepairMojibake(StripText(*content));

@@ -6,6 +6,7 @@
 
 #include "platform/Tick.h"
 #include "services/MetadataUpdateThread.h"
+#include "services/LocalFile.h"
 #include "services/NoarTitle.h"
 #include "tests/services/FakeAdminServer.h"
 #include "tests/support/TempDir.h"
@@ -86,6 +87,12 @@ TEST(NoarTitle, NothingOnAirAndUnreadableFiles)
     c.NoarPath = dir.File("latin1.txt");
     WriteTextFile(c.NoarPath, "Cora\xE7\xE3o");
     title = "old";
+    EXPECT_FALSE(ReadNoarTitle(c, title));
+    EXPECT_EQ(title, "old");
+
+    // Far larger than any title: a failed read as well, not a huge request.
+    c.NoarPath = dir.File("huge.txt");
+    WriteTextFile(c.NoarPath, std::string(KMaxNowPlayingBytes + 1, 'a'));
     EXPECT_FALSE(ReadNoarTitle(c, title));
     EXPECT_EQ(title, "old");
 }

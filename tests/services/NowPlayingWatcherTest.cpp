@@ -1,6 +1,7 @@
 #include "services/NowPlayingWatcher.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "tests/support/TempDir.h"
 
@@ -85,6 +86,13 @@ TEST(NowPlayingWatcher, UnreadableFileKeepsTheStrip)
     EXPECT_EQ(rig.Watcher.MarqueeX(), x);
     EXPECT_EQ(rig.Show("Next title"), "Next title");
     EXPECT_FALSE(rig.Watcher.NoarReadFailed());
+
+    // A pipe at the path would block the window's thread if it were opened.
+    rig.Config.NoarPath = rig.Dir.File("pipe");
+    ASSERT_EQ(mkfifo(rig.Config.NoarPath.c_str(), 0644), 0);
+    rig.Watcher.CheckNoarFile();
+    EXPECT_EQ(rig.Watcher.NoarText(), "Next title");
+    EXPECT_TRUE(rig.Watcher.NoarReadFailed());
 }
 
 TEST(NowPlayingWatcher, ChecksEveryTwoSecondsOfWallClock)
