@@ -2,27 +2,15 @@
 
 #include <dlfcn.h>
 #include <mutex>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/ExePath.h"
+#include "platform/FileSystem.h"
 
 namespace {
 
 std::mutex GFolderLock;
 std::string GDependencyFolder;
-
-bool FileExists(const std::string& APath)
-{
-    struct stat st {};
-    return stat(APath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool FolderExists(const std::string& APath)
-{
-    struct stat st {};
-    return stat(APath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 std::string CurrentDir()
 {
@@ -46,7 +34,7 @@ TLibHandle LoadLibraryFile(const std::string& APathOrName,
     const std::string folder = LibraryDependencyFolder();
     if (!folder.empty())
         for (const auto& name : ADependencies)
-            if (FileExists(folder + name))
+            if (RegularFileExists(folder + name))
                 if (void* dep = dlopen((folder + name).c_str(), RTLD_NOW | RTLD_LOCAL))
                     preloaded.push_back(dep);
     void* lib = dlopen(APathOrName.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -88,7 +76,7 @@ TLibHandle SearchLibraryA(const std::vector<std::string>& ANames,
             continue;
         SetLibraryDependencyFolder(folder);
         for (const auto& name : ANames)
-            if (FileExists(folder + name))
+            if (RegularFileExists(folder + name))
                 if (TLibHandle lib = LoadLibraryFile(folder + name, ADependencies))
                     return lib;
     }

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace {
@@ -56,8 +56,7 @@ TIniFile::TIniFile(std::string APath) : FPath(std::move(APath)) {}
 
 bool TIniFile::Exists() const
 {
-    struct stat st{};
-    return stat(FPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return RegularFileExists(FPath);
 }
 
 void TIniFile::Reload() const
