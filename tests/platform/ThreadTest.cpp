@@ -27,6 +27,19 @@ protected:
     }
 };
 
+// Counts its runs outside itself, so they can be read after it is gone.
+class TCountingThread : public TThread {
+public:
+    explicit TCountingThread(std::atomic<int>* ARuns) : TThread(true), FRuns(ARuns) {}
+    ~TCountingThread() override { Shutdown(); }
+
+protected:
+    void Execute() override { ++*FRuns; }
+
+private:
+    std::atomic<int>* FRuns;
+};
+
 class TSelfFreeing : public TThread {
 public:
     explicit TSelfFreeing(std::atomic<int>* ADone) : TThread(true), FDone(ADone) {}
@@ -61,9 +74,9 @@ TEST(Thread, SuspendedThreadRunsOnlyAfterStartAndHandsOverOnlyWhenPumped)
 
 TEST(Thread, NeverStartedThreadIsDestroyedWithoutRunning)
 {
-    auto* t = new TProbeThread(true);
-    delete t; // must neither hang nor run Execute
-    SUCCEED();
+    std::atomic<int> runs{0};
+    delete new TCountingThread(&runs); // must neither hang nor run Execute
+    EXPECT_EQ(runs.load(), 0);
 }
 
 TEST(Thread, FreeOnTerminateDeletesItselfAfterOnTerminateRanOnOwnersThread)

@@ -155,7 +155,9 @@ int FreeLoopbackPort(int AConsecutive)
     static unsigned seed = static_cast<unsigned>(getpid()) * 7919u;
     for (int attempt = 0; attempt < 2000; ++attempt) {
         seed = seed * 1103515245u + 12345u;
-        const int port = 20000 + static_cast<int>((seed >> 8) % 30000);
+        // Below the system's ephemeral range (32768 up), so an outgoing
+        // connection cannot take the port before the peer binds it.
+        const int port = 20000 + static_cast<int>((seed >> 8) % 12000);
         bool ok = true;
         for (int i = 0; i < AConsecutive && ok; ++i)
             ok = PortFree(port + i);
