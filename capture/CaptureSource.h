@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+// An open, running capture stream, whichever library delivers it. The
+// transmission loop reads whole blocks from it and knows nothing else.
+class TCaptureSource {
+public:
+    virtual ~TCaptureSource() = default;
+    // Channels per captured frame, as the stream was opened.
+    virtual int Channels() const = 0;
+    // Blocks until AFrames interleaved 32-bit float frames are in ABuffer
+    // (AFrames * Channels() samples). False with the operator's message
+    // ("Falha na leitura do audio: ...") when the stream is lost.
+    virtual bool ReadBlock(float* ABuffer, int AFrames, std::string& AError) = 0;
+};
