@@ -1,49 +1,11 @@
-#include "capture/CaptureChannel.h"
-#include "capture/PortAudioDevices.h"
+#include "capture/PortAudioCapture.h"
+#include "capture/SoundServerChannel.h"
 #include "streaming/NativeEncoderThread.h"
 
-bool TNativeEncoderThread::OpenCaptureStream(PaStream*& AStream, int& AChannels)
+std::unique_ptr<TCaptureSource> TNativeEncoderThread::OpenCaptureStream()
 {
-    AStream = nullptr;
-    AChannels = 0;
-    const TCaptureChannelPlan plan = ResolveCaptureChannel(TPortAudioDeviceList(), FConfig);
-    if (!plan.Error.empty()) {
-        PostStatus(plan.Error, true);
-        return false;
-    }
-    if (plan.Loopback) {
-        FConfig.SampleRate = plan.SampleRate;
-        PostStatus("Canal de retorno: " + plan.PartnerName, false);
-    }
-
-    PaStreamParameters params{};
-    params.device = plan.DeviceIndex;
-    params.sampleFormat = paFloat32;
-    params.suggestedLatency = plan.SuggestedLatency;
-    params.hostApiSpecificStreamInfo = nullptr;
-    PaError lastError = paNoError;
-    for (const int channels : plan.ChannelCandidates) {
-        params.channelCount = channels;
-        PaStream* stream = nullptr;
-        const PaError err = Pa_OpenStream(&stream, &params, nullptr, FConfig.SampleRate, 2048,
-                                          paClipOff, nullptr, nullptr);
-        if (err == paNoError) {
-            AStream = stream;
-            AChannels = channels;
-            break;
-        }
-        lastError = err;
-    }
-    if (!AStream) {
-        PostStatus("N\xC3\xA3o abriu o canal selecionado: " + PortAudioErrorText(lastError), true);
-        return false;
-    }
-    if (const PaError err = Pa_StartStream(AStream); err != paNoError) {
-        PostStatus("N\xC3\xA3o iniciou o canal selecionado: " + PortAudioErrorText(err), true);
-        Pa_CloseStream(AStream);
-        AStream = nullptr;
-        AChannels = 0;
-        return false;
-    }
-    return true;
+    const TCaptureReport report = [this](const std::string& AText, bool AIsError) { PostStatus(AText, AIsError); };
+    if (IsSoundServerChannel(FConfig))
+        return OpenSoundServerChannel(FConfig, KDefaultFramesPerBlock, report);
+    return OpenPortAudioChannel(FConfig, report);
 }

@@ -26,6 +26,10 @@ struct TEncoderConfig {
     int32_t AudioDeviceIndex = 0;
     std::string AudioDeviceName;
     TAudioSourceKind AudioSourceKind = askInput;
+    // The sound server's own name of the chosen device ("pulse:<name>"),
+    // which survives a reordered device list; empty for PortAudio devices
+    // and in older settings files, which go by AudioDeviceIndex alone.
+    std::string AudioDeviceId;
     std::string NoarPath;
     std::string EQPreset;
     std::array<double, 10> EQBands{};
@@ -42,14 +46,20 @@ struct TEncoderConfig {
 };
 
 void DefaultEncoderConfig(TEncoderConfig& AConfig);
-// Never fails: no file gives the defaults and creates none.
+// Never fails: no file gives the defaults and creates none; a file that
+// cannot be read gives the defaults too, and SettingsLoadError says why.
 void LoadEncoderConfig(TEncoderConfig& AConfig);
 // Throws ESettingsWriteError ("Unable to write to <path>") at the first key
-// that cannot be written; keys written before it stay written.
+// that cannot be written; keys written before it stay written. A file that
+// cannot be read is never written over: while the last load of the path
+// failed, or when the file cannot be read now, nothing is written.
 void SaveEncoderConfig(const TEncoderConfig& AConfig);
 // Same, on an explicit file (the two above use ConfigFilePath()).
 void LoadEncoderConfigFrom(const std::string& APath, TEncoderConfig& AConfig);
 void SaveEncoderConfigTo(const std::string& APath, const TEncoderConfig& AConfig);
+// Why the last load of APath gave the defaults although something is there
+// ("Unable to read <path>: <reason>"); empty once a load went well.
+std::string SettingsLoadError(const std::string& APath);
 
 // "TavixEncoder.ini" in the executable's folder.
 std::string ConfigFilePath();

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include <portaudio.h>
-
+#include "capture/CaptureSource.h"
 #include "codecs/CodecTable.h"
 #include "codecs/Lame.h"
 #include "platform/Thread.h"
 #include "settings/EncoderConfig.h"
+#include "streaming/SendProgress.h"
 
 class TNativeEncoderThread;
 
@@ -57,10 +57,13 @@ public:
     bool ConnectAndHandshake(const std::string& AContentType);
 
     // --- capture channel ---
-    // Resolves the configured channel, opens and starts the stream. The
-    // library must be initialised. May replace FConfig.SampleRate with the
-    // rate of a loopback partner.
-    bool OpenCaptureStream(PaStream*& AStream, int& AChannels);
+    // Resolves the configured channel (a sound-server device or a PortAudio
+    // one), opens and starts its stream; null after posting the reason. May
+    // replace FConfig.SampleRate with the rate of a loopback partner.
+    std::unique_ptr<TCaptureSource> OpenCaptureStream();
+    // True when sent bytes have stopped leaving the machine for so long
+    // that the server is gone, though no send has failed yet.
+    bool ConnectionStalled();
 
     // --- processing of one block ---
     // AOutput is grown when shorter than AFrames * AOutChannels.
@@ -116,12 +119,26 @@ protected:
     void FinishEncoder();
     void CleanUp();
 
+    // Why the last login attempt failed, for the retry message.
+    std::string FLastRefusal;
+    TSendProgress FSendProgress;
+    uint64_t FLoginTick = 0;
+    // Login attempts of the running reconnection; kept when a fresh login
+    // drops at once, so such a server is retried at the normal pace.
+    int FAttempt = 0;
+
+    // After every login: the clock for a drop at once, and the title.
+    void OnLoggedIn();
+    void PublishTitle();
+    void PostRetry();
+    // Three seconds in 100 ms pauses; false as soon as the stop flag is set.
+    bool RetryPause();
+
     const TCodecRow* FCodecRow = nullptr;
     int FCaptureChannels = 0;
     int FOutChannels = 2;
     int32_t FFramesPerRead = KDefaultFramesPerBlock;
-    PaStream* FCaptureStream = nullptr;
-    bool FPaInitialized = false;
+    std::unique_ptr<TCaptureSource> FCapture;
     std::unique_ptr<TAudioEncoder> FEncoder;
     lame_global_flags* FMp3 = nullptr;
     std::string FHeaderBytes;

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -9,7 +11,9 @@
 #include <unistd.h>
 
 #include "platform/Text.h"
+#include "platform/Tick.h"
 #include "settings/CodecIds.h"
+#include "streaming/ServerAnswer.h"
 #include "streaming/WireText.h"
 
 namespace {
@@ -19,6 +23,9 @@ constexpr int KSendBufferBytes = 262144;
 constexpr int KIcecastAnswerMs = 5000;
 constexpr int KShoutcastAnswerMs = 3000;
 constexpr size_t KAnswerChunk = 2048;
+// The server's own source time-out: a queue that has not moved for this
+// long is a dead path or a frozen server, not a slow moment.
+constexpr uint64_t KStallMs = 10000;
 
 void SetTimeout(int AFd, int AOption, int AMs)
 {
@@ -60,6 +67,7 @@ bool TNativeEncoderThread::ConnectToServer(int32_t APort)
         if (found)
             freeaddrinfo(found);
         PostStatus("Host não encontrado: " + FConfig.Host, true);
+        FLastRefusal = "(host nao encontrado)";
         return false;
     }
     sockaddr_in addr = *reinterpret_cast<const sockaddr_in*>(found->ai_addr);
@@ -73,16 +81,25 @@ bool TNativeEncoderThread::ConnectToServer(int32_t APort)
     SetTimeout(fd, SO_RCVTIMEO, KSendTimeoutMs);
     SetTimeout(fd, SO_SNDTIMEO, KSendTimeoutMs);
     setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &KSendBufferBytes, sizeof(KSendBufferBytes));
-    // Published before connecting, so a stop can abort a connect that hangs.
+    // Published before connecting, so a stop can abort a connect that hangs;
+    // a stop that came just before found nothing to shut down.
     FSocket.store(fd);
+    FSendProgress.Reset();
+    if (Terminated()) {
+        CloseConnection();
+        return false;
+    }
 
     // A port beyond 16 bits would silently reach another one.
     bool connected = port > 0 && port <= 65535;
+    int connectError = 0;
     if (connected) {
         addr.sin_port = htons(static_cast<uint16_t>(port));
         connected = connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == 0;
+        connectError = connected ? 0 : errno;
     }
     if (!connected) {
+        FLastRefusal = connectError == ECONNREFUSED ? "(conexao recusada)" : "(servidor inacessivel)";
         PostStatus(failed, true);
         CloseConnection();
         return false;
@@ -107,8 +124,18 @@ bool TNativeEncoderThread::SendBytes(const std::string& ABytes)
         if (n <= 0)
             return false;
         done += static_cast<size_t>(n);
+        FSendProgress.Sent(static_cast<uint64_t>(n), GetTickCount64());
     }
     return true;
+}
+
+bool TNativeEncoderThread::ConnectionStalled()
+{
+    const int64_t fd = FSocket.load();
+    int queued = 0;
+    if (fd == -1 || ioctl(static_cast<int>(fd), SIOCOUTQ, &queued) != 0 || queued < 0)
+        return false;
+    return FSendProgress.Stalled(static_cast<uint64_t>(queued), GetTickCount64(), KStallMs);
 }
 
 std::string TNativeEncoderThread::ReadServerAnswer(int ATimeoutMs)
@@ -180,13 +207,16 @@ bool TNativeEncoderThread::IcecastHandshake(const std::string& AContentType)
                       common + Line("Expect: 100-continue") + Line("")
                 : Line("SOURCE " + mount + " HTTP/1.0") + common + Line("");
         if (!SendBytes(request)) {
+            FLastRefusal = "(servidor fechou a conexao)";
             CloseConnection();
             continue;
         }
-        if (IsIcecastSourceAccepted(ReadServerAnswer(KIcecastAnswerMs))) {
+        const std::string answer = ReadServerAnswer(KIcecastAnswerMs);
+        if (IsIcecastSourceAccepted(answer)) {
             PostStatus("Conectado ao servidor de rádio Icecast (" + method + ").", false);
             return true;
         }
+        FLastRefusal = LoginRefusalReason(answer, false);
         CloseConnection();
     }
     PostStatus("Servidor recusou a conexão source Icecast.", true);
@@ -217,8 +247,15 @@ bool TNativeEncoderThread::ShoutcastHandshake(const std::string& AContentType)
     for (const int64_t p : {int64_t{FConfig.Port} + 1, int64_t{FConfig.Port}}) {
         if (p <= 0 || p > INT32_MAX || !ConnectToServer(static_cast<int32_t>(p)))
             continue;
-        if (!SendBytes(Line(password)) || !IsShoutcastSourceAccepted(ReadServerAnswer(KShoutcastAnswerMs)) ||
-            !SendBytes(headers)) {
+        if (!SendBytes(Line(password))) {
+            FLastRefusal = "(servidor fechou a conexao)";
+            CloseConnection();
+            continue;
+        }
+        const std::string answer = ReadServerAnswer(KShoutcastAnswerMs);
+        const bool accepted = IsShoutcastSourceAccepted(answer);
+        if (!accepted || !SendBytes(headers)) {
+            FLastRefusal = accepted ? "(servidor fechou a conexao)" : LoginRefusalReason(answer, false);
             CloseConnection();
             continue;
         }

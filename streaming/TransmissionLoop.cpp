@@ -2,7 +2,6 @@
 #include <chrono>
 #include <thread>
 
-#include "capture/PortAudioDevices.h"
 #include "platform/Text.h"
 #include "platform/Tick.h"
 #include "services/MetadataUpdateThread.h"
@@ -15,6 +14,9 @@ namespace {
 constexpr uint64_t KTitleCheckMs = 2500;
 constexpr int KRetryPauses = 30;
 constexpr auto KRetryPause = std::chrono::milliseconds(100);
+// A login that the server ends sooner than this was no real login: it is
+// retried at the normal pace, not at once, again and again.
+constexpr uint64_t KQuickDropMs = 5000;
 
 } // namespace
 
@@ -34,36 +36,38 @@ void TNativeEncoderThread::Transmit()
     FCodecRow = FindCodecRow(FConfig.Codec);
     if (!CheckSettings())
         return;
-    if (const PaError err = Pa_Initialize(); err != paNoError) {
-        PostStatus("PortAudio nao iniciou: " + PortAudioErrorText(err), true);
+    FCapture = OpenCaptureStream();
+    if (!FCapture)
         return;
-    }
-    FPaInitialized = true;
-    if (!OpenCaptureStream(FCaptureStream, FCaptureChannels))
-        return;
+    FCaptureChannels = FCapture->Channels();
     FOutChannels = std::clamp(FConfig.Channels, 1, 2);
+    // Read before the encoder starts, so an Ogg stream carries it from its
+    // first page.
+    ReadNoarTitle(FConfig, FSongTitle);
+    FLastTitleTick = GetTickCount64();
     if (!OpenEncoder())
         return;
+    PostStatus("Conectando ao servidor de radio em " + Trim(FConfig.Host) + ":" + std::to_string(FConfig.Port) +
+                   "...",
+               false);
     // A login that only works through Reconnect has its headers sent there;
-    // sending them a second time would corrupt an Ogg stream.
+    // sending them a second time would corrupt an Ogg stream. A stop during
+    // the login is no lost server: nothing is retried then.
     if (ConnectAndHandshake(FCodecRow->ContentType)) {
-        if (!SendHeaderBytes() && !Reconnect("Servidor fechou a conexao."))
+        if (SendHeaderBytes())
+            OnLoggedIn();
+        else if (Terminated() || !Reconnect("Servidor fechou a conexao."))
             return;
-    } else if (!Reconnect("Nao conectou ao servidor de radio.")) {
+    } else if (Terminated() || !Reconnect("Nao conectou ao servidor de radio.")) {
         return;
     }
     SizeBuffers();
-
-    ReadNoarTitle(FConfig, FSongTitle);
-    FLastTitleTick = GetTickCount64();
-    PushTitle(FConfig, FSongTitle);
     PostStatus("Transmitindo.", false);
 
     while (!Terminated()) {
-        const PaError err = Pa_ReadStream(FCaptureStream, FCaptureBuffer.data(),
-                                          static_cast<unsigned long>(FFramesPerRead));
-        if (err != paNoError && err != paInputOverflowed) {
-            PostStatus("Falha na leitura do audio: " + PortAudioErrorText(err), true);
+        std::string readError;
+        if (!FCapture->ReadBlock(FCaptureBuffer.data(), FFramesPerRead, readError)) {
+            PostStatus(readError, true);
             break;
         }
         CheckTitle();
@@ -116,7 +120,28 @@ void TNativeEncoderThread::CheckTitle()
     if (!ReadNoarTitle(FConfig, title) || title.empty() || title == FSongTitle)
         return;
     FSongTitle = title;
-    PushTitle(FConfig, FSongTitle);
+    PublishTitle();
+}
+
+void TNativeEncoderThread::PublishTitle()
+{
+    // Ogg streams carry their title inside, in a new chain; the admin
+    // interface would not take it for them.
+    std::string ignored;
+    if (FEncoder && FEncoder->SupportsStreamTitle())
+        FEncoder->SetStreamTitle(FSongTitle, ignored);
+    else
+        PushTitle(FConfig, FSongTitle);
+}
+
+void TNativeEncoderThread::OnLoggedIn()
+{
+    FLoginTick = GetTickCount64();
+    FLastRefusal.clear();
+    // Every login starts a new stream on the server, which has no title for
+    // it until told; an Ogg encoder was started with it already.
+    if (!(FEncoder && FEncoder->SupportsStreamTitle()))
+        PushTitle(FConfig, FSongTitle);
 }
 
 bool TNativeEncoderThread::EncodeAndSendBlock()
@@ -136,7 +161,7 @@ bool TNativeEncoderThread::EncodeAndSendBlock()
         }
         FEncodedBytes.assign(reinterpret_cast<const char*>(FMp3Buffer.data()), static_cast<size_t>(n));
     }
-    if (FEncodedBytes.empty() || SendBytes(FEncodedBytes))
+    if (FEncodedBytes.empty() || (SendBytes(FEncodedBytes) && !ConnectionStalled()))
         return true;
     // A send cut short by StopNow is the stop, not a lost server.
     if (Terminated() || !Reconnect("Servidor fechou a conexao."))
@@ -175,6 +200,8 @@ bool TNativeEncoderThread::OpenEncoder()
         return true;
     }
     FEncoder = CreateEncoder(*FCodecRow);
+    if (std::string ignored; FEncoder->SupportsStreamTitle())
+        FEncoder->SetStreamTitle(FSongTitle, ignored);
     if (!FEncoder->Start(FOutChannels, FConfig.SampleRate, FConfig.Bitrate, FHeaderBytes, FEncoderError)) {
         PostStatus(FEncoderError, true);
         return false;
@@ -192,30 +219,62 @@ bool TNativeEncoderThread::SendHeaderBytes()
 
 bool TNativeEncoderThread::Reconnect(const std::string& AReason)
 {
+    if (Terminated())
+        return false;
     PostStatus(AReason + " Reconectando...", true);
     CloseConnection();
+    const bool droppedAtOnce = FLoginTick != 0 && GetTickCount64() - FLoginTick < KQuickDropMs;
+    FLoginTick = 0;
     if (!OpenEncoder())
         return false;
-    int attempt = 0;
+    if (droppedAtOnce) {
+        FLastRefusal = "(servidor encerrou a conexao logo apos o login)";
+        ++FAttempt;
+        PostRetry();
+        if (!RetryPause())
+            return false;
+    } else {
+        FAttempt = 0;
+    }
     while (!Terminated()) {
         if (ConnectAndHandshake(FCodecRow->ContentType)) {
             if (SendHeaderBytes()) {
                 PostStatus("Reconectado ao servidor de radio.", false);
+                OnLoggedIn();
                 return true;
             }
             CloseConnection();
+            if (Terminated())
+                return false;
+            FLastRefusal = "(servidor fechou a conexao)";
             PostStatus("Servidor fechou durante a reconexao. Tentando novamente...", true);
         }
         CloseConnection();
-        ++attempt;
-        PostStatus("Tentando reconectar ao servidor de radio (" + std::to_string(attempt) + ")...", true);
-        for (int i = 0; i < KRetryPauses; ++i) {
-            if (Terminated())
-                return false;
-            std::this_thread::sleep_for(KRetryPause);
-        }
+        if (Terminated())
+            return false;
+        ++FAttempt;
+        PostRetry();
+        if (!RetryPause())
+            return false;
     }
     return false;
+}
+
+void TNativeEncoderThread::PostRetry()
+{
+    PostStatus("Tentando reconectar ao servidor de radio (" + std::to_string(FAttempt) + ")..." +
+                   (FLastRefusal.empty() ? "" : " " + FLastRefusal),
+               true);
+}
+
+bool TNativeEncoderThread::RetryPause()
+{
+    for (int i = 0; i < KRetryPauses; ++i) {
+        if (Terminated())
+            return false;
+        std::this_thread::sleep_for(KRetryPause);
+    }
+    return !Terminated();
 }
 
 void TNativeEncoderThread::FreeEncoders()
@@ -230,15 +289,7 @@ void TNativeEncoderThread::FreeEncoders()
 void TNativeEncoderThread::CleanUp()
 {
     FreeEncoders();
-    if (FCaptureStream) {
-        Pa_StopStream(FCaptureStream);
-        Pa_CloseStream(FCaptureStream);
-        FCaptureStream = nullptr;
-    }
-    if (FPaInitialized) {
-        Pa_Terminate();
-        FPaInitialized = false;
-    }
+    FCapture.reset();
     CloseConnection();
     FWSAStarted = false; // nothing to stop: POSIX sockets need no library start
     if (Terminated())

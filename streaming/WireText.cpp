@@ -5,6 +5,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Text.h"
+#include "streaming/ServerAnswer.h"
 
 namespace {
 
@@ -129,8 +130,13 @@ std::string NormalizeMount(const std::string& AText)
     return m;
 }
 
+// An answer with a status line is judged by its code alone: a web server's
+// "302 Found" with a cookie holds "ok" but is no login. Only answers
+// without one (SHOUTcast's "OK2", odd servers) are judged by their words.
 bool IsIcecastSourceAccepted(const std::string& AAnswer)
 {
+    if (const int code = AnswerStatusCode(AAnswer); code != 0)
+        return code >= 100 && code < 300;
     const std::string t = AnswerText(AAnswer);
     if (t.empty())
         return false;
@@ -143,6 +149,8 @@ bool IsIcecastSourceAccepted(const std::string& AAnswer)
 
 bool IsShoutcastSourceAccepted(const std::string& AAnswer)
 {
+    if (const int code = AnswerStatusCode(AAnswer); code != 0)
+        return code >= 100 && code < 300;
     const std::string t = AnswerText(AAnswer);
     if (t.empty())
         return false;

@@ -385,7 +385,7 @@ void TFrmConfig::LoadFromConfig(const TEncoderConfig& C)
         trEQ[i]->setValue(RoundHalfEven(C.EQBands[i]));
     SelectEqPresetEntry(cbEQPreset, C.Language, C.EQPreset);
 
-    RefreshAudioDevices(C.AudioDeviceIndex, C.AudioSourceKind);
+    RefreshAudioDevices(C.AudioDeviceIndex, C.AudioSourceKind, C.AudioDeviceId);
 }
 
 void TFrmConfig::SaveToConfig(TEncoderConfig& C) const
@@ -433,16 +433,18 @@ void TFrmConfig::SaveToConfig(TEncoderConfig& C) const
         C.AudioDeviceIndex = item.DeviceIndex;
         C.AudioSourceKind = item.SourceKind;
         C.AudioDeviceName = CleanDeviceCaption(item.DisplayName);
+        C.AudioDeviceId = item.DeviceId;
     }
 }
 
-void TFrmConfig::RefreshAudioDevices(int32_t CurrentIndex, TAudioSourceKind CurrentKind)
+void TFrmConfig::RefreshAudioDevices(int32_t CurrentIndex, TAudioSourceKind CurrentKind,
+                                     const std::string& CurrentId)
 {
     cbAudioDevice->clear();
-    FAudioItems = BuildAudioComboItems(EnumerateAudioDevices());
+    FAudioItems = BuildCaptureChannelList(EnumerateAudioDevices(), EnumerateSoundServerDevices());
     for (const TAudioComboItem& item : FAudioItems)
         cbAudioDevice->addItem(QStr(item.DisplayName));
-    cbAudioDevice->setCurrentIndex(FindAudioComboItem(FAudioItems, CurrentIndex, CurrentKind));
+    cbAudioDevice->setCurrentIndex(FindAudioComboItem(FAudioItems, CurrentIndex, CurrentKind, CurrentId));
 }
 
 void TFrmConfig::ApplyDialogPreset(const std::string& AName)
@@ -472,7 +474,7 @@ void TFrmConfig::FormShow()
 
 void TFrmConfig::btnRefreshAudioClick()
 {
-    RefreshAudioDevices(-1, askInput);
+    RefreshAudioDevices(-1, askInput, {});
 }
 
 void TFrmConfig::btnBrowseNoarClick()

@@ -31,7 +31,7 @@ public:
     void SaveToConfig(TEncoderConfig& C) const;
     void ApplyDialogTexts(const std::string& ALangCode);
     void FillPresetList(const std::string& ALangCode);
-    void RefreshAudioDevices(int32_t CurrentIndex, TAudioSourceKind CurrentKind);
+    void RefreshAudioDevices(int32_t CurrentIndex, TAudioSourceKind CurrentKind, const std::string& CurrentId);
     void ApplyDialogPreset(const std::string& AName);
 
     // Controls, named as in the layout.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ctime>
 #include <memory>
 
 #include "capture/AudioComboItems.h"
@@ -56,16 +57,9 @@ protected:
     struct TOpened {
         std::vector<TStatus> Status;
         std::unique_ptr<TNativeEncoderThread> Worker;
-        PaStream* Stream = reinterpret_cast<PaStream*>(1); // must be cleared
-        int Channels = -1;
+        std::unique_ptr<TCaptureSource> Source;
+        int Channels = 0;
         bool Ok = false;
-        ~TOpened()
-        {
-            if (Ok && Stream) {
-                Pa_StopStream(Stream);
-                Pa_CloseStream(Stream);
-            }
-        }
     };
 
     static std::unique_ptr<TOpened> Open(int AIndex, TAudioSourceKind AKind, int ARate)
@@ -77,20 +71,22 @@ protected:
                                                                bool AIsError) {
             status->push_back({AText, AIsError});
         };
-        opened->Ok = opened->Worker->OpenCaptureStream(opened->Stream, opened->Channels);
+        opened->Source = opened->Worker->OpenCaptureStream();
+        opened->Ok = opened->Source != nullptr;
+        opened->Channels = opened->Ok ? opened->Source->Channels() : 0;
         return opened;
     }
 
     // Waits for the tone to arrive, lets it settle, then measures a second
     // of it on the first two channels.
-    static TToneMeasure MeasureTone(PaStream* AStream, int AChannels, double ARate)
+    static TToneMeasure MeasureTone(TCaptureSource& ASource, int AChannels, double ARate)
     {
         TToneMeasure m;
         const int frames = 2048;
         std::vector<float> block(frames * AChannels);
         const auto read = [&] {
-            const PaError err = Pa_ReadStream(AStream, block.data(), frames);
-            EXPECT_TRUE(err == paNoError || err == paInputOverflowed) << Pa_GetErrorText(err);
+            std::string error;
+            EXPECT_TRUE(ASource.ReadBlock(block.data(), frames, error)) << error;
         };
         bool heard = false;
         for (int i = 0; i < 200 && !heard; ++i) {
@@ -176,7 +172,7 @@ TEST_F(CaptureRig, InputChannelReadsTheToneBack)
     EXPECT_EQ(ch->Channels, 2);
     EXPECT_EQ(ch->Worker->Config().SampleRate, 44100);
     Rig->PlayTone(1000, 8, 0.5);
-    ExpectTone(MeasureTone(ch->Stream, ch->Channels, 44100), 0.5, ch->Channels);
+    ExpectTone(MeasureTone(*ch->Source, ch->Channels, 44100), 0.5, ch->Channels);
 }
 
 TEST_F(CaptureRig, LoopbackOfTheSpeakersCapturesThroughTheirMonitor)
@@ -195,7 +191,7 @@ TEST_F(CaptureRig, LoopbackOfTheSpeakersCapturesThroughTheirMonitor)
     EXPECT_NE(rate, 22050);
     EXPECT_EQ(ch->Channels, 2);
     Rig->PlayTone(1000, 8, 0.25);
-    ExpectTone(MeasureTone(ch->Stream, ch->Channels, rate), 0.25, ch->Channels);
+    ExpectTone(MeasureTone(*ch->Source, ch->Channels, rate), 0.25, ch->Channels);
 }
 
 TEST_F(CaptureRig, RefusalsOfTheRealLibrary)
@@ -203,7 +199,7 @@ TEST_F(CaptureRig, RefusalsOfTheRealLibrary)
     // The one error status of a refused channel.
     const auto refusal = [](const TOpened& ch) -> std::string {
         EXPECT_FALSE(ch.Ok);
-        EXPECT_EQ(ch.Stream, nullptr);
+        EXPECT_EQ(ch.Source, nullptr);
         EXPECT_EQ(ch.Channels, 0);
         EXPECT_EQ(ch.Status.size(), 1u);
         if (ch.Status.size() != 1 || !ch.Status[0].IsError)
@@ -216,4 +212,33 @@ TEST_F(CaptureRig, RefusalsOfTheRealLibrary)
     // library says why.
     EXPECT_EQ(refusal(*Open(DeviceIndex(TAudioRig::KMonitorDevice), askInput, 0)),
               "N\xC3\xA3o abriu o canal selecionado: " + PortAudioErrorText(paInvalidSampleRate));
+}
+
+// Right after a start the ALSA read used to return at once with nothing and
+// poll in a tight loop, a full core for a second or more at every start.
+TEST_F(CaptureRig, TheFirstSecondsOfReadingCostAlmostNoProcessorTime)
+{
+    const int monitor = DeviceIndex(TAudioRig::KMonitorDevice);
+    ASSERT_GE(monitor, 0);
+    const auto ch = Open(monitor, askInput, 44100);
+    ASSERT_TRUE(ch->Ok);
+    const auto threadCpu = [] {
+        timespec ts{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        return ts.tv_sec + ts.tv_nsec / 1e9;
+    };
+    const auto wall = [] {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return ts.tv_sec + ts.tv_nsec / 1e9;
+    };
+    std::vector<float> block(2048 * ch->Channels);
+    const double cpu0 = threadCpu(), wall0 = wall();
+    std::string error;
+    // Three seconds of audio, read as the transmission loop reads it.
+    for (int i = 0; i < 65; ++i)
+        ASSERT_TRUE(ch->Source->ReadBlock(block.data(), 2048, error)) << error;
+    const double cpu = threadCpu() - cpu0, elapsed = wall() - wall0;
+    EXPECT_GT(elapsed, 2.5) << "the reads must wait for real time";
+    EXPECT_LT(cpu, 0.15) << cpu << " s of processor time for " << elapsed << " s of reading";
 }

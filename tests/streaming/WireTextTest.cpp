@@ -70,11 +70,19 @@ TEST(WireText, IcecastAnswers)
     EXPECT_FALSE(IsIcecastSourceAccepted(
         "HTTP/1.0 401 Authentication Required\r\nContent-Type: text/html\r\n\r\n"
         "<html><head><title>Error 401</title></head><body><b>401 Authentication Required</b></body></html>"));
-    EXPECT_FALSE(IsIcecastSourceAccepted("HTTP/1.0 200 OK\r\n\r\nError: mount busy"));
+    // A status line decides by its code alone, whatever words follow.
+    EXPECT_TRUE(IsIcecastSourceAccepted("HTTP/1.0 200 OK\r\n\r\nError: mount busy"));
+    EXPECT_FALSE(IsIcecastSourceAccepted("HTTP/1.1 302 Found\r\nSet-Cookie: ok=1\r\nLocation: /\r\n\r\n"))
+        << "a web server's redirect is no login, though it says ok";
+    EXPECT_FALSE(IsIcecastSourceAccepted("HTTP/1.1 500 Internal Server Error\r\n\r\nOK"));
+    EXPECT_TRUE(IsIcecastSourceAccepted("HTTP/1.1 204 No Content\r\n\r\n"));
+    // Without a status line the words still decide.
+    EXPECT_TRUE(IsIcecastSourceAccepted("Source connection accepted"));
+    EXPECT_FALSE(IsIcecastSourceAccepted("OK, but invalid mount"));
     EXPECT_FALSE(IsIcecastSourceAccepted(
         "HTTP/1.0 403 Forbidden\r\nContent-Type: text/html\r\n\r\nMountpoint in use"));
     EXPECT_FALSE(IsIcecastSourceAccepted("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 409 Conflict\r\n"))
-        << "a refuse word wins";
+        << "the final status line after an interim 100 decides";
     EXPECT_FALSE(IsIcecastSourceAccepted("HTTP/1.1 302 Found\r\n")) << "no accept word";
     EXPECT_FALSE(IsIcecastSourceAccepted("")) << "a time-out";
     EXPECT_FALSE(IsIcecastSourceAccepted(" \r\n\t"));
@@ -89,5 +97,5 @@ TEST(WireText, ShoutcastAnswers)
     EXPECT_FALSE(IsShoutcastSourceAccepted("OK? Access denied"));
     EXPECT_FALSE(IsShoutcastSourceAccepted("OK2 unauthorized"));
     EXPECT_FALSE(IsShoutcastSourceAccepted(""));
-    EXPECT_FALSE(IsShoutcastSourceAccepted("HTTP/1.0 302 Found")) << "no accept word";
+    EXPECT_FALSE(IsShoutcastSourceAccepted("HTTP/1.0 302 Found\r\nSet-Cookie: ok")) << "its code decides";
 }

@@ -1,0 +1,95 @@
+#include "streaming/ServerAnswer.h"
+
+#include "platform/Text.h"
+
+namespace {
+
+bool StartsWith(const std::string& AText, const char* APrefix)
+{
+    return AText.rfind(APrefix, 0) == 0;
+}
+
+// "HTTP/1.0 401 ...", "ICE/1.0 200", "ICY 200 OK"; 0 for any other line.
+int StatusLineCode(const std::string& ALine)
+{
+    const std::string t = AsciiUpper(ALine);
+    size_t codeAt = std::string::npos;
+    if (StartsWith(t, "HTTP/") || StartsWith(t, "ICE/")) {
+        const size_t blank = t.find(' ');
+        if (blank != std::string::npos)
+            codeAt = blank + 1;
+    } else if (StartsWith(t, "ICY ")) {
+        codeAt = 4;
+    }
+    if (codeAt == std::string::npos || t.size() < codeAt + 3)
+        return 0;
+    int code = 0;
+    for (size_t i = codeAt; i < codeAt + 3; ++i) {
+        if (t[i] < '0' || t[i] > '9')
+            return 0;
+        code = code * 10 + (t[i] - '0');
+    }
+    // The code must stand alone: "2000" is no status code.
+    if (t.size() > codeAt + 3 && t[codeAt + 3] > ' ')
+        return 0;
+    return code;
+}
+
+// The status line that decides: after an interim "100 Continue" the final
+// one follows in the same answer. Empty when the answer has none.
+std::string DecidingStatusLine(const std::string& AAnswer)
+{
+    const std::string t = Trim(AAnswer);
+    std::string decisive = t.substr(0, t.find_first_of("\r\n"));
+    if (StatusLineCode(decisive) == 0)
+        return {};
+    for (size_t at = t.find('\n'); at != std::string::npos;) {
+        const size_t next = t.find('\n', at + 1);
+        const std::string line = Trim(t.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1));
+        if (StatusLineCode(line) != 0)
+            decisive = line;
+        at = next;
+    }
+    return decisive;
+}
+
+// The reason phrase after the code, as the server wrote it.
+std::string ReasonPhrase(const std::string& AStatusLine)
+{
+    const size_t first = AStatusLine.find(' ');
+    const size_t second = first == std::string::npos ? std::string::npos : AStatusLine.find(' ', first + 1);
+    return second == std::string::npos ? std::string() : Trim(AStatusLine.substr(second + 1));
+}
+
+} // namespace
+
+int AnswerStatusCode(const std::string& AAnswer)
+{
+    return StatusLineCode(DecidingStatusLine(AAnswer));
+}
+
+std::string LoginRefusalReason(const std::string& AAnswer, bool AAccepted)
+{
+    if (AAccepted)
+        return {};
+    if (Trim(AAnswer).empty())
+        return "(sem resposta do servidor)";
+    const std::string lower = AsciiLower(AAnswer);
+    const int code = AnswerStatusCode(AAnswer);
+    if (code == 401)
+        return "(401 senha recusada)";
+    if (code == 403 && lower.find("in use") != std::string::npos)
+        return "(403 ponto de montagem em uso)";
+    if (code == 403)
+        return "(403 acesso negado)";
+    if (code == 404)
+        return "(404 ponto de montagem inexistente)";
+    if (code != 0) {
+        const std::string phrase = ReasonPhrase(DecidingStatusLine(AAnswer));
+        return "(" + std::to_string(code) + (phrase.empty() ? "" : " " + phrase) + ")";
+    }
+    if (lower.find("password") != std::string::npos || lower.find("denied") != std::string::npos ||
+        lower.find("unauthorized") != std::string::npos)
+        return "(senha recusada)";
+    return "(resposta inesperada do servidor)";
+}

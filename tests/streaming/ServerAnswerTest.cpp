@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include "streaming/SendProgress.h"
+#include "streaming/ServerAnswer.h"
+
+TEST(ServerAnswer, StatusCodeOfTheDecidingLine)
+{
+    EXPECT_EQ(AnswerStatusCode("HTTP/1.0 401 Authentication Required\r\n\r\n<b>401</b>"), 401);
+    EXPECT_EQ(AnswerStatusCode("  icy 200 OK\r\n"), 200);
+    EXPECT_EQ(AnswerStatusCode("ICE/1.0 200 OK"), 200);
+    EXPECT_EQ(AnswerStatusCode("HTTP/1.1 100 Continue\r\nContent-Length: 0\r\n\r\nHTTP/1.0 403 Forbidden\r\n"), 403);
+    EXPECT_EQ(AnswerStatusCode("OK2\r\nicy-caps:11\r\n\r\n"), 0);
+    EXPECT_EQ(AnswerStatusCode("HTTP/1.0 2000 odd"), 0);
+    EXPECT_EQ(AnswerStatusCode("HTTP/1.0 abc"), 0);
+    EXPECT_EQ(AnswerStatusCode("HTTP/1.0"), 0);
+    EXPECT_EQ(AnswerStatusCode(""), 0);
+    EXPECT_EQ(AnswerStatusCode("Body\r\nHTTP/1.0 200 OK"), 0) << "only an answer that starts with one";
+}
+
+TEST(ServerAnswer, RefusalReasonsInTheOperatorsWords)
+{
+    // Answers as icecast2 gives them.
+    EXPECT_EQ(LoginRefusalReason("HTTP/1.0 401 Authentication Required\r\nContent-Type: text/html\r\n\r\n", false),
+              "(401 senha recusada)");
+    EXPECT_EQ(LoginRefusalReason("HTTP/1.0 403 Forbidden\r\n\r\nMountpoint in use", false),
+              "(403 ponto de montagem em uso)");
+    EXPECT_EQ(LoginRefusalReason("HTTP/1.0 403 Forbidden\r\n\r\nContent-type not supported", false),
+              "(403 acesso negado)");
+    EXPECT_EQ(LoginRefusalReason("HTTP/1.1 302 Found\r\nSet-Cookie: x\r\n\r\n", false), "(302 Found)");
+    EXPECT_EQ(LoginRefusalReason("", false), "(sem resposta do servidor)");
+    EXPECT_EQ(LoginRefusalReason("invalid password\r\n", false), "(senha recusada)");
+    EXPECT_EQ(LoginRefusalReason("what?", false), "(resposta inesperada do servidor)");
+    EXPECT_EQ(LoginRefusalReason("HTTP/1.0 200 OK", true), "");
+}
+
+TEST(SendProgress, StallIsTheAgeOfTheOldestByteStillQueued)
+{
+    TSendProgress p;
+    EXPECT_FALSE(p.Stalled(0, 100000, 10000)) << "nothing sent";
+    p.Sent(1000, 0);
+    p.Sent(1000, 5000);
+    EXPECT_FALSE(p.Stalled(2000, 9999, 10000));
+    EXPECT_TRUE(p.Stalled(2000, 10000, 10000)) << "the first send has waited 10 s";
+    // The server took the first send: now the second is the oldest.
+    EXPECT_FALSE(p.Stalled(1000, 14999, 10000));
+    EXPECT_TRUE(p.Stalled(1000, 15000, 10000));
+    // Everything taken: a quiet connection is no stall.
+    EXPECT_FALSE(p.Stalled(0, 60000, 10000));
+    p.Sent(10, 60000);
+    p.Reset();
+    EXPECT_FALSE(p.Stalled(0, 90000, 10000)) << "a new connection starts clean";
+    p.Sent(0, 90000);
+    EXPECT_FALSE(p.Stalled(0, 200000, 10000)) << "an empty send is no byte waiting";
+}
+
+TEST(SendProgress, BoundedMemoryKeepsTheOldestMark)
+{
+    TSendProgress p;
+    for (uint64_t t = 0; t < 100000; ++t)
+        p.Sent(100, t);
+    EXPECT_TRUE(p.Stalled(100 * 100000, 10000, 10000)) << "nothing taken since tick 0";
+    EXPECT_FALSE(p.Stalled(0, 10000, 10000));
+}
