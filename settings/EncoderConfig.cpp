@@ -1,6 +1,8 @@
 #include "settings/EncoderConfig.h"
 
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <stdexcept>
 #include <variant>
 #include <vector>
@@ -100,6 +102,21 @@ const TKey KKeys[] = {
     {"FTP", "Passive", &TEncoderConfig::FtpPassive},
 };
 
+// Why the last load of each path gave the defaults although a file is
+// there. Its saves refuse meanwhile: the record holds defaults, and writing
+// them would wipe the operator's settings.
+std::mutex GLoadErrorsLock;
+std::map<std::string, std::string> GLoadErrors;
+
+void NoteLoadError(const std::string& APath, const std::string& AError)
+{
+    const std::lock_guard<std::mutex> guard(GLoadErrorsLock);
+    if (AError.empty())
+        GLoadErrors.erase(APath);
+    else
+        GLoadErrors[APath] = AError;
+}
+
 std::string BandKey(int AIndex)
 {
     return "Band" + std::to_string(AIndex);
@@ -196,13 +213,22 @@ void SaveEncoderConfig(const TEncoderConfig& AConfig)
     SaveEncoderConfigTo(ConfigFilePath(), AConfig);
 }
 
+std::string SettingsLoadError(const std::string& APath)
+{
+    const std::lock_guard<std::mutex> guard(GLoadErrorsLock);
+    const auto found = GLoadErrors.find(APath);
+    return found == GLoadErrors.end() ? "" : found->second;
+}
+
 void LoadEncoderConfigFrom(const std::string& APath, TEncoderConfig& AConfig)
 {
     TEncoderConfig c;
     DefaultEncoderConfig(c);
     AConfig = c;
     TIniFile ini(APath);
-    if (!ini.Exists())
+    const bool read = ini.Load();
+    NoteLoadError(APath, ini.LoadError());
+    if (!read || !ini.Exists())
         return;
     // Each key falls back to the default it replaces.
     for (const TKey& k : KKeys) {
@@ -220,28 +246,15 @@ void LoadEncoderConfigFrom(const std::string& APath, TEncoderConfig& AConfig)
 
 void SaveEncoderConfigTo(const std::string& APath, const TEncoderConfig& AConfig)
 {
-    struct TEntry {
-        const char* Section;
-        std::string Key;
-        std::string Value;
-    };
-    std::vector<TEntry> entries;
+    if (!SettingsLoadError(APath).empty())
+        throw ESettingsWriteError(APath);
+    std::vector<TIniFile::TEntry> entries;
     for (const TKey& k : KKeys)
         entries.push_back({k.Section, k.Name, std::visit(TToText{AConfig}, k.Member)});
     const char sep = UserDecimalSeparator();
     for (int i = 0; i < 10; ++i)
         entries.push_back({"EQ", BandKey(i), FormatBandValue(AConfig.EQBands[i], sep)});
-
     // One write for the whole record: the window saves on every slider move.
-    TIniFile all(APath);
-    for (const auto& e : entries)
-        all.SetString(e.Section, e.Key, e.Value);
-    if (all.Flush())
-        return;
-    // It failed: go key by key so the save stops at the key that cannot be
-    // written, with the keys before it written.
-    TIniFile each(APath);
-    for (const auto& e : entries)
-        if (!each.WriteString(e.Section, e.Key, e.Value))
-            throw ESettingsWriteError(APath);
+    if (!TIniFile(APath).Write(entries))
+        throw ESettingsWriteError(APath);
 }

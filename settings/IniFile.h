@@ -3,34 +3,44 @@
 #include <string>
 #include <vector>
 
-// A settings file read and written key by key, with the rules of the
-// classic private-profile routines: section and key names match ignoring
-// case, values come back trimmed without one pair of enclosing quotes and
-// at most 2047 characters long, keys are updated in place, everything else
-// in the file is left alone, and the file is created when missing.
+// A settings file with the rules of the classic private-profile routines:
+// section and key names match ignoring case, values come back trimmed
+// without one pair of enclosing quotes and at most 2047 characters long,
+// keys are updated in place, everything else in the file is left alone, and
+// the file is created when missing. It is read as UTF-8 (a byte-order mark
+// skipped), or as UTF-16 when it starts with that mark, with CR LF, LF or a
+// lone CR ending a line; it is always written back as UTF-8 with LF.
 class TIniFile {
 public:
+    struct TEntry {
+        std::string Section;
+        std::string Key;
+        std::string Value;
+    };
+
     explicit TIniFile(std::string APath);
 
-    bool Exists() const;
-    // The value or ADefault when the section or key is missing.
+    // Reads the file now. A missing file reads as empty. False when
+    // something is there that cannot be read; LoadError() says what.
+    bool Load();
+    // What the last Load found.
+    bool Exists() const { return FExists; }
+    const std::string& LoadError() const { return FLoadError; }
+    // From what Load read: the value, or ADefault when the section or key
+    // is missing.
     std::string ReadString(const std::string& ASection, const std::string& AKey,
                            const std::string& ADefault) const;
-    // Writes through to disk at once, by a temporary file renamed over the
-    // old one, so the file on disk is always whole. False when it cannot.
-    bool WriteString(const std::string& ASection, const std::string& AKey,
-                     const std::string& AValue);
-    // Changes the key in memory only; Flush writes every change at once.
-    void SetString(const std::string& ASection, const std::string& AKey,
-                   const std::string& AValue);
-    bool Flush();
 
-    const std::string& Path() const { return FPath; }
+    // Under the file's lock: reads the file afresh and writes it whole once
+    // with every entry changed. Should that write fail, goes key by key and
+    // stops at the first key that cannot be written, the keys before it
+    // staying written. A file that cannot be read is never written over.
+    // False when not every key reached the disk.
+    bool Write(const std::vector<TEntry>& AEntries);
 
 private:
-    void Reload() const;
-
     std::string FPath;
-    mutable std::vector<std::string> FLines;
-    mutable bool FLoaded = false;
+    std::vector<std::string> FLines;
+    bool FExists = false;
+    std::string FLoadError;
 };

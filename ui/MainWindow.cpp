@@ -216,6 +216,13 @@ void TFrmPrincipal::FormCreate()
     CheckNoarFile();
     tmrNoar->start();
     SetRunningState(false);
+    // A settings file that is there but unreadable is never saved over;
+    // say so before the first save refuses.
+    const std::string loadError = SettingsLoadError(FSettingsPath);
+    if (!loadError.empty()) {
+        SetStatusText(QStr(loadError));
+        SetTextColor(lblStatus, Red);
+    }
 }
 
 void TFrmPrincipal::FormDestroy()
@@ -334,7 +341,8 @@ bool TFrmPrincipal::SaveConfig()
         SaveEncoderConfigTo(FSettingsPath, FConfig);
         return true;
     } catch (const ESettingsWriteError& e) {
-        ShowError(QString::fromStdString(e.what()));
+        const std::string loadError = SettingsLoadError(FSettingsPath);
+        ShowError(QString::fromStdString(loadError.empty() ? e.what() : e.what() + ("\n" + loadError)));
         return false;
     }
 }

@@ -1,6 +1,7 @@
 // The main window's equalizer panel: what loading shows and never writes,
 // presets, the flat button, the compressor switch, hand-made slider moves,
 // and the live path into a running transmission.
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -181,6 +182,27 @@ TEST_F(EqPanel, AnUnwritableSettingsFileIsReportedAndTheWindowGoesOn)
     EXPECT_EQ(message, "Unable to write to " + settings);
     EXPECT_EQ(window.Encoder(), nullptr);
     EXPECT_TRUE(window.btnConfig->isEnabled());
+}
+
+TEST_F(EqPanel, ASettingsFileThatCannotBeReadIsNamedAndNotSavedOver)
+{
+    // Something is at the path that is no settings file to read.
+    std::filesystem::create_directory(FSettings);
+    TProbeWindow window(FSettings);
+    window.show();
+    const std::string reason = "Unable to read " + FSettings + ": not a regular file";
+    EXPECT_EQ(window.lblStatus->text().toStdString(), reason);
+
+    std::string message;
+    OnNextModal([&message](QWidget* ADialog) {
+        auto* box = qobject_cast<QMessageBox*>(ADialog);
+        ASSERT_NE(box, nullptr);
+        message = box->text().toStdString();
+        box->accept();
+    });
+    window.trEQ[2]->setValue(6);
+    EXPECT_EQ(message, "Unable to write to " + FSettings + "\n" + reason);
+    EXPECT_TRUE(std::filesystem::is_directory(FSettings));
 }
 
 namespace {
