@@ -88,6 +88,7 @@ const TKey KKeys[] = {
     {"Audio", "DeviceIndex", &TEncoderConfig::AudioDeviceIndex},
     {"Audio", "DeviceName", &TEncoderConfig::AudioDeviceName},
     {"Audio", "SourceKind", &TEncoderConfig::AudioSourceKind},
+    {"Audio", "DeviceId", &TEncoderConfig::AudioDeviceId},
     {"Metadata", "NoarPath", &TEncoderConfig::NoarPath},
     {"EQ", "Preset", &TEncoderConfig::EQPreset},
     {"EQ", "CompressorEnabled", &TEncoderConfig::CompressorEnabled},

@@ -95,6 +95,8 @@ void FakeSourceServer::Handle(int AFd, size_t AIndex)
             const std::string& a = *FOptions.Answers[AIndex];
             (void)!send(AFd, a.data(), a.size(), MSG_NOSIGNAL);
         }
+        if (FOptions.CloseAfterAnswer)
+            return;
         if (!FOptions.ReadAfterAnswer) {
             while (!FStop)
                 poll(nullptr, 0, 20);

@@ -20,6 +20,9 @@ public:
         // When false the server stops reading after its answer, so the
         // client's sends end up blocked.
         bool ReadAfterAnswer = true;
+        // When true the server hangs up right after its answer, as one that
+        // takes a login and drops it at once.
+        bool CloseAfterAnswer = false;
         int Port = 0; // 0: any free port
     };
 

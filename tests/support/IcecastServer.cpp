@@ -1,5 +1,7 @@
 #include "tests/support/IcecastServer.h"
 
+#include <csignal>
+
 #include <filesystem>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -66,8 +68,22 @@ void TIcecastServer::Start()
                                  ErrorLog());
 }
 
+void TIcecastServer::Freeze()
+{
+    if (FProcess)
+        kill(FProcess->Pid(), SIGSTOP);
+}
+
+void TIcecastServer::Thaw()
+{
+    if (FProcess)
+        kill(FProcess->Pid(), SIGCONT);
+}
+
 void TIcecastServer::Stop()
 {
+    // A frozen server would not see its SIGTERM before the SIGKILL.
+    Thaw();
     if (FProcess)
         FProcess->Stop();
     FProcess.reset();
@@ -81,4 +97,9 @@ std::string TIcecastServer::StatusJson() const
 std::string TIcecastServer::ErrorLog() const
 {
     return ReadTextFile(FDir.File("log/error.log"));
+}
+
+std::string TIcecastServer::AccessLog() const
+{
+    return ReadTextFile(FDir.File("log/access.log"));
 }

@@ -23,10 +23,15 @@ public:
 
     void Stop();
     void Start(); // again, on the same ports
+    // SIGSTOP and SIGCONT: a server that hangs with its sockets open.
+    void Freeze();
+    void Thaw();
     bool Running() const { return FProcess && FProcess->Running(); }
     // The body of /status-json.xsl (empty when the server does not answer).
     std::string StatusJson() const;
     std::string ErrorLog() const;
+    // One line per request the server has answered.
+    std::string AccessLog() const;
 
 private:
     TTempDir FDir;

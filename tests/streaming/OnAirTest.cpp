@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include "platform/Tick.h"
+#include "tests/streaming/FakeSourceServer.h"
+#include "tests/streaming/HoldingProxy.h"
+#include "tests/streaming/TransmissionHarness.h"
+#include "tests/support/IcecastServer.h"
+#include "tests/support/TempDir.h"
+
+// What the operator is told must be what happens on the wire: a dead path
+// or a frozen server is noticed, a refused login says why, a stop is never
+// mistaken for a lost server.
+
+namespace {
+
+const std::string KLost = "Servidor fechou a conexao. Reconectando...";
+const std::string KBack = "Reconectado ao servidor de radio.";
+
+bool AnyStatusContains(const TWorkerRun& ARun, const std::string& AText, size_t AFrom = 0)
+{
+    for (size_t i = AFrom; i < ARun.Statuses().size(); ++i)
+        if (ARun.Statuses()[i].Text.find(AText) != std::string::npos)
+            return true;
+    return false;
+}
+
+bool SourceOnMount(const TIcecastServer& AServer)
+{
+    return AServer.StatusJson().find("\"source\"") != std::string::npos;
+}
+
+bool WaitForTitle(TWorkerRun& ARun, const TIcecastServer& AServer, const std::string& ATitle, int ATimeoutMs)
+{
+    const std::string key = "\"title\":\"" + ATitle + "\"";
+    for (int waited = 0; waited <= ATimeoutMs; waited += 250) {
+        if (AServer.StatusJson().find(key) != std::string::npos)
+            return true;
+        ARun.PumpFor(250);
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(OnAir, ADeadPathIsNoticedWithinTenSecondsAndTheStreamComesBack)
+{
+    TIcecastServer server;
+    THoldingProxy path(server.Port());
+    PlayRigTone(880, 60);
+    TWorkerRun run(StreamConfig("audio/mpeg", path.Port()));
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
+    run.PumpFor(2000);
+
+    const size_t mark = run.Statuses().size();
+    path.Hold(true);
+    const uint64_t held = GetTickCount64();
+    const int lost = run.WaitForStatus(KLost, 14000, mark);
+    ASSERT_GE(lost, 0) << "still \"on air\" over a dead path\n" << run.StatusText();
+    const uint64_t noticed = run.Statuses()[lost].Tick - held;
+    EXPECT_LE(noticed, 10500u);
+    EXPECT_GE(noticed, 9000u) << "a stall shorter than the server's time-out is no loss";
+
+    // Logins over the dead path get no answer (PUT, then SOURCE, five
+    // seconds each), and the operator is told so.
+    run.PumpFor(12000);
+    EXPECT_TRUE(AnyStatusContains(run, "(sem resposta do servidor)", mark)) << run.StatusText();
+
+    path.Hold(false);
+    const uint64_t released = GetTickCount64();
+    const int back = run.WaitForStatus(KBack, 12000, static_cast<size_t>(lost));
+    ASSERT_GE(back, 0) << run.StatusText();
+    EXPECT_LE(run.Statuses()[back].Tick - released, 10000u);
+    run.PumpFor(1500);
+    EXPECT_TRUE(SourceOnMount(server)) << server.StatusJson();
+    run.Stop();
+    EXPECT_EQ(run.Statuses().back().Text, "Parado.");
+}
+
+TEST(OnAir, AShortStallIsNoReconnection)
+{
+    TIcecastServer server;
+    THoldingProxy path(server.Port());
+    PlayRigTone(880, 40);
+    TWorkerRun run(StreamConfig("audio/mpeg", path.Port()));
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
+    run.PumpFor(1000);
+    const size_t mark = run.Statuses().size();
+    path.Hold(true);
+    run.PumpFor(6000);
+    path.Hold(false);
+    run.PumpFor(6000);
+    EXPECT_FALSE(AnyStatusContains(run, "Reconectando", mark)) << run.StatusText();
+    EXPECT_EQ(path.Accepted(), 1) << "one login, kept";
+    EXPECT_TRUE(SourceOnMount(server));
+    run.Stop();
+}
+
+TEST(OnAir, AFrozenServerIsNoticedAndTheStreamComesBackWhenItWakes)
+{
+    TIcecastServer server;
+    PlayRigTone(880, 60);
+    TEncoderConfig config = StreamConfig("audio/mpeg", server.Port());
+    // The server's kernel takes what fits in its receive buffer before the
+    // queue stops; a high rate fills it in about three seconds.
+    config.Bitrate = 320;
+    TWorkerRun run(config);
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
+    run.PumpFor(2000);
+    const size_t mark = run.Statuses().size();
+    server.Freeze();
+    const uint64_t frozen = GetTickCount64();
+    const int lost = run.WaitForStatus(KLost, 20000, mark);
+    const uint64_t noticed = lost >= 0 ? run.Statuses()[lost].Tick - frozen : 0;
+    server.Thaw();
+    ASSERT_GE(lost, 0) << "a frozen server was never noticed\n" << run.StatusText();
+    // Ten seconds from the moment the queue stops, plus the buffer's fill.
+    EXPECT_LE(noticed, 14500u);
+    ASSERT_GE(run.WaitForStatus(KBack, 15000, static_cast<size_t>(lost)), 0) << run.StatusText();
+    run.PumpFor(1500);
+    EXPECT_TRUE(SourceOnMount(server));
+    run.Stop();
+}
+
+// A fake: a server that takes each login and hangs up at once.
+TEST(OnAir, ALoginDroppedAtOnceIsRetriedAtTheNormalPace)
+{
+    FakeSourceServer::TOptions options;
+    options.Answers.assign(100, std::string("HTTP/1.0 200 OK\r\n\r\n"));
+    options.CloseAfterAnswer = true;
+    FakeSourceServer fake(options);
+    PlayRigTone(880, 30);
+    TWorkerRun run(StreamConfig("audio/mpeg", fake.Port()));
+    run.PumpFor(8000);
+    EXPECT_LE(fake.Connections(), 5) << run.StatusText();
+    EXPECT_GE(fake.Connections(), 2);
+    EXPECT_TRUE(AnyStatusContains(run, "(servidor encerrou a conexao logo apos o login)")) << run.StatusText();
+    run.Stop();
+    EXPECT_EQ(run.Statuses().back().Text, "Parado.");
+}
+
+// A fake: a web server that answers every request with a redirect.
+TEST(OnAir, AWebServersRedirectIsNoLogin)
+{
+    FakeSourceServer::TOptions options;
+    options.Answers.assign(20, std::string("HTTP/1.1 302 Found\r\nSet-Cookie: session=ok\r\nLocation: /login\r\n\r\n"));
+    FakeSourceServer fake(options);
+    PlayRigTone(880, 10);
+    TWorkerRun run(StreamConfig("audio/mpeg", fake.Port()));
+    ASSERT_GE(run.WaitForStatus("Servidor recusou a conex\xC3\xA3o source Icecast.", 15000), 0) << run.StatusText();
+    ASSERT_GE(run.WaitForStatus("Tentando reconectar ao servidor de radio (1)... (302 Found)", 3000), 0)
+        << run.StatusText();
+    EXPECT_FALSE(AnyStatusContains(run, "Conectado ao servidor")) << run.StatusText();
+    EXPECT_FALSE(AnyStatusContains(run, "Transmitindo.")) << run.StatusText();
+    run.Stop();
+}
+
+TEST(OnAir, RefusedLoginsSayWhy)
+{
+    TIcecastServer server;
+    PlayRigTone(880, 30);
+    TEncoderConfig wrong = StreamConfig("audio/mpeg", server.Port());
+    wrong.Password = "not-the-password";
+    {
+        TWorkerRun run(wrong);
+        EXPECT_GE(run.WaitForStatus("Tentando reconectar ao servidor de radio (1)... (401 senha recusada)", 15000), 0)
+            << run.StatusText();
+        run.Stop();
+    }
+    TWorkerRun first(StreamConfig("audio/mpeg", server.Port()));
+    ASSERT_GE(first.WaitForStatus("Transmitindo.", 10000), 0) << first.StatusText();
+    TWorkerRun second(StreamConfig("audio/mpeg", server.Port()));
+    EXPECT_GE(second.WaitForStatus("Tentando reconectar ao servidor de radio (1)... (403 ponto de montagem em uso)",
+                                   15000),
+              0)
+        << second.StatusText();
+    second.Stop();
+    first.Stop();
+}
+
+// A fake: a server that accepts the connection and never answers.
+TEST(OnAir, AStopDuringTheFirstLoginIsAStopAndTheLoginIsShown)
+{
+    FakeSourceServer fake(FakeSourceServer::TOptions{});
+    PlayRigTone(880, 10);
+    TWorkerRun run(StreamConfig("audio/mpeg", fake.Port()));
+    const std::string connecting = "Conectando ao servidor de radio em 127.0.0.1:" + std::to_string(fake.Port()) + "...";
+    ASSERT_GE(run.WaitForStatus(connecting, 8000), 0) << run.StatusText();
+    EXPECT_FALSE(run.Statuses()[static_cast<size_t>(run.WaitForStatus(connecting, 0))].IsError);
+    run.PumpFor(1000);
+    EXPECT_LT(run.Stop(), 1000u);
+    EXPECT_FALSE(AnyStatusContains(run, "Reconectando")) << run.StatusText();
+    EXPECT_FALSE(AnyStatusContains(run, "Tentando reconectar")) << run.StatusText();
+    EXPECT_EQ(run.Statuses().back().Text, "Parado.");
+}
+
+// A fake: a listener that counts the connections made to it.
+TEST(OnAir, AStopSetBeforeAConnectionIsPublishedEndsIt)
+{
+    FakeSourceServer fake(FakeSourceServer::TOptions{});
+    TNativeEncoderThread worker(StreamConfig("audio/mpeg", fake.Port()));
+    worker.StopNow();
+    const uint64_t before = GetTickCount64();
+    EXPECT_FALSE(worker.ConnectToServer(fake.Port()));
+    EXPECT_LT(GetTickCount64() - before, 500u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(fake.Connections(), 0);
+}
+
+TEST(OnAir, TheTitleIsBackAfterEveryReconnection)
+{
+    TIcecastServer server;
+    TTempDir dir;
+    TEncoderConfig config = StreamConfig("audio/mpeg", server.Port());
+    config.NoarPath = dir.File("noar.txt");
+    WriteTextFile(config.NoarPath, "Faixa Que Continua");
+    PlayRigTone(880, 60);
+    TWorkerRun run(config);
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
+    ASSERT_TRUE(WaitForTitle(run, server, "Faixa Que Continua", 4000)) << server.StatusJson();
+    for (int restart = 0; restart < 2; ++restart) {
+        const size_t mark = run.Statuses().size();
+        server.Stop();
+        server.Start();
+        ASSERT_GE(run.WaitForStatus(KBack, 15000, mark), 0) << run.StatusText();
+        EXPECT_TRUE(WaitForTitle(run, server, "Faixa Que Continua", 5000))
+            << "restart " << restart << ": " << server.StatusJson();
+    }
+    run.Stop();
+}
