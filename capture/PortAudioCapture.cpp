@@ -22,6 +22,7 @@ public:
     }
     ~TPortAudioCapture() override
     {
+        std::lock_guard<std::mutex> lock(PortAudioLibraryLock());
         Pa_StopStream(FStream);
         Pa_CloseStream(FStream);
         Pa_Terminate();
@@ -79,6 +80,7 @@ private:
 
 std::unique_ptr<TCaptureSource> OpenPortAudioChannel(TEncoderConfig& AConfig, const TCaptureReport& AReport)
 {
+    std::lock_guard<std::mutex> lock(PortAudioLibraryLock());
     if (const PaError err = Pa_Initialize(); err != paNoError) {
         AReport("PortAudio nao iniciou: " + PortAudioErrorText(err), true);
         return nullptr;

@@ -43,6 +43,7 @@ struct TPaSession {
 std::vector<TTavixAudioDevice> EnumerateAudioDevices()
 {
     std::vector<TTavixAudioDevice> result;
+    std::lock_guard<std::mutex> lock(PortAudioLibraryLock());
     if (Pa_Initialize() != paNoError)
         return result;
     TPaSession session;
@@ -53,6 +54,12 @@ std::vector<TTavixAudioDevice> EnumerateAudioDevices()
         if (const auto info = devices.Info(j))
             result.push_back(info->Device);
     return result;
+}
+
+std::mutex& PortAudioLibraryLock()
+{
+    static std::mutex lock;
+    return lock;
 }
 
 std::string PortAudioErrorText(PaError ACode)

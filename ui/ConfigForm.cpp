@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QCheckBox>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -289,6 +290,7 @@ void TFrmConfig::SetupEqSliders()
 
 void TFrmConfig::ApplyDialogTexts(const std::string& ALangCode)
 {
+    FLangCode = ALangCode;
     auto tr = [&ALangCode](const char* AKey) { return QStr(Translate(ALangCode, AKey)); };
     auto caption = [](QLabel* ALabel, const QString& AText) {
         ALabel->setText(AText);
@@ -440,11 +442,30 @@ void TFrmConfig::SaveToConfig(TEncoderConfig& C) const
 void TFrmConfig::RefreshAudioDevices(int32_t CurrentIndex, TAudioSourceKind CurrentKind,
                                      const std::string& CurrentId)
 {
+    // A list still coming is dropped: only the newest request fills the box.
+    if (FAudioWatcher) {
+        FAudioWatcher->disconnect(this);
+        FAudioWatcher->deleteLater();
+    }
+    FAudioItems.clear();
     cbAudioDevice->clear();
-    FAudioItems = BuildCaptureChannelList(EnumerateAudioDevices(), EnumerateSoundServerDevices());
-    for (const TAudioComboItem& item : FAudioItems)
-        cbAudioDevice->addItem(QStr(item.DisplayName));
-    cbAudioDevice->setCurrentIndex(FindAudioComboItem(FAudioItems, CurrentIndex, CurrentKind, CurrentId));
+    cbAudioDevice->setPlaceholderText(QStr(Translate(FLangCode, "listing_devices")));
+    cbAudioDevice->setEnabled(false);
+    FAudioWatcher = new QFutureWatcher<std::vector<TAudioComboItem>>(this);
+    auto* watcher = FAudioWatcher;
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, CurrentIndex, CurrentKind, CurrentId] {
+        FAudioWatcher = nullptr;
+        watcher->deleteLater();
+        FAudioItems = watcher->result();
+        for (const TAudioComboItem& item : FAudioItems)
+            cbAudioDevice->addItem(QStr(item.DisplayName));
+        cbAudioDevice->setPlaceholderText(QString());
+        cbAudioDevice->setEnabled(true);
+        cbAudioDevice->setCurrentIndex(FindAudioComboItem(FAudioItems, CurrentIndex, CurrentKind, CurrentId));
+        emit AudioDevicesListed();
+    });
+    watcher->setFuture(QtConcurrent::run(
+        [] { return BuildCaptureChannelList(EnumerateAudioDevices(), EnumerateSoundServerDevices()); }));
 }
 
 void TFrmConfig::ApplyDialogPreset(const std::string& AName)

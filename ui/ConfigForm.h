@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <QDialog>
+#include <QFutureWatcher>
 
 #include "capture/AudioComboItems.h"
 #include "settings/EncoderConfig.h"
@@ -61,6 +62,12 @@ public:
 
     // One entry per line of cbAudioDevice, at the same position.
     std::vector<TAudioComboItem> FAudioItems;
+    // True while the device list is being asked for (in the background:
+    // a sound server may take seconds to answer, or never).
+    bool AudioDevicesPending() const { return FAudioWatcher != nullptr; }
+
+signals:
+    void AudioDevicesListed();
 
 protected:
     void showEvent(QShowEvent* AEvent) override;
@@ -84,4 +91,6 @@ private:
     void btnOKClick();
 
     std::string FSettingsPath;
+    std::string FLangCode = "pt-BR"; // of the texts shown
+    QFutureWatcher<std::vector<TAudioComboItem>>* FAudioWatcher = nullptr;
 };

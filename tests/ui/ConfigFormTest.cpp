@@ -165,6 +165,10 @@ TEST_F(SettingsDialog, CaptureChannelsOfTheRigAndRefreshKeepingTheStoredOne)
         c.AudioSourceKind = askInput;
         c.AudioDeviceName = "old name";
     }));
+    // The list is asked for in the background; the box waits, disabled.
+    EXPECT_FALSE(dialog.cbAudioDevice->isEnabled());
+    ASSERT_TRUE(PumpUntil([&] { return !dialog.AudioDevicesPending(); }, 10000));
+    EXPECT_TRUE(dialog.cbAudioDevice->isEnabled());
     ASSERT_EQ(dialog.cbAudioDevice->count(), int(dialog.FAudioItems.size()));
     EXPECT_TRUE(dialog.cbAudioDevice->currentText().startsWith("Entrada: monitor_test  ["))
         << dialog.cbAudioDevice->currentText().toStdString();
@@ -184,6 +188,7 @@ TEST_F(SettingsDialog, CaptureChannelsOfTheRigAndRefreshKeepingTheStoredOne)
 
     // A rebuilt list has no selection, so OK keeps the previous channel.
     dialog.btnRefreshAudio->click();
+    ASSERT_TRUE(PumpUntil([&] { return !dialog.AudioDevicesPending(); }, 10000));
     EXPECT_EQ(dialog.cbAudioDevice->currentIndex(), -1);
     EXPECT_GT(dialog.cbAudioDevice->count(), 0);
     TEncoderConfig kept = Defaults([&](TEncoderConfig& c) {

@@ -48,6 +48,7 @@ TEST(WindowSnapshots, MainWindowIdleAndEveryDialogPage)
 
     TFrmConfig dialog(settings, &window);
     dialog.LoadFromConfig(window.Config());
+    ASSERT_TRUE(PumpUntil([&] { return !dialog.AudioDevicesPending(); }, 10000));
     // A path that does not change from run to run, for the picture.
     dialog.edNoarPath->setText("/home/radio/noar.txt");
     dialog.show();
