@@ -17,6 +17,7 @@ constexpr TLangText kPtBR[] = {
     {"app_title", "TAVIX Encoder Free"},
     {"encoder", "ENCODER"},
     {"stopped", "Parado."},
+    {"starting", "Iniciando transmissão..."},
     {"start", "Iniciar transmissão"},
     {"stop", "Encerrar transmissão"},
     {"config", "Configurações"},
@@ -75,6 +76,7 @@ constexpr TLangText kEnUS[] = {
     {"app_title", "TAVIX Encoder Free"},
     {"encoder", "ENCODER"},
     {"stopped", "Stopped."},
+    {"starting", "Starting the broadcast..."},
     {"start", "Start streaming"},
     {"stop", "Stop streaming"},
     {"config", "Settings"},
@@ -132,6 +134,7 @@ constexpr TLangText kEnUS[] = {
 constexpr TLangText kEsES[] = {
     {"app_title", "TAVIX Encoder Free"},
     {"stopped", "Detenido."},
+    {"starting", "Iniciando la transmisión..."},
     {"start", "Iniciar transmisión"},
     {"stop", "Detener transmisión"},
     {"config", "Configuración"},
@@ -181,6 +184,7 @@ constexpr TLangText kEsES[] = {
 constexpr TLangText kFrFR[] = {
     {"app_title", "TAVIX Encoder Free"},
     {"stopped", "Arrêté."},
+    {"starting", "Démarrage de la diffusion..."},
     {"start", "Démarrer la diffusion"},
     {"stop", "Arrêter la diffusion"},
     {"config", "Paramètres"},

@@ -50,6 +50,10 @@ void TFrmPrincipal::StartEncoder()
     };
     FEncoder->Start();
     SetRunningState(true);
+    // Until the worker's first word: the login may take seconds, and the
+    // last transmission's "stopped" beside a green light would be a lie.
+    SetStatusText(QStr(Tr("starting")));
+    SetTextColor(lblStatus, DimText);
     ListenerTimerTick();
 }
 

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "tests/streaming/FakeSourceServer.h"
 #include "tests/support/AudioRig.h"
 #include "tests/support/IcecastServer.h"
 #include "tests/support/TempDir.h"
@@ -151,6 +152,23 @@ TEST_F(MainWindowStreaming, StartStreamsAndStopReturnsToIdle)
     EXPECT_EQ(BlinkColours(window, 700), std::set<QRgb>{KBar.rgb()});
     // The meters keep their last levels.
     EXPECT_TRUE(BarAt(window.pbVuL, 200));
+}
+
+// A fake: a server that takes the connection and never answers the login.
+TEST_F(MainWindowStreaming, WhileTheFirstLoginIsTriedTheWindowSaysSo)
+{
+    FakeSourceServer silent(FakeSourceServer::TOptions{});
+    WriteStreamSettings([&](TEncoderConfig& c) { c.Port = silent.Port(); });
+    TProbeWindow window(FSettings);
+    window.show();
+    window.btnStartStop->click();
+    EXPECT_EQ(Text(window.lblStatus), "Iniciando transmiss\xC3\xA3o...");
+    const std::string connecting = "Conectando ao servidor de radio em 127.0.0.1:" + std::to_string(silent.Port()) + "...";
+    ASSERT_TRUE(PumpUntil([&] { return Text(window.lblStatus) == connecting; }, 5000)) << Text(window.lblStatus);
+    // The login hangs for seconds: never "stopped" meanwhile.
+    EXPECT_FALSE(PumpUntil([&] { return Text(window.lblStatus) != connecting; }, 3000)) << Text(window.lblStatus);
+    window.btnStartStop->click();
+    EXPECT_EQ(Text(window.lblStatus), "Parado.");
 }
 
 TEST_F(MainWindowStreaming, EmptyHostEndsInRedAndStopStaysOffered)
