@@ -127,6 +127,53 @@ TEST(AudioBlock, ChannelMappingAndMonoMix)
     EXPECT_EQ(roomy[32], 7.0f) << "beyond the block stays untouched";
 }
 
+TEST(AudioBlock, SamplesThatAreNoNumbersCountAsSilence)
+{
+    constexpr int KFrames = 2048;
+    constexpr uint64_t T0 = 1000000;
+    TEncoderConfig cfg = ProcessingConfig(44100, true);
+    cfg.EQBands = {6, 3, 0, 0, -3, 0, 0, 2, 0, 0};
+    for (const float bad : {NAN, INFINITY, -INFINITY}) {
+        for (const int channels : {1, 2, 6}) {
+            SCOPED_TRACE(testing::Message() << bad << " in " << channels << " channels");
+            // One bad sample in each channel, against the same block with
+            // zeros there: every output and level must come out the same.
+            std::vector<float> block = Sine(440, 44100, KFrames, channels, 0.3);
+            std::vector<float> zeroed = block;
+            for (int c = 0; c < channels; ++c) {
+                block[static_cast<size_t>(100 + 7 * c) * channels + c] = bad;
+                zeroed[static_cast<size_t>(100 + 7 * c) * channels + c] = 0.0f;
+            }
+            TProbeWorker hit(cfg), clean(cfg);
+            EXPECT_EQ(hit.Process(block, channels), clean.Process(zeroed, channels));
+
+            // Then a second of silence: nothing stays behind.
+            const std::vector<float> silence(static_cast<size_t>(KFrames) * channels, 0.0f);
+            std::vector<float> out;
+            for (int i = 0; i < 22; ++i) {
+                out = hit.Process(silence, channels);
+                ASSERT_EQ(out, clean.Process(silence, channels)) << "block " << i;
+            }
+            for (const float v : out)
+                ASSERT_LT(std::fabs(v), 0.0005f) << "no offset left";
+            ASSERT_EQ(hit.Levels.size(), clean.Levels.size());
+            for (size_t i = 0; i < hit.Levels.size(); ++i) {
+                const auto& h = hit.Levels[i];
+                const auto& c = clean.Levels[i];
+                EXPECT_TRUE(h.L == c.L && h.R == c.R && h.Low == c.Low && h.Mid == c.Mid && h.High == c.High)
+                    << "levels of block " << i;
+            }
+            const auto& last = hit.Levels.back();
+            EXPECT_LT(last.L + last.R + last.Low + last.Mid + last.High, 0.001) << "meters fall back";
+            // The silence is silence to the keep-alive stage too.
+            hit.ApplyKeepAliveTone(out, KFrames, 2, T0);
+            out = hit.Process(silence, channels);
+            hit.ApplyKeepAliveTone(out, KFrames, 2, T0 + 5000);
+            EXPECT_NE(*std::max_element(out.begin(), out.end()), 0.0f) << "the tone starts";
+        }
+    }
+}
+
 TEST(Meters, FiveLevelsPerBlockFromOutputAndUnscaledBands)
 {
     TEncoderConfig cfg = ProcessingConfig();
