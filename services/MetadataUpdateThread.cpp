@@ -57,7 +57,9 @@ TMetadataUpdateThread::~TMetadataUpdateThread()
 
 void TMetadataUpdateThread::Execute()
 {
-    if (FSong.empty() || Trim(FConfig.Host).empty() || FConfig.Port <= 0 || FConfig.Password.empty())
+    // A port beyond 16 bits would silently reach another one.
+    const bool portValid = FConfig.Port > 0 && FConfig.Port <= 65535;
+    if (FSong.empty() || Trim(FConfig.Host).empty() || !portValid || FConfig.Password.empty())
         return;
     if (IsShoutcastServer(FConfig.ServerType)) {
         UpdateShoutcastMetadata();

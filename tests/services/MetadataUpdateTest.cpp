@@ -9,7 +9,9 @@
 #include "services/LocalFile.h"
 #include "services/NoarTitle.h"
 #include "tests/services/FakeAdminServer.h"
+#include "tests/support/IcecastServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -41,6 +43,14 @@ std::vector<std::string> Push(TFakeAdminServer& AServer, const TEncoderConfig& A
     PushTitle(AConfig, ATitle);
     EXPECT_TRUE(WaitForUpdatesToEnd());
     return AServer.Requests();
+}
+
+size_t Occurrences(const std::string& AText, const std::string& APart)
+{
+    size_t count = 0;
+    for (size_t at = AText.find(APart); at != std::string::npos; at = AText.find(APart, at + 1))
+        ++count;
+    return count;
 }
 
 std::string Title(const std::string& APath, const std::string& AContent)
@@ -187,6 +197,28 @@ TEST(MetadataUpdate, ImpossibleSettingsSendNothing)
     config = AdminConfig(1);
     PushTitle(config, "T");
     EXPECT_TRUE(WaitForUpdatesToEnd(10000));
+}
+
+TEST(MetadataUpdate, PortBeyondSixteenBitsReachesNoServer)
+{
+    TIcecastServer icecast;
+    TEncoderConfig config = AdminConfig(icecast.Port());
+    config.Password = icecast.SourcePassword();
+    auto logged = [&] { return Occurrences(icecast.AccessLog(), "/admin/metadata"); };
+    // On its own port the server logs the request: the log is a fair witness.
+    PushTitle(config, "Right port");
+    ASSERT_TRUE(WaitForUpdatesToEnd());
+    ASSERT_TRUE(WaitUntil([&] { return logged() > 0; }, 5000)) << icecast.AccessLog();
+    const size_t before = logged();
+
+    // Cut to 16 bits these would be the server's port.
+    for (const int64_t port : {int64_t{65536} + icecast.Port(), int64_t{131072} + icecast.Port()}) {
+        config.Port = static_cast<int32_t>(port);
+        PushTitle(config, "Wrong port");
+        EXPECT_TRUE(WaitForUpdatesToEnd());
+    }
+    WaitUntil([] { return false; }, 500);
+    EXPECT_EQ(logged(), before) << icecast.AccessLog();
 }
 
 TEST(MetadataUpdateDeathTest, ProgramExitsCleanlyWhileUpdatesAreStillWaiting)
