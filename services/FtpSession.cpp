@@ -8,6 +8,7 @@
 
 #include "services/CurlGlobal.h"
 #include "services/HttpGet.h"
+#include "services/LocalFile.h"
 
 namespace {
 
@@ -118,21 +119,21 @@ bool TFtpSession::ChangeDirCreating(const std::vector<std::string>& ALevels, std
 
 bool TFtpSession::PutFile(const std::string& ALocalFile, const std::string& ARemoteName)
 {
-    FILE* file = std::fopen(ALocalFile.c_str(), "rb");
+    const TFileHandle file = OpenRegularFile(ALocalFile);
     if (!file) {
-        FLastError = "Erro ao abrir " + ALocalFile + ": " + std::strerror(errno);
+        FLastError = "Erro ao abrir " + ALocalFile + ": " +
+                     (errno != 0 ? std::strerror(errno) : "não é um arquivo comum");
         return false;
     }
     struct stat st{};
-    fstat(fileno(file), &st);
+    fstat(fileno(file.get()), &st);
     curl_easy_setopt(FCurl, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(FCurl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(FCurl, CURLOPT_TRANSFERTEXT, 0L);
-    curl_easy_setopt(FCurl, CURLOPT_READDATA, file);
+    curl_easy_setopt(FCurl, CURLOPT_READDATA, file.get());
     curl_easy_setopt(FCurl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(st.st_size));
     const bool ok = Perform(DirUrlPath() + Escape(FCurl, ARemoteName));
     curl_easy_setopt(FCurl, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(FCurl, CURLOPT_READDATA, nullptr);
-    std::fclose(file);
     return ok;
 }

@@ -1,7 +1,9 @@
 #include "services/LocalFile.h"
 
-#include <fstream>
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/CodePage.h"
 
@@ -20,22 +22,44 @@ std::optional<double> FileModifiedDays(const std::string& APath)
     return seconds / 86400.0;
 }
 
+TFileHandle OpenRegularFile(const std::string& APath)
+{
+    // Opened without waiting (on a pipe with no writer open() itself would
+    // wait), then judged through the handle, so nothing can be swapped in
+    // between. The flag does nothing to a regular file's reads.
+    const int fd = open(APath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st{};
+    const int why = fstat(fd, &st) == 0 ? 0 : errno;
+    if (why != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        errno = why;
+        return nullptr;
+    }
+    TFileHandle file(fdopen(fd, "rb"));
+    if (!file) {
+        const int failure = errno;
+        close(fd);
+        errno = failure;
+    }
+    return file;
+}
+
 std::optional<std::string> ReadWholeFile(const std::string& APath, size_t AMaxBytes)
 {
-    struct stat st{};
-    if (stat(APath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    std::ifstream in(APath, std::ios::binary);
-    if (!in)
+    const TFileHandle file = OpenRegularFile(APath);
+    if (!file)
         return std::nullopt;
     std::string text;
     char buffer[4096];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        text.append(buffer, static_cast<size_t>(in.gcount()));
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        text.append(buffer, n);
         if (text.size() > AMaxBytes)
             return std::nullopt;
     }
-    if (in.bad())
+    if (std::ferror(file.get()))
         return std::nullopt;
     return text;
 }

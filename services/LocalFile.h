@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -15,8 +17,17 @@ std::optional<double> FileModifiedDays(const std::string& APath);
 // Larger than any now-playing text; a bigger file is taken as unreadable.
 constexpr size_t KMaxNowPlayingBytes = 1024 * 1024;
 
-// The whole file, when it is a regular file (a pipe or device would block
-// its reader), could be read, and is at most AMaxBytes long.
+struct TFileCloser {
+    void operator()(std::FILE* AFile) const { std::fclose(AFile); }
+};
+using TFileHandle = std::unique_ptr<std::FILE, TFileCloser>;
+// APath opened for binary reading, when it is a regular file: a pipe or
+// device would block its reader, maybe for good. Null otherwise, errno
+// then telling why (0: there, but not a regular file).
+TFileHandle OpenRegularFile(const std::string& APath);
+
+// The whole file, when it is a regular file, could be read, and is at most
+// AMaxBytes long.
 std::optional<std::string> ReadWholeFile(const std::string& APath, size_t AMaxBytes);
 // The same as UTF-8 text, a leading byte-order mark dropped; none when the
 // bytes are not valid UTF-8 either.

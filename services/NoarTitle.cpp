@@ -1,17 +1,10 @@
 #include "services/NoarTitle.h"
 
-#include <sys/stat.h>
-
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "services/LocalFile.h"
 
 namespace {
-
-bool IsRegularFile(const std::string& APath)
-{
-    struct stat st{};
-    return stat(APath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 // Every line break (CR LF, lone CR, lone LF) and every run of blanks
 // becomes one blank.
@@ -32,7 +25,7 @@ std::string SingleLine(const std::string& AText)
 
 bool ReadNoarTitle(const TEncoderConfig& AConfig, std::string& ATitle)
 {
-    if (Trim(AConfig.NoarPath).empty() || !IsRegularFile(AConfig.NoarPath)) {
+    if (Trim(AConfig.NoarPath).empty() || !RegularFileExists(AConfig.NoarPath)) {
         ATitle.clear();
         return true;
     }

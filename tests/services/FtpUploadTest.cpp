@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 #include "tests/services/UploadRig.h"
 #include "tests/support/WaitUntil.h"
@@ -151,4 +152,27 @@ TEST(FtpUpload, CronAddressOncePerUploadHttpOnly)
     // A cron address that cannot be fetched is no failure of the upload.
     rig.Config.FtpCronUrl = "http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/cron";
     EXPECT_EQ(RunUpload(rig.Config, rig.NoarFile()), "");
+}
+
+TEST(FtpUpload, APipeIsRefusedAtOnceAndNothingIsStored)
+{
+    TUploadRig rig;
+    const std::string pipe = rig.Dir.File("pipe.txt");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+    auto* upload = new TTavixFtpUploadThread(rig.Config, pipe);
+    bool done = false;
+    std::string error;
+    upload->OnTerminate = [&](TThread* ASender) {
+        error = static_cast<TTavixFtpUploadThread*>(ASender)->ErrorMessage();
+        done = true;
+    };
+    upload->Start();
+    const bool fast = WaitUntil([&] { return done; }, 5000);
+    if (!fast)
+        ReleasePipeReader(pipe);
+    ASSERT_TRUE(WaitUntil([&] { return done; }, 30000));
+    EXPECT_TRUE(fast) << "the upload waited for a writer";
+    EXPECT_EQ(error, "Erro ao abrir " + pipe + ": não é um arquivo comum");
+    EXPECT_EQ(rig.Ftp.CommandLog().find("STOR"), std::string::npos) << rig.Ftp.CommandLog();
+    EXPECT_EQ(rig.CronHits(), 0u);
 }

@@ -126,3 +126,26 @@ TEST(NowPlayingUpload, WatcherGoneBeforeItsUploadEnds)
     WaitUntil([] { return false; }, 1000);
     EXPECT_EQ(rig.Published(), "Song");
 }
+
+TEST(NowPlayingUpload, APipeAtThePathHoldsNoLaterUploadBack)
+{
+    TWatcherUploadRig rig;
+    ASSERT_EQ(unlink(rig.NoarFile().c_str()), 0);
+    ASSERT_EQ(mkfifo(rig.NoarFile().c_str(), 0644), 0);
+    rig.Watcher->Tick();
+    EXPECT_TRUE(rig.Watcher->FtpUploadRunning());
+    const bool fast = WaitUntil([&] { return !rig.Watcher->FtpUploadRunning(); }, 5000);
+    if (!fast)
+        ReleasePipeReader(rig.NoarFile());
+    ASSERT_TRUE(WaitUntil([&] { return !rig.Watcher->FtpUploadRunning(); }, 30000));
+    EXPECT_TRUE(fast) << "the upload waited for a writer";
+    EXPECT_EQ(rig.CronHits(), 0u);
+
+    // The playout software writes a regular file there again: it goes out.
+    ASSERT_EQ(unlink(rig.NoarFile().c_str()), 0);
+    rig.Rewrite("After the pipe");
+    rig.TickLater();
+    ASSERT_TRUE(WaitUntil([&] { return !rig.Watcher->FtpUploadRunning(); }, 20000));
+    EXPECT_EQ(rig.Published(), "After the pipe");
+    EXPECT_EQ(rig.CronHits(), 1u);
+}

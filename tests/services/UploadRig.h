@@ -1,6 +1,8 @@
 #pragma once
 
+#include <fcntl.h>
 #include <string>
+#include <unistd.h>
 
 #include "settings/EncoderConfig.h"
 #include "tests/services/ScriptedHttpServer.h"
@@ -34,3 +36,13 @@ struct TUploadRig {
     std::string Remote(const std::string& APath) const { return Ftp.Home() + "/" + APath; }
     size_t CronHits() const { return Cron.Requests().size(); }
 };
+
+// Opens and closes the pipe at APath for writing: a reader waiting to open
+// it (the fault some tests look for) goes on and reads an empty file,
+// rather than waiting past the test.
+inline void ReleasePipeReader(const std::string& APath)
+{
+    const int fd = open(APath.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0)
+        close(fd);
+}
