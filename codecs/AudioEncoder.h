@@ -30,4 +30,27 @@ public:
     // Input frames per codec frame when the codec fixes the block size
     // (valid after Start); 0 when it leaves the block size to the caller.
     virtual int32_t FrameLength() const { return 0; }
+
+    // True for codecs that carry the title inside the stream (the Ogg
+    // ones): the server reads it from each new chain's comment header.
+    virtual bool SupportsStreamTitle() const { return false; }
+    // The title (UTF-8; empty: no TITLE tag) of the chain to come. Before
+    // Start it only sets what the first chain's comment header will carry,
+    // so Start's HeaderBytes hold it; the title stays for later Starts.
+    // On a started stream a title other than the running chain's makes the
+    // next EncodeFloatInterleaved with frames to encode hand back, in
+    // order: the last pages of the running chain up to its end-of-stream
+    // page, the header pages of a new chain (new serial number, granule
+    // positions from 0, TITLE in its comment header), then that call's
+    // audio in the new chain. A chain never ends empty: while the running
+    // one holds no audio yet, that call's audio goes into it and the change
+    // comes with the call after. This call gives no bytes, and Start's
+    // HeaderBytes stay those of the first chain: a new login needs a new
+    // Start. False, with the stream left as it was, for a codec without
+    // stream titles or a title that is not UTF-8 or holds a NUL.
+    virtual bool SetStreamTitle(const std::string& /*ATitleUtf8*/, std::string& AError)
+    {
+        AError = "Este codec nao leva o titulo dentro do fluxo.";
+        return false;
+    }
 };

@@ -3,11 +3,21 @@
 #include <cstddef>
 #include <cstdint>
 
-// The entry point types of libFLAC's stream encoder (FLAC/stream_encoder.h),
-// declared here because the library is loaded at run time and its headers
-// are not a build requirement. FLAC__bool is an int.
+// The entry point types of libFLAC's stream encoder (FLAC/stream_encoder.h)
+// and of the metadata objects it takes (FLAC/metadata.h), declared here
+// because the library is loaded at run time and its headers are not a
+// build requirement. FLAC__bool is an int.
 
 using FLAC__StreamEncoder = struct FLAC__StreamEncoderStruct;
+using FLAC__StreamMetadata = struct FLAC__StreamMetadataStruct;
+
+// One "NAME=value" comment; libFLAC allocates and frees its text.
+struct FLAC__StreamMetadata_VorbisComment_Entry {
+    uint32_t length;
+    uint8_t* entry;
+};
+
+inline constexpr int32_t FLAC__METADATA_TYPE_VORBIS_COMMENT = 4;
 
 // Write callback results.
 inline constexpr int32_t FLAC__STREAM_ENCODER_WRITE_STATUS_OK = 0;
@@ -32,4 +42,12 @@ using T_FLAC__stream_encoder_init_ogg_stream = int32_t (*)(
 using T_FLAC__stream_encoder_process_interleaved = int (*)(FLAC__StreamEncoder*, const int32_t*,
                                                            uint32_t);
 using T_FLAC__stream_encoder_finish = int (*)(FLAC__StreamEncoder*);
+using T_FLAC__stream_encoder_set_metadata = int (*)(FLAC__StreamEncoder*, FLAC__StreamMetadata**,
+                                                    uint32_t);
+using T_FLAC__metadata_object_new = FLAC__StreamMetadata* (*)(int32_t Type);
+using T_FLAC__metadata_object_delete = void (*)(FLAC__StreamMetadata*);
+using T_FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair = int (*)(
+    FLAC__StreamMetadata_VorbisComment_Entry*, const char* Name, const char* Value);
+using T_FLAC__metadata_object_vorbiscomment_append_comment = int (*)(
+    FLAC__StreamMetadata*, FLAC__StreamMetadata_VorbisComment_Entry, int Copy);
 }

@@ -1,6 +1,7 @@
 #include "codecs/OggVorbis.h"
 
 #include "codecs/EntryPoints.h"
+#include "codecs/StreamTitle.h"
 
 #include <algorithm>
 #include <chrono>
@@ -169,6 +170,12 @@ bool TOggVorbisEncoder::Start(int32_t AChannels, int32_t ASampleRate, int32_t AB
     }
     FChannels = std::clamp(AChannels, 1, 2);
     FSampleRate = std::max(ASampleRate, 8000);
+    FQuality = QualityFromBitrate(ABitrateKbps);
+    return OpenChain(HeaderBytes, AError);
+}
+
+bool TOggVorbisEncoder::OpenChain(std::string& AHeader, std::string& AError)
+{
     std::memset(&FVi, 0, sizeof(FVi));
     std::memset(&FVc, 0, sizeof(FVc));
     std::memset(&FVd, 0, sizeof(FVd));
@@ -176,15 +183,20 @@ bool TOggVorbisEncoder::Start(int32_t AChannels, int32_t ASampleRate, int32_t AB
     std::memset(&FOs, 0, sizeof(FOs));
 
     vorbis_info_init(&FVi);
-    if (vorbis_encode_init_vbr(&FVi, FChannels, FSampleRate, QualityFromBitrate(ABitrateKbps)) != 0)
+    if (vorbis_encode_init_vbr(&FVi, FChannels, FSampleRate, FQuality) != 0)
         return FailSetup(ssInfo, "Falha ao iniciar encoder Ogg Vorbis.", AError);
     vorbis_comment_init(&FVc);
     vorbis_comment_add_tag(&FVc, "ENCODER", "TAVIX Encoder Nativo");
+    if (!FTitle.empty())
+        vorbis_comment_add_tag(&FVc, "TITLE", FTitle.c_str());
     if (vorbis_analysis_init(&FVd, &FVi) != 0)
         return FailSetup(ssComment, "Falha ao iniciar análise Vorbis.", AError);
     if (vorbis_block_init(&FVd, &FVb) != 0)
         return FailSetup(ssAnalysis, "Falha ao iniciar bloco Vorbis.", AError);
-    if (ogg_stream_init(&FOs, NewSerialNumber()) != 0)
+    int serial = NewSerialNumber();
+    if (serial == FLastSerial)
+        serial = (serial + 1) % 2147483647;
+    if (ogg_stream_init(&FOs, serial) != 0)
         return FailSetup(ssBlock, "Falha ao iniciar container Ogg.", AError);
     ogg_packet ident{}, comment{}, setup{};
     if (vorbis_analysis_headerout(&FVd, &FVc, &ident, &comment, &setup) != 0)
@@ -194,8 +206,19 @@ bool TOggVorbisEncoder::Start(int32_t AChannels, int32_t ASampleRate, int32_t AB
     ogg_stream_packetin(&FOs, &setup);
     ogg_page page{};
     while (ogg_stream_flush(&FOs, &page) != 0)
-        AppendPage(HeaderBytes, page);
+        AppendPage(AHeader, page);
+    FLastSerial = serial;
+    FChainTitle = FTitle;
+    FChainHasAudio = false;
     FStarted = true;
+    return true;
+}
+
+bool TOggVorbisEncoder::SetStreamTitle(const std::string& ATitleUtf8, std::string& AError)
+{
+    if (!CheckStreamTitle(ATitleUtf8, AError))
+        return false;
+    FTitle = ATitleUtf8;
     return true;
 }
 
@@ -226,6 +249,12 @@ bool TOggVorbisEncoder::EncodeFloatInterleaved(const float* Pcm, int32_t Frames,
     }
     if (Frames <= 0)
         return true;
+    if (FTitle != FChainTitle && FChainHasAudio) {
+        std::string header;
+        if (!EndChain(EncodedBytes, AError) || !OpenChain(header, AError))
+            return false;
+        EncodedBytes += header;
+    }
     float** planes = vorbis_analysis_buffer(&FVd, Frames);
     if (!planes) {
         AError = "Falha ao obter buffer Vorbis.";
@@ -240,6 +269,7 @@ bool TOggVorbisEncoder::EncodeFloatInterleaved(const float* Pcm, int32_t Frames,
         AError = "Falha ao escrever amostras Vorbis.";
         return false;
     }
+    FChainHasAudio = true;
     Drain(EncodedBytes, false);
     return true;
 }
@@ -250,13 +280,18 @@ bool TOggVorbisEncoder::Finish(std::string& EncodedBytes, std::string& AError)
     AError.clear();
     if (!FStarted)
         return true;
+    return EndChain(EncodedBytes, AError);
+}
+
+bool TOggVorbisEncoder::EndChain(std::string& AOut, std::string& AError)
+{
     bool ok = true;
     try {
         vorbis_analysis_wrote(&FVd, 0);
-        Drain(EncodedBytes, true);
+        Drain(AOut, true);
         ogg_page page{};
         while (ogg_stream_flush(&FOs, &page) != 0)
-            AppendPage(EncodedBytes, page);
+            AppendPage(AOut, page);
     } catch (const std::exception& e) {
         AError = e.what();
         ok = false;

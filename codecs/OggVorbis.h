@@ -8,9 +8,9 @@
 #include "platform/DynamicLibrary.h"
 
 // Ogg Vorbis in quality (VBR) mode on libogg, libvorbis and libvorbisenc
-// loaded at run time. Every Start begins a new logical stream with a fresh
-// serial number. Start on a started instance ends the running stream
-// first (its last bytes are dropped).
+// loaded at run time. Every Start, and every title change, begins a new
+// logical stream (a chain) with a fresh serial number. Start on a started
+// instance ends the running stream first (its last bytes are dropped).
 class TOggVorbisEncoder : public TAudioEncoder {
 public:
     TOggVorbisEncoder() = default;
@@ -21,6 +21,8 @@ public:
     bool EncodeFloatInterleaved(const float* Pcm, int32_t Frames, std::string& EncodedBytes,
                                 std::string& AError) override;
     bool Finish(std::string& EncodedBytes, std::string& AError) override;
+    bool SupportsStreamTitle() const override { return true; }
+    bool SetStreamTitle(const std::string& ATitleUtf8, std::string& AError) override;
 
     // Loads and resolves the libraries in a temporary instance.
     static bool IsAvailable(std::string& AError);
@@ -40,6 +42,12 @@ protected:
     // Clears what was initialised up to AReached, newest first.
     void ReleaseSetup(TSetupStage AReached);
     bool FailSetup(TSetupStage AReached, const char* AMessage, std::string& AError);
+    // Sets up the codec for a new chain carrying FTitle and gives its
+    // header pages; started on success.
+    bool OpenChain(std::string& AHeader, std::string& AError);
+    // Flushes the pending audio and the end-of-stream page of the running
+    // chain onto AOut and releases its codec state; not started after.
+    bool EndChain(std::string& AOut, std::string& AError);
     void Drain(std::string& AOut, bool AFlush);
     static void AppendPage(std::string& AOut, const ogg_page& APage);
 
@@ -50,6 +58,14 @@ protected:
     bool FStarted = false;
     int32_t FChannels = 0;
     int32_t FSampleRate = 0;
+    float FQuality = 0.0f;
+    // The title asked for and the one the running chain carries; a chain
+    // is never ended before it holds audio.
+    std::string FTitle;
+    std::string FChainTitle;
+    bool FChainHasAudio = false;
+    // Two chains in a row never share a serial number.
+    int FLastSerial = -1;
     T_ogg_stream_init ogg_stream_init = nullptr;
     T_ogg_stream_packetin ogg_stream_packetin = nullptr;
     T_ogg_stream_pageout ogg_stream_pageout = nullptr;

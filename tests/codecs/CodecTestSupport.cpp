@@ -7,6 +7,7 @@
 
 #include "codecs/Lame.h"
 #include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
 
 std::vector<float> SineWave(double AFreqHz, int ASampleRate, int AChannels, int AFrames,
                             double AAmplitude)
@@ -159,4 +160,82 @@ std::vector<std::string> OggPackets(const std::vector<TOggPage>& APages)
     for (const auto& page : APages)
         packets.insert(packets.end(), page.Packets.begin(), page.Packets.end());
     return packets;
+}
+
+bool SplitOggChains(const std::vector<TOggPage>& APages, std::vector<TOggChain>& AChains,
+                    bool ALastMayBeOpen)
+{
+    AChains.clear();
+    for (const auto& page : APages) {
+        if (page.HeaderType & 0x02) {
+            if (!AChains.empty() && !(AChains.back().Pages.back().HeaderType & 0x04))
+                return false;
+            AChains.push_back({page.Serial, {}});
+        } else if (AChains.empty() || page.Serial != AChains.back().Serial) {
+            return false;
+        }
+        AChains.back().Pages.push_back(page);
+    }
+    return !AChains.empty() &&
+           (ALastMayBeOpen || (AChains.back().Pages.back().HeaderType & 0x04) != 0);
+}
+
+std::vector<std::string> CommentsOf(const std::string& APacket)
+{
+    size_t pos = 0;
+    if (APacket.compare(0, 7, "\x03vorbis") == 0)
+        pos = 7;
+    else if (!APacket.empty() && (static_cast<uint8_t>(APacket[0]) & 0x7F) == 4)
+        pos = 4;   // FLAC block type, then a 24-bit length
+    else
+        return {};
+    auto u32 = [&](uint32_t& AValue) {
+        if (APacket.size() - pos < 4)
+            return false;
+        AValue = 0;
+        for (int i = 3; i >= 0; --i)
+            AValue = (AValue << 8) | static_cast<uint8_t>(APacket[pos + i]);
+        pos += 4;
+        return true;
+    };
+    uint32_t vendor = 0, count = 0;
+    if (!u32(vendor) || APacket.size() - pos < vendor)
+        return {};
+    pos += vendor;
+    if (!u32(count))
+        return {};
+    std::vector<std::string> comments;
+    for (uint32_t c = 0; c < count; ++c) {
+        uint32_t length = 0;
+        if (!u32(length) || APacket.size() - pos < length)
+            return {};
+        comments.push_back(APacket.substr(pos, length));
+        pos += length;
+    }
+    return comments;
+}
+
+std::vector<std::string> ChainComments(const TOggChain& AChain)
+{
+    // Both mappings put the comments right after the identification packet.
+    const auto packets = OggPackets(AChain.Pages);
+    return packets.size() > 1 ? CommentsOf(packets[1]) : std::vector<std::string>{};
+}
+
+TStreamDecode DecodeAsStream(const std::string& APathOrUrl, int AChannels, double ASeconds)
+{
+    const std::string ffmpeg = RequireProgram("ffmpeg");
+    const bool url = APathOrUrl.rfind("http://", 0) == 0;
+    TTempDir dir;
+    const std::string pcm = dir.File("pcm"), errors = dir.File("errors");
+    RunCommand(ShellQuote(ffmpeg) + " -nostdin -v error -i " + (url ? ShellQuote(APathOrUrl) : "pipe:0") +
+               (ASeconds > 0 ? " -t " + std::to_string(ASeconds) : "") +
+               " -af asetpts=N/SR/TB -ac " + std::to_string(AChannels) + " -f f32le " + ShellQuote(pcm) +
+               " 2>" + ShellQuote(errors) + (url ? "" : " <" + ShellQuote(APathOrUrl)));
+    TStreamDecode result;
+    result.Errors = ReadTextFile(errors);
+    const std::string raw = ReadTextFile(pcm);
+    result.Pcm.resize(raw.size() / sizeof(float));
+    std::memcpy(result.Pcm.data(), raw.data(), result.Pcm.size() * sizeof(float));
+    return result;
 }

@@ -44,3 +44,31 @@ struct TOggPage {
 bool ParseOggPages(const std::string& AData, std::vector<TOggPage>& APages);
 // Every packet completed in the pages, in order.
 std::vector<std::string> OggPackets(const std::vector<TOggPage>& APages);
+
+// One logical stream of a chained Ogg sequence, its pages in order.
+struct TOggChain {
+    uint32_t Serial = 0;
+    std::vector<TOggPage> Pages;
+};
+// Cuts the pages into chains at each page that opens a stream; false when
+// they are not cleanly chained: a first page that opens nothing, a page of
+// another serial inside a chain, or a chain whose last page does not end
+// its stream (the one in progress at the end is exempt when
+// ALastMayBeOpen, as in a capture cut short).
+bool SplitOggChains(const std::vector<TOggPage>& APages, std::vector<TOggChain>& AChains,
+                    bool ALastMayBeOpen = false);
+// The "NAME=value" comments of a Vorbis comment header or of a FLAC
+// VORBIS_COMMENT metadata block packet; empty for any other packet.
+std::vector<std::string> CommentsOf(const std::string& APacket);
+// Comments of the chain's comment packet (its second one).
+std::vector<std::string> ChainComments(const TOggChain& AChain);
+// ffmpeg's decode, as a listener gets it: a file fed through a pipe, or a
+// URL, for at most ASeconds (0: to the end), to interleaved float.
+// Timestamps are taken from the sample count: ffmpeg 5.1 mis-times chain
+// boundaries on its own, and a seekable chained file sends its length
+// probe into a chain it has not met. Errors holds what "-v error" printed.
+struct TStreamDecode {
+    std::string Errors;
+    std::vector<float> Pcm;
+};
+TStreamDecode DecodeAsStream(const std::string& APathOrUrl, int AChannels, double ASeconds = 0);

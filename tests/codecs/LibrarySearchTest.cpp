@@ -274,6 +274,11 @@ TEST(FlacLoading, OptionalFunctionsAbsentStillStreams)
     BuildFakeFromSource(placed.File(ExecutableDir() + "libFLAC.so.12"),
                         "fake_libflac_no_optional.c", "-ldl");
     TFlacProbe enc;
+    // Nor are the metadata functions there: no title goes inside.
+    std::string error;
+    EXPECT_FALSE(enc.SetStreamTitle("T", error));
+    EXPECT_EQ(error, "A DLL libFLAC.dll nao exporta as funcoes de metadados: o titulo nao vai "
+                     "dentro do fluxo Ogg FLAC.");
     const std::string stream = EncodeSine(enc, 2, 44100, 0, 1.0, 1000);
     EXPECT_EQ(enc.FLAC__stream_encoder_set_ogg_serial_number, nullptr);
     EXPECT_EQ(enc.FLAC__stream_encoder_set_limit_min_bitrate, nullptr);
