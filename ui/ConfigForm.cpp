@@ -1,6 +1,7 @@
 #include "ui/ConfigForm.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QCheckBox>
 #include <QtConcurrent/QtConcurrentRun>
@@ -70,6 +71,19 @@ void SelectOrTypeNumber(QComboBox* ACombo, int AValue)
     ACombo->setCurrentIndex(index);
     if (index < 0)
         ACombo->setEditText(text);
+}
+
+// A port field's number, the blanks around it aside; ADefault when it is
+// not a decimal integer.
+int PortFieldValue(const QLineEdit* AEdit, int ADefault)
+{
+    return StrToIntDef(AEdit->text().trimmed(), ADefault);
+}
+
+bool IsPortField(const QLineEdit* AEdit)
+{
+    const int port = PortFieldValue(AEdit, 0);
+    return port >= 1 && port <= 65535;
 }
 
 } // namespace
@@ -396,7 +410,7 @@ void TFrmConfig::SaveToConfig(TEncoderConfig& C) const
     C.Language = language >= 0 ? LanguageNameToCode(StdStr(cbLanguage->itemText(language))) : "pt-BR";
     C.ServerType = StdStr(cbServerType->currentText());
     C.Host = Trim(StdStr(edHost->text()));
-    C.Port = StrToIntDef(edPort->text(), 8000);
+    C.Port = PortFieldValue(edPort, 8000);
     C.Mount = Trim(StdStr(edMount->text()));
     C.UserName = Trim(StdStr(edUser->text()));
     C.Password = StdStr(edPassword->text());
@@ -414,7 +428,7 @@ void TFrmConfig::SaveToConfig(TEncoderConfig& C) const
 
     C.FtpEnabled = chkFtpEnabled->isChecked();
     C.FtpHost = Trim(StdStr(edFtpHost->text()));
-    C.FtpPort = StrToIntDef(edFtpPort->text(), 21);
+    C.FtpPort = PortFieldValue(edFtpPort, 21);
     C.FtpUser = Trim(StdStr(edFtpUser->text()));
     C.FtpPassword = StdStr(edFtpPassword->text());
     C.FtpRemoteDir = Trim(StdStr(edFtpRemoteDir->text()));
@@ -500,7 +514,7 @@ void TFrmConfig::btnRefreshAudioClick()
 
 void TFrmConfig::btnBrowseNoarClick()
 {
-    QFileDialog dialog(this, QStr(Translate("pt-BR", "noar_file")));
+    QFileDialog dialog(this, QStr(Translate(FLangCode, "noar_file")));
     dialog.setObjectName("dlgBrowseNoar");
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -527,6 +541,19 @@ void TFrmConfig::btnEQFlatClick()
 
 void TFrmConfig::btnOKClick()
 {
+    // A port typed in hex or out of range would be saved as the default, or
+    // reach another port: the operator corrects it, on its page, first.
+    const std::pair<QLineEdit*, const char*> ports[] = {{edPort, "port_invalid"},
+                                                        {edFtpPort, "ftp_port_invalid"}};
+    for (const auto& [field, message] : ports) {
+        if (IsPortField(field))
+            continue;
+        pcConfig->setCurrentWidget(field->parentWidget());
+        field->setFocus();
+        field->selectAll();
+        QMessageBox::warning(this, windowTitle(), QStr(Translate(FLangCode, message)));
+        return;
+    }
     TEncoderConfig fromFile;
     LoadEncoderConfigFrom(FSettingsPath, fromFile);
     SaveToConfig(fromFile);

@@ -71,6 +71,8 @@ constexpr TLangText kPtBR[] = {
     {"ftp_cron_url", "URL cronjob"},
     {"ftp_passive", "Modo passivo"},
     {"compressor", "Compressor de áudio"},
+    {"port_invalid", "A porta do servidor deve ser um número de 1 a 65535."},
+    {"ftp_port_invalid", "A porta do FTP deve ser um número de 1 a 65535."},
 };
 constexpr TLangText kEnUS[] = {
     {"app_title", "TAVIX Encoder Free"},
@@ -130,6 +132,8 @@ constexpr TLangText kEnUS[] = {
     {"ftp_cron_url", "Cronjob URL"},
     {"ftp_passive", "Passive mode"},
     {"compressor", "Audio compressor"},
+    {"port_invalid", "The server port must be a number from 1 to 65535."},
+    {"ftp_port_invalid", "The FTP port must be a number from 1 to 65535."},
 };
 constexpr TLangText kEsES[] = {
     {"app_title", "TAVIX Encoder Free"},
@@ -180,6 +184,8 @@ constexpr TLangText kEsES[] = {
     {"ftp_cron_url", "URL cronjob"},
     {"ftp_passive", "Modo pasivo"},
     {"compressor", "Compresor de audio"},
+    {"port_invalid", "El puerto del servidor debe ser un número de 1 a 65535."},
+    {"ftp_port_invalid", "El puerto FTP debe ser un número de 1 a 65535."},
 };
 constexpr TLangText kFrFR[] = {
     {"app_title", "TAVIX Encoder Free"},
@@ -230,6 +236,8 @@ constexpr TLangText kFrFR[] = {
     {"ftp_cron_url", "URL cronjob"},
     {"ftp_passive", "Mode passif"},
     {"compressor", "Compresseur audio"},
+    {"port_invalid", "Le port du serveur doit être un nombre de 1 à 65535."},
+    {"ftp_port_invalid", "Le port FTP doit être un nombre de 1 à 65535."},
 };
 
 enum class TLangTable { PtBR, EnUS, EsES, FrFR };

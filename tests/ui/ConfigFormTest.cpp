@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTimer>
 
 #include "capture/DeviceCaption.h"
 #include "dsp/EqPresets.h"
@@ -26,6 +27,7 @@
 #include "tests/ui/RigDevices.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/ConfigForm.h"
+#include "ui/Lang.h"
 #include "ui/MainWindow.h"
 
 namespace {
@@ -62,6 +64,24 @@ void RunSettingsDialog(TFrmPrincipal& AWindow, std::function<void(TFrmConfig&)> 
     });
     AWindow.btnConfig->click();
     EXPECT_TRUE(seen);
+}
+
+// Presses OK on a dialog shown without a loop of its own and gives the
+// text of the message box that comes up, closed at once; empty when none.
+std::string MessageOnOk(TFrmConfig& ADialog)
+{
+    std::string message;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&message] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            message = box->text().toStdString();
+            box->accept();
+        }
+    });
+    poll.start();
+    ADialog.btnOK->click();
+    return message;
 }
 
 class SettingsDialog : public testing::Test {
@@ -145,7 +165,8 @@ TEST_F(SettingsDialog, NumbersAreTypedWhenNotListedAndFallBackWhenNotNumbers)
     EXPECT_EQ(saved.Mount, "/live");
     EXPECT_EQ(saved.FtpRemoteDir, "/site/");
     EXPECT_EQ(saved.FtpPassword, " ftp ");
-    // Numbers are taken as typed, without a range check.
+    // Saving takes numbers as typed, without a range check (OK refuses a
+    // port out of range before it saves).
     dialog.edPort->setText("0");
     dialog.cbBitrate->setEditText("1");
     dialog.SaveToConfig(saved);
@@ -399,4 +420,68 @@ TEST_F(SettingsDialog, ConfirmingUploadsTheNowPlayingFileAgain)
     RunSettingsDialog(window, [](TFrmConfig& dialog) { dialog.btnOK->click(); });
     EXPECT_TRUE(PumpUntil([&] { return access(uploaded.c_str(), F_OK) == 0; }, 10000));
     EXPECT_EQ(window.lblNoarText->text().toStdString(), "   Song A   ");
+}
+
+TEST_F(SettingsDialog, PortsAreDecimalNumbersFromOneTo65535OrTheDialogStaysOpen)
+{
+    WriteSettings(FSettings, [](TEncoderConfig& c) {
+        c.Host = "radio.example.net";
+        c.Port = 8100;
+        c.FtpPort = 2121;
+    });
+    const std::string before = ReadTextFile(FSettings);
+    TFrmConfig dialog(FSettings);
+    dialog.LoadFromConfig(Defaults([](TEncoderConfig& c) { c.Language = "fr-FR"; }));
+    dialog.show();
+    struct TField {
+        QLineEdit* Edit;
+        QWidget* Page;
+        const char* Message;
+    };
+    for (const TField& f : {TField{dialog.edPort, dialog.tabServidor, "port_invalid"},
+                            TField{dialog.edFtpPort, dialog.tabFTP, "ftp_port_invalid"}}) {
+        for (const char* typed : {"0x1F40", "1F40", "0", "65536", "4294975296", "-21", "80 80", "8e3", "", "  "}) {
+            dialog.pcConfig->setCurrentWidget(dialog.tabEQ);
+            f.Edit->setText(typed);
+            const std::string message = MessageOnOk(dialog);
+            EXPECT_EQ(message, Translate("fr-FR", f.Message)) << typed;
+            EXPECT_NE(message.find("65535"), std::string::npos) << message;
+            EXPECT_TRUE(dialog.isVisible()) << typed;
+            EXPECT_EQ(dialog.pcConfig->currentWidget(), f.Page) << "shows the field: " << typed;
+            f.Edit->setText("8000");
+        }
+    }
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(ReadTextFile(FSettings), before) << "nothing saved";
+
+    // Blanks around a number are no fault, and the number is what is saved.
+    dialog.edPort->setText("  8200 ");
+    dialog.edFtpPort->setText("\t65535\n");
+    EXPECT_EQ(MessageOnOk(dialog), "");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(ReadSettings(FSettings).Port, 8200);
+    EXPECT_EQ(ReadSettings(FSettings).FtpPort, 65535);
+    TEncoderConfig saved = Defaults();
+    dialog.SaveToConfig(saved);
+    EXPECT_EQ(saved.Port, 8200);
+    EXPECT_EQ(saved.FtpPort, 65535);
+}
+
+TEST_F(SettingsDialog, BrowseTitleSpeaksTheDialogsLanguage)
+{
+    TFrmConfig dialog(FSettings);
+    for (const TLanguage& language : Languages) {
+        const std::string code(language.Code);
+        dialog.LoadFromConfig(Defaults([&](TEncoderConfig& c) { c.Language = code; }));
+        std::string title;
+        OnNextModal([&](QWidget* AModal) {
+            auto* files = qobject_cast<QFileDialog*>(AModal);
+            ASSERT_NE(files, nullptr);
+            title = files->windowTitle().toStdString();
+            files->reject();
+        });
+        dialog.btnBrowseNoar->click();
+        EXPECT_EQ(title, Translate(code, "noar_file")) << code;
+    }
+    EXPECT_NE(Translate("en-US", "noar_file"), Translate("pt-BR", "noar_file"));
 }
