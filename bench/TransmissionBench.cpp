@@ -1,32 +1,36 @@
-// Streams the audio rig's tone as MP3 192 kbit/s stereo 44100 Hz to a local
-// icecast2 for 30 s and prints the worker's CPU cost per second of audio,
-// next to ffmpeg doing the same job at the same time (same ALSA device,
-// libmp3lame 192k, another mount); then the time from Start to
-// "Transmitindo." and from a server restart to the reconnection.
+// The whole capture -> MP3 192 kbit/s (LAME quality 2) -> icecast2 job,
+// against ffmpeg doing the same, on the audio rig's tone: through
+// PortAudio/ALSA and through the sound server's own client library.
+// Steady state only: each side streams, settles, and is measured between
+// two marks. Each side alone, then both side by side; three runs each,
+// min/median/max printed. Then the capture alone, as the reading thread
+// costs it, and the time from Start to "Transmitindo.".
+#include <algorithm>
 #include <cstdio>
-#include <ctime>
+#include <fstream>
+#include <memory>
+#include <sstream>
 #include <sys/resource.h>
-#include <thread>
+#include <unistd.h>
+#include <vector>
 
+#include "capture/AudioComboItems.h"
+#include "capture/PortAudioCapture.h"
+#include "capture/PortAudioDevices.h"
+#include "capture/SoundServerChannel.h"
 #include "platform/Tick.h"
 #include "streaming/NativeEncoderThread.h"
 #include "tests/support/AudioRig.h"
 #include "tests/support/IcecastServer.h"
 #include "tests/support/Process.h"
-#include "capture/PortAudioDevices.h"
 
 namespace {
 
-constexpr int KSeconds = 30;
+constexpr int KRuns = 3;
+constexpr int KSettleMs = 3000;
+constexpr int KMeasureMs = 10000;
 
-double ThreadCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-double ProcessCpuSeconds()
+double OwnCpuSeconds()
 {
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
@@ -34,148 +38,228 @@ double ProcessCpuSeconds()
            static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
-// The worker with a stopwatch on its own thread's CPU clock.
-class TMeasuredWorker : public TNativeEncoderThread {
-public:
-    using TNativeEncoderThread::TNativeEncoderThread;
-    std::atomic<double> CpuSeconds{0.0};
-
-protected:
-    void Execute() override
-    {
-        const double start = ThreadCpuSeconds();
-        TNativeEncoderThread::Execute();
-        CpuSeconds = ThreadCpuSeconds() - start;
-    }
-};
-
-// Pumps hand-offs until AText is posted from the status at AFrom on.
-bool WaitForStatus(const std::vector<std::string>& AStatuses, const std::string& AText, size_t AFrom,
-                   int ATimeoutMs)
+// utime + stime of another process, from /proc.
+double ProcessCpuSeconds(pid_t APid)
 {
-    const uint64_t until = GetTickCount64() + static_cast<uint64_t>(ATimeoutMs);
-    while (GetTickCount64() < until) {
-        for (size_t i = AFrom; i < AStatuses.size(); ++i)
-            if (AStatuses[i] == AText)
-                return true;
-        TThread::CheckSynchronize(2);
-    }
-    return false;
+    std::ifstream in("/proc/" + std::to_string(APid) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos)
+        return 0.0;
+    std::istringstream fields(line.substr(close + 2));
+    std::string skip;
+    for (int i = 3; i < 14; ++i)
+        fields >> skip;
+    double utime = 0, stime = 0;
+    fields >> utime >> stime;
+    return (utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-// "0m1.234s" as printed by the shell's times.
-double ShellSeconds(const std::string& AText)
+void Pump(int AMs)
 {
-    int minutes = 0;
-    double seconds = 0;
-    std::sscanf(AText.c_str(), "%dm%lfs", &minutes, &seconds);
-    return minutes * 60.0 + seconds;
+    const uint64_t until = GetTickCount64() + static_cast<uint64_t>(AMs);
+    while (GetTickCount64() < until)
+        TThread::CheckSynchronize(50);
+}
+
+struct TPath {
+    const char* Name;
+    TEncoderConfig Config;       // our side
+    std::string FfmpegInput;     // ffmpeg's "-f ... -i ..."
+};
+
+class TOurSide {
+public:
+    explicit TOurSide(const TEncoderConfig& AConfig) : FWorker(AConfig)
+    {
+        FWorker.OnStatus = [this](TNativeEncoderThread*, const std::string& AText, bool) {
+            if (AText == "Transmitindo.")
+                FStreamingTick = GetTickCount64();
+        };
+        FStartTick = GetTickCount64();
+        FWorker.Start();
+        while (FStreamingTick == 0 && GetTickCount64() - FStartTick < 15000)
+            TThread::CheckSynchronize(20);
+    }
+    ~TOurSide()
+    {
+        FWorker.StopNow();
+        while (!FWorker.Finished())
+            TThread::CheckSynchronize(20);
+        FWorker.WaitFor();
+    }
+    bool Streaming() const { return FStreamingTick != 0; }
+    uint64_t StartupMs() const { return FStreamingTick - FStartTick; }
+
+private:
+    TNativeEncoderThread FWorker;
+    uint64_t FStartTick = 0;
+    uint64_t FStreamingTick = 0;
+};
+
+std::unique_ptr<TChildProcess> StartFfmpeg(const TPath& APath, const TIcecastServer& AServer, const std::string& ALog)
+{
+    const std::string url = "icecast://source:" + AServer.SourcePassword() + "@127.0.0.1:" +
+                            std::to_string(AServer.Port()) + "/ffmpeg";
+    std::vector<std::string> args = {"ffmpeg", "-nostdin", "-v", "error"};
+    std::istringstream input(APath.FfmpegInput);
+    for (std::string word; input >> word;)
+        args.push_back(word);
+    for (const char* a : {"-c:a", "libmp3lame", "-b:a", "192k", "-compression_level", "2", "-content_type",
+                          "audio/mpeg", "-f", "mp3"})
+        args.push_back(a);
+    args.push_back(url);
+    return std::make_unique<TChildProcess>(args, std::map<std::string, std::string>{}, ALog);
+}
+
+struct TFigures {
+    std::vector<double> Ours, Ffmpeg, OursBeside, FfmpegBeside, Capture, Startup;
+};
+
+std::string Spread(std::vector<double> AValues)
+{
+    if (AValues.empty())
+        return "n/a";
+    std::sort(AValues.begin(), AValues.end());
+    char buf[96];
+    std::snprintf(buf, sizeof(buf), "%6.2f / %6.2f / %6.2f", AValues.front(), AValues[AValues.size() / 2],
+                  AValues.back());
+    return buf;
+}
+
+// Milliseconds of CPU per second of wall time between the two marks.
+double Rate(double ACpuSeconds)
+{
+    return ACpuSeconds / (KMeasureMs / 1000.0) * 1000.0;
+}
+
+// The capture alone, read block by block as the transmission loop reads.
+double CaptureCost(TEncoderConfig AConfig)
+{
+    const TCaptureReport quiet = [](const std::string&, bool) {};
+    auto source = IsSoundServerChannel(AConfig) ? OpenSoundServerChannel(AConfig, 2048, quiet)
+                                                : OpenPortAudioChannel(AConfig, quiet);
+    if (!source)
+        return -1;
+    std::vector<float> block(2048 * static_cast<size_t>(source->Channels()));
+    std::string error;
+    const auto readFor = [&](int AMs, long& ABlocks) {
+        const uint64_t until = GetTickCount64() + static_cast<uint64_t>(AMs);
+        while (GetTickCount64() < until && source->ReadBlock(block.data(), 2048, error))
+            ++ABlocks;
+    };
+    long blocks = 0;
+    readFor(KSettleMs, blocks);
+    blocks = 0;
+    const double cpu0 = OwnCpuSeconds();
+    readFor(KMeasureMs, blocks);
+    const double audioSeconds = blocks * 2048.0 / AConfig.SampleRate;
+    return (OwnCpuSeconds() - cpu0) / audioSeconds * 1000.0;
+}
+
+TFigures Measure(const TPath& APath, TIcecastServer& AServer, const std::string& ALog)
+{
+    TFigures f;
+    for (int run = 0; run < KRuns; ++run) {
+        {
+            TOurSide ours(APath.Config);
+            if (!ours.Streaming()) {
+                std::fprintf(stderr, "%s: our side never streamed\n", APath.Name);
+                return f;
+            }
+            f.Startup.push_back(static_cast<double>(ours.StartupMs()));
+            Pump(KSettleMs);
+            const double c0 = OwnCpuSeconds();
+            Pump(KMeasureMs);
+            f.Ours.push_back(Rate(OwnCpuSeconds() - c0));
+        }
+        {
+            auto rival = StartFfmpeg(APath, AServer, ALog);
+            Pump(KSettleMs);
+            const double c0 = ProcessCpuSeconds(rival->Pid());
+            Pump(KMeasureMs);
+            f.Ffmpeg.push_back(Rate(ProcessCpuSeconds(rival->Pid()) - c0));
+        }
+        {
+            TOurSide ours(APath.Config);
+            auto rival = StartFfmpeg(APath, AServer, ALog);
+            Pump(KSettleMs);
+            const double c0 = OwnCpuSeconds(), r0 = ProcessCpuSeconds(rival->Pid());
+            Pump(KMeasureMs);
+            f.OursBeside.push_back(Rate(OwnCpuSeconds() - c0));
+            f.FfmpegBeside.push_back(Rate(ProcessCpuSeconds(rival->Pid()) - r0));
+        }
+        f.Capture.push_back(CaptureCost(APath.Config));
+    }
+    return f;
+}
+
+void Print(const TPath& APath, const TFigures& AF)
+{
+    std::vector<double> ratio, ratioBeside;
+    for (size_t i = 0; i < AF.Ours.size() && i < AF.Ffmpeg.size(); ++i)
+        ratio.push_back(AF.Ours[i] / AF.Ffmpeg[i]);
+    for (size_t i = 0; i < AF.OursBeside.size() && i < AF.FfmpegBeside.size(); ++i)
+        ratioBeside.push_back(AF.OursBeside[i] / AF.FfmpegBeside[i]);
+    std::printf("\n%s (ms of CPU per second, min / median / max of %d runs)\n", APath.Name, KRuns);
+    std::printf("  ours alone, whole process       %s\n", Spread(AF.Ours).c_str());
+    std::printf("  ffmpeg alone, whole process     %s\n", Spread(AF.Ffmpeg).c_str());
+    std::printf("  ratio alone                     %s\n", Spread(ratio).c_str());
+    std::printf("  ours beside ffmpeg              %s\n", Spread(AF.OursBeside).c_str());
+    std::printf("  ffmpeg beside ours              %s\n", Spread(AF.FfmpegBeside).c_str());
+    std::printf("  ratio side by side              %s\n", Spread(ratioBeside).c_str());
+    std::printf("  capture alone, per s of audio   %s\n", Spread(AF.Capture).c_str());
+    std::printf("  Start to \"Transmitindo.\" (ms)   %s\n", Spread(AF.Startup).c_str());
 }
 
 } // namespace
 
 int main()
 {
-    const std::string ffmpeg = RequireProgram("ffmpeg");
+    RequireProgram("ffmpeg");
     TAudioRig rig;
     TIcecastServer server;
-    int device = -1;
+    rig.PlayTone(880, 3600);
+
+    TEncoderConfig base;
+    DefaultEncoderConfig(base);
+    base.ServerType = "icecast";
+    base.Host = "127.0.0.1";
+    base.Port = server.Port();
+    base.Mount = "/stream";
+    base.Password = server.SourcePassword();
+    base.Codec = "audio/mpeg";
+    base.Bitrate = 192;
+    base.SampleRate = 44100;
+    base.Channels = 2;
+    base.NoarPath = "";
+
+    TPath alsa{"PortAudio/ALSA (monitor_test through the ALSA pulse plugin)", base,
+               std::string("-f alsa -ac 2 -ar 44100 -i ") + TAudioRig::KMonitorDevice};
+    alsa.Config.AudioDeviceIndex = -1;
     for (const TTavixAudioDevice& d : EnumerateAudioDevices())
         if (d.Name == TAudioRig::KMonitorDevice && d.MaxInputChannels > 0)
-            device = d.Index;
-    if (device < 0) {
-        std::fprintf(stderr, "the rig's monitor device is missing\n");
+            alsa.Config.AudioDeviceIndex = d.Index;
+
+    // The sink's own loopback, as the settings dialog stores it.
+    TPath native{"Sound server (loopback of the rig's sink through libpulse)", base,
+                 "-f pulse -ac 2 -ar 44100 -i tavix_out.monitor"};
+    native.Config.AudioDeviceIndex = -1;
+    for (const TAudioComboItem& item : BuildSoundServerComboItems(EnumerateSoundServerDevices()))
+        if (item.DeviceId == "pulse:tavix_out" && item.SourceKind == askOutputLoopback) {
+            native.Config.AudioDeviceIndex = item.DeviceIndex;
+            native.Config.AudioSourceKind = item.SourceKind;
+            native.Config.AudioDeviceId = item.DeviceId;
+        }
+    if (alsa.Config.AudioDeviceIndex < 0 || native.Config.AudioDeviceIndex < 0) {
+        std::fprintf(stderr, "the rig's devices are missing\n");
         return 1;
     }
-    rig.PlayTone(880, KSeconds + 30);
-
-    TEncoderConfig config;
-    DefaultEncoderConfig(config);
-    config.ServerType = "icecast";
-    config.Host = "127.0.0.1";
-    config.Port = server.Port();
-    config.Mount = "/stream";
-    config.Password = server.SourcePassword();
-    config.Codec = "audio/mpeg";
-    config.Bitrate = 192;
-    config.SampleRate = 44100;
-    config.Channels = 2;
-    config.AudioDeviceIndex = device;
-    config.AudioSourceKind = askInput;
-    config.NoarPath = "";
-
-    std::vector<std::string> statuses;
-    long blocks = 0;
-    TMeasuredWorker worker(config);
-    worker.OnStatus = [&](TNativeEncoderThread*, const std::string& AText, bool) { statuses.push_back(AText); };
-    worker.OnLevel = [&](TNativeEncoderThread*, double, double, double, double, double) { ++blocks; };
-
-    const uint64_t startTick = GetTickCount64();
-    worker.Start();
-    if (!WaitForStatus(statuses, "Transmitindo.", 0, 15000)) {
-        std::fprintf(stderr, "no \"Transmitindo.\"\n");
-        return 1;
-    }
-    const uint64_t startToStreaming = GetTickCount64() - startTick;
-
-    // ffmpeg on the same device, at the same time, for the same duration,
-    // with LAME at the quality setting the worker uses (2; ffmpeg's own
-    // default leaves LAME's faster 3).
-    std::string ffmpegTimes;
-    std::thread rival([&] {
-        ffmpegTimes = RunCommand(
-            "sh -c " + ShellQuote(ffmpeg + " -nostdin -v error -f alsa -ac 2 -ar 44100 -i " +
-                                  TAudioRig::KMonitorDevice + " -t " + std::to_string(KSeconds) +
-                                  " -c:a libmp3lame -b:a 192k -compression_level 2 -content_type audio/mpeg -f mp3 icecast://source:" +
-                                  server.SourcePassword() + "@127.0.0.1:" + std::to_string(server.Port()) +
-                                  "/ffmpeg >/dev/null 2>&1; times"));
-    });
-    const double processCpuStart = ProcessCpuSeconds();
-    const long blocksStart = blocks;
-    const uint64_t until = GetTickCount64() + KSeconds * 1000ULL;
-    while (GetTickCount64() < until)
-        TThread::CheckSynchronize(5);
-    const double processCpu = ProcessCpuSeconds() - processCpuStart;
-    const double audioSeconds = static_cast<double>(blocks - blocksStart) * 2048.0 / 44100.0;
-    rival.join();
-
-    // A server restart: down and straight up again.
-    const size_t mark = statuses.size();
-    server.Stop();
-    const uint64_t stoppedTick = GetTickCount64();
-    server.Start();
-    const uint64_t upTick = GetTickCount64();
-    const bool back = WaitForStatus(statuses, "Reconectado ao servidor de radio.", mark, 20000);
-    const uint64_t backTick = GetTickCount64();
-
-    worker.StopNow();
-    while (!worker.Finished())
-        TThread::CheckSynchronize(5);
-    worker.WaitFor();
-
-    // times prints the shell's own line, then its children's.
-    const size_t childLine = ffmpegTimes.find('\n');
-    char user[32] = "", sys[32] = "";
-    std::sscanf(ffmpegTimes.c_str() + (childLine == std::string::npos ? 0 : childLine + 1), "%31s %31s", user, sys);
-    const double ffmpegCpu = ShellSeconds(user) + ShellSeconds(sys);
-
-    const double workerCpuPerSecond = worker.CpuSeconds / (static_cast<double>(blocks) * 2048.0 / 44100.0);
-    std::printf("MP3 192 kbit/s stereo 44100 Hz, %d s, rig tone to icecast2 on loopback\n", KSeconds);
-    std::printf("worker thread CPU per second of audio:   %.2f ms (whole transmission, %.1f s of audio)\n",
-                workerCpuPerSecond * 1000.0, static_cast<double>(blocks) * 2048.0 / 44100.0);
-    std::printf("whole process CPU per second of audio:   %.2f ms (during the %d s window, %.1f s of audio)\n",
-                processCpu / audioSeconds * 1000.0, KSeconds, audioSeconds);
-    std::printf("ffmpeg CPU per second of audio:          %.2f ms (%.2f s for %d s)\n",
-                ffmpegCpu / KSeconds * 1000.0, ffmpegCpu, KSeconds);
-    std::printf("ratio worker thread / ffmpeg:            %.2f\n", workerCpuPerSecond * KSeconds / ffmpegCpu);
-    std::printf("ratio whole process / ffmpeg:            %.2f\n", processCpu / audioSeconds * KSeconds / ffmpegCpu);
-    std::printf("Start to \"Transmitindo.\":                %llu ms\n",
-                static_cast<unsigned long long>(startToStreaming));
-    if (back)
-        std::printf("server restart to \"Reconectado ...\":    %llu ms after it was up again (%llu ms after it went down)\n",
-                    static_cast<unsigned long long>(backTick - upTick),
-                    static_cast<unsigned long long>(backTick - stoppedTick));
-    else
-        std::printf("no reconnection within 20 s\n");
+    std::printf("MP3 192 kbit/s stereo 44100 Hz (LAME quality 2) to icecast2 on loopback; %d s settle, %d s measured\n",
+                KSettleMs / 1000, KMeasureMs / 1000);
+    const std::string log = "/dev/null";
+    for (const TPath* path : {&alsa, &native})
+        Print(*path, Measure(*path, server, log));
     return 0;
 }

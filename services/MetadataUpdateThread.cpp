@@ -33,9 +33,13 @@ void SetTimeout(int AFd, int AOption, int AMs)
     setsockopt(AFd, SOL_SOCKET, AOption, &tv, sizeof(tv));
 }
 
-// The judgement of an admin reply: silence, a 200 status or any "OK".
+// The judgement of an admin reply: silence, a 200 status or any "OK" —
+// except icecast's "200 OK" that says the mount will not take the title
+// (an Ogg mount before its headers, any Ogg FLAC mount).
 bool IsMetadataReplyAccepted(const std::string& AReply)
 {
+    if (AsciiLower(AReply).find("will not accept") != std::string::npos)
+        return false;
     return AReply.empty() || AReply.find(" 200 ") != std::string::npos ||
            AsciiUpper(AReply).find("OK") != std::string::npos;
 }

@@ -138,6 +138,10 @@ TEST(MetadataUpdate, AcceptanceRuleDecidesTheRetry)
         {"HTTP/1.1 500 broken\r\n\r\n", "dj", 1}, // "ok" inside a word counts
         {"HTTP/1.0 403 Forbidden\r\n\r\n", "dj", 2},
         {"HTTP/1.0 401 Unauthorized\r\n\r\n", "Admin", 1}, // already admin
+        // icecast2's answer on a mount that does not take titles is no success.
+        {"HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n<?xml version=\"1.0\"?>\n<iceresponse><message>"
+         "Mountpoint will not accept URL updates</message><return>1</return></iceresponse>\n",
+         "dj", 2},
     };
     for (const TCase& c : cases) {
         TFakeAdminServer server(c.Reply);

@@ -227,3 +227,64 @@ TEST(OnAir, TheTitleIsBackAfterEveryReconnection)
     }
     run.Stop();
 }
+
+namespace {
+
+// A listener's bytes hold the title in a chain's comment header.
+bool ListenerSeesTitle(TWorkerRun& ARun, const TIcecastServer& AServer, const std::string& ATitle)
+{
+    TStreamCapture listener(AServer.Port(), "/stream", 2500);
+    return listener.Finish(ARun).find("TITLE=" + ATitle) != std::string::npos;
+}
+
+// Ogg titles travel inside the stream: at the start, after a change and
+// after a reconnection, the server and a listener who joins see them.
+void ExpectOggTitlesThroughout(const std::string& ACodec, bool AServerShowsTitle)
+{
+    TIcecastServer server;
+    TTempDir dir;
+    TEncoderConfig config = StreamConfig(ACodec, server.Port());
+    config.NoarPath = dir.File("noar.txt");
+    WriteTextFile(config.NoarPath, "Primeira Can\xC3\xA7\xC3\xA3o");
+    PlayRigTone(880, 60);
+    TWorkerRun run(config);
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
+    // The mount serves listeners once some audio has arrived.
+    ASSERT_TRUE(run.WaitForBlocks(10, 6000)) << run.StatusText();
+    const auto seen = [&](const std::string& ATitle) {
+        if (AServerShowsTitle) {
+            EXPECT_TRUE(WaitForTitle(run, server, ATitle, 5000)) << ACodec << " " << server.StatusJson();
+        }
+        EXPECT_TRUE(ListenerSeesTitle(run, server, ATitle)) << ACodec << ": " << ATitle;
+    };
+    seen("Primeira Can\xC3\xA7\xC3\xA3o");
+    WriteTextFile(config.NoarPath, "Segunda = Faixa");
+    run.PumpFor(3000);
+    seen("Segunda = Faixa");
+    const size_t mark = run.Statuses().size();
+    server.Stop();
+    server.Start();
+    ASSERT_GE(run.WaitForStatus(KBack, 15000, mark), 0) << run.StatusText();
+    seen("Segunda = Faixa");
+    // A listener through all of it decodes the chains without a fault.
+    TStreamCapture listener(server.Port(), "/stream", 6000);
+    run.PumpFor(1000);
+    WriteTextFile(config.NoarPath, "Terceira");
+    const TDecodedStream decoded = DecodeStream(listener.Finish(run));
+    EXPECT_GT(ToneDominance(decoded.Mono, 880), 10.0) << ACodec;
+    run.Stop();
+}
+
+} // namespace
+
+TEST(OnAir, OggVorbisTitlesAtTheStartAfterAChangeAndAfterAReconnection)
+{
+    ExpectOggTitlesThroughout("audio/ogg", true);
+}
+
+// icecast2 2.4.4 shows no title for an Ogg FLAC mount at all; the
+// listeners get it in the stream.
+TEST(OnAir, OggFlacTitlesReachTheListeners)
+{
+    ExpectOggTitlesThroughout("audio/flac", false);
+}
