@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include <portaudio.h>
 
@@ -34,7 +36,12 @@ public:
     {
         WaitForFrames(AFrames);
         const PaError err = Pa_ReadStream(FStream, ABuffer, static_cast<unsigned long>(AFrames));
-        // An overflow only says audio was lost while nobody read (a login).
+        // An overflow only says audio was lost while nobody read (a login);
+        // the device restarts, and may be slow to deliver again.
+        if (err == paInputOverflowed) {
+            FFirstRead = true;
+            FTrustAvailable = true;
+        }
         if (err == paNoError || err == paInputOverflowed)
             return true;
         AError = "Falha na leitura do audio: " + PortAudioErrorText(err);
@@ -76,11 +83,8 @@ private:
     bool FTrustAvailable = true;
 };
 
-} // namespace
-
-std::unique_ptr<TCaptureSource> OpenPortAudioChannel(TEncoderConfig& AConfig, const TCaptureReport& AReport)
+std::unique_ptr<TCaptureSource> OpenLocked(TEncoderConfig& AConfig, const TCaptureReport& AReport)
 {
-    std::lock_guard<std::mutex> lock(PortAudioLibraryLock());
     if (const PaError err = Pa_Initialize(); err != paNoError) {
         AReport("PortAudio nao iniciou: " + PortAudioErrorText(err), true);
         return nullptr;
@@ -127,4 +131,23 @@ std::unique_ptr<TCaptureSource> OpenPortAudioChannel(TEncoderConfig& AConfig, co
         return nullptr;
     }
     return std::make_unique<TPortAudioCapture>(stream, channels, AConfig.SampleRate);
+}
+
+} // namespace
+
+std::unique_ptr<TCaptureSource> OpenPortAudioChannel(TEncoderConfig& AConfig, const TCaptureReport& AReport)
+{
+    // Reporting waits for the window's thread, which must never wait for
+    // this lock in turn: the messages go out once it is released.
+    std::vector<std::pair<std::string, bool>> said;
+    std::unique_ptr<TCaptureSource> source;
+    {
+        std::lock_guard<std::mutex> lock(PortAudioLibraryLock());
+        source = OpenLocked(AConfig, [&said](const std::string& AText, bool AIsError) {
+            said.emplace_back(AText, AIsError);
+        });
+    }
+    for (const auto& [text, isError] : said)
+        AReport(text, isError);
+    return source;
 }

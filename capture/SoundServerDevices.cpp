@@ -29,6 +29,18 @@ void OnServer(pa_context*, const pa_server_info* AInfo, void* AListing)
     --listing->Pending;
 }
 
+// What sinks and sources report alike.
+template <class TInfo>
+TSoundServerDevice DeviceOf(const TInfo& AInfo)
+{
+    TSoundServerDevice dev;
+    dev.Name = Text(AInfo.name);
+    dev.Description = Text(AInfo.description);
+    dev.Channels = AInfo.sample_spec.channels;
+    dev.SampleRate = static_cast<int32_t>(AInfo.sample_spec.rate);
+    return dev;
+}
+
 void OnSink(pa_context*, const pa_sink_info* AInfo, int AEol, void* AListing)
 {
     auto* listing = static_cast<TListing*>(AListing);
@@ -36,13 +48,9 @@ void OnSink(pa_context*, const pa_sink_info* AInfo, int AEol, void* AListing)
         --listing->Pending;
         return;
     }
-    TSoundServerDevice dev;
-    dev.Name = Text(AInfo->name);
-    dev.Description = Text(AInfo->description);
+    TSoundServerDevice dev = DeviceOf(*AInfo);
     dev.IsSink = true;
     dev.MonitorSource = Text(AInfo->monitor_source_name);
-    dev.Channels = AInfo->sample_spec.channels;
-    dev.SampleRate = static_cast<int32_t>(AInfo->sample_spec.rate);
     listing->Sinks.push_back(dev);
 }
 
@@ -53,12 +61,8 @@ void OnSource(pa_context*, const pa_source_info* AInfo, int AEol, void* AListing
         --listing->Pending;
         return;
     }
-    TSoundServerDevice dev;
-    dev.Name = Text(AInfo->name);
-    dev.Description = Text(AInfo->description);
+    TSoundServerDevice dev = DeviceOf(*AInfo);
     dev.IsMonitor = AInfo->monitor_of_sink != PA_INVALID_INDEX;
-    dev.Channels = AInfo->sample_spec.channels;
-    dev.SampleRate = static_cast<int32_t>(AInfo->sample_spec.rate);
     listing->Sources.push_back(dev);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include <pulse/error.h>
@@ -20,6 +21,9 @@ constexpr auto KOpenWait = std::chrono::seconds(3);
 // hold an idle monitor's first fragment for 2 s.
 constexpr auto KStallWait = std::chrono::seconds(5);
 
+constexpr uint32_t KBlocksQueued = 4;
+// A nap never hides a removed device for long.
+constexpr double KLongestNap = 0.1;
 const char* const KServerDown = "servidor de som indispon\xC3\xADvel";
 
 std::string ServerErrorText(int AError)
@@ -35,9 +39,10 @@ std::string OpenFailureText(int AError)
 
 std::string ReadFailureText(int AError)
 {
-    if (AError == PA_ERR_KILLED || AError == PA_ERR_NOENTITY ||
-        AError == PA_ERR_CONNECTIONTERMINATED)
+    if (AError == PA_ERR_KILLED || AError == PA_ERR_NOENTITY)
         return "o dispositivo foi removido do servidor de som.";
+    if (AError == PA_ERR_CONNECTIONTERMINATED)
+        return "o servidor de som foi encerrado.";
     return ServerErrorText(AError);
 }
 
@@ -102,10 +107,12 @@ public:
         if (!FStream)
             return OpenFailureText(FServer.Error());
         pa_buffer_attr attr;
-        attr.maxlength = static_cast<uint32_t>(-1);
         attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
         // One fragment a block: the server wakes the reader about once per block.
         attr.fragsize = static_cast<uint32_t>(pa_frame_size(&spec) * AFramesPerBlock);
+        // While a login runs nobody reads: a few blocks of slack, not the
+        // server's seconds, or the outage would go on air late and stale.
+        attr.maxlength = attr.fragsize * KBlocksQueued;
         if (pa_stream_connect_record(FStream, ASourceName.c_str(), &attr,
                                      static_cast<pa_stream_flags_t>(PA_STREAM_DONT_MOVE |
                                                                     PA_STREAM_ADJUST_LATENCY)) < 0)
@@ -116,6 +123,7 @@ public:
         if (pa_stream_get_state(FStream) != PA_STREAM_READY)
             return OpenFailureText(FServer.Error());
         FChannels = spec.channels;
+        FBytesPerSecond = static_cast<double>(pa_bytes_per_second(&spec));
         return {};
     }
 
@@ -134,6 +142,10 @@ public:
                 pa_stream_peek(FStream, &data, &size) < 0)
                 return Fail(ReadFailureText(FServer.Error()), AError);
             if (size == 0) {
+                // The server sends its own small chunks, several a block
+                // whatever the fragment size asked: sleeping for what is
+                // missing and taking them all at once saves a wake-up each.
+                WaitForMissing(wanted - have);
                 const bool woke = FServer.RunUntil(
                     [this] {
                         return pa_stream_get_state(FStream) != PA_STREAM_READY ||
@@ -166,6 +178,14 @@ public:
     }
 
 private:
+    void WaitForMissing(size_t AMissingBytes)
+    {
+        if (FBytesPerSecond <= 0)
+            return;
+        const double seconds = static_cast<double>(AMissingBytes) / FBytesPerSecond;
+        std::this_thread::sleep_for(std::chrono::duration<double>(std::clamp(seconds, 0.0, KLongestNap)));
+    }
+
     // Bytes of the last fragment that did not fit the previous block.
     size_t TakePending(char* AOut, size_t AWanted)
     {
@@ -188,6 +208,7 @@ private:
     TSoundServerConnection FServer;
     pa_stream* FStream = nullptr;
     int FChannels = 0;
+    double FBytesPerSecond = 0;
     std::vector<char> FPending;
     size_t FPendingAt = 0;
 };

@@ -64,6 +64,8 @@ public:
     // True when sent bytes have stopped leaving the machine for so long
     // that the server is gone, though no send has failed yet.
     bool ConnectionStalled();
+    // connect() that a stop ends within a slice; 0 or the errno.
+    int ConnectWatchingStop(int AFd, const struct sockaddr_in& AAddr);
 
     // --- processing of one block ---
     // AOutput is grown when shorter than AFrames * AOutChannels.

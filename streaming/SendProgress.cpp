@@ -12,6 +12,8 @@ constexpr size_t KMaxMarks = 4096;
 void TSendProgress::Reset()
 {
     FTotal = 0;
+    FTaken = 0;
+    FTakenTick = 0;
     FMarks.clear();
 }
 
@@ -19,6 +21,8 @@ void TSendProgress::Sent(uint64_t ABytes, uint64_t ANowTick)
 {
     if (ABytes == 0)
         return;
+    if (FMarks.empty())
+        FTakenTick = ANowTick; // nothing was waiting: the wait starts now
     FTotal += ABytes;
     // Past the cap the newest marks are dropped, never the oldest: it is
     // the oldest waiting byte whose age matters.
@@ -31,7 +35,11 @@ void TSendProgress::Sent(uint64_t ABytes, uint64_t ANowTick)
 bool TSendProgress::Stalled(uint64_t AQueued, uint64_t ANowTick, uint64_t AStallMs)
 {
     const uint64_t taken = AQueued >= FTotal ? 0 : FTotal - AQueued;
+    if (taken > FTaken) {
+        FTaken = taken;
+        FTakenTick = ANowTick;
+    }
     while (!FMarks.empty() && FMarks.front().first <= taken)
         FMarks.pop_front();
-    return !FMarks.empty() && ANowTick - FMarks.front().second >= AStallMs;
+    return !FMarks.empty() && ANowTick - FMarks.front().second >= AStallMs && ANowTick - FTakenTick >= AStallMs;
 }

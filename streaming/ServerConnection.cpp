@@ -4,7 +4,9 @@
 #include <climits>
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
+#include <fcntl.h>
 #include <netdb.h>
+#include <poll.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -23,6 +25,9 @@ constexpr int KSendBufferBytes = 262144;
 constexpr int KIcecastAnswerMs = 5000;
 constexpr int KShoutcastAnswerMs = 3000;
 constexpr size_t KAnswerChunk = 2048;
+constexpr int KConnectSliceMs = 100;
+// After an interim "100 Continue" the final answer may follow at once.
+constexpr int KFinalAnswerMs = 500;
 // The server's own source time-out: a queue that has not moved for this
 // long is a dead path or a frozen server, not a slow moment.
 constexpr uint64_t KStallMs = 10000;
@@ -95,16 +100,44 @@ bool TNativeEncoderThread::ConnectToServer(int32_t APort)
     int connectError = 0;
     if (connected) {
         addr.sin_port = htons(static_cast<uint16_t>(port));
-        connected = connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == 0;
-        connectError = connected ? 0 : errno;
+        connectError = ConnectWatchingStop(fd, addr);
+        connected = connectError == 0;
     }
     if (!connected) {
         FLastRefusal = connectError == ECONNREFUSED ? "(conexao recusada)" : "(servidor inacessivel)";
-        PostStatus(failed, true);
+        // A connect cut short by the stop is no failure to tell about.
+        if (!Terminated())
+            PostStatus(failed, true);
         CloseConnection();
         return false;
     }
     return true;
+}
+
+int TNativeEncoderThread::ConnectWatchingStop(int AFd, const sockaddr_in& AAddr)
+{
+    // Without blocking, in short waits: a stop that comes just before the
+    // connect starts would find nothing to shut down and wait it out.
+    const int flags = fcntl(AFd, F_GETFL);
+    fcntl(AFd, F_SETFL, flags | O_NONBLOCK);
+    int error = 0;
+    if (connect(AFd, reinterpret_cast<const sockaddr*>(&AAddr), sizeof(AAddr)) != 0) {
+        error = errno;
+        const uint64_t until = GetTickCount64() + KSendTimeoutMs;
+        while (error == EINPROGRESS || error == EINTR) {
+            if (Terminated() || GetTickCount64() >= until) {
+                error = ETIMEDOUT;
+                break;
+            }
+            pollfd p{AFd, POLLOUT, 0};
+            if (poll(&p, 1, KConnectSliceMs) > 0) {
+                socklen_t len = sizeof(error);
+                getsockopt(AFd, SOL_SOCKET, SO_ERROR, &error, &len);
+            }
+        }
+    }
+    fcntl(AFd, F_SETFL, flags);
+    return error;
 }
 
 bool TNativeEncoderThread::SendBytes(const std::string& ABytes)
@@ -211,7 +244,11 @@ bool TNativeEncoderThread::IcecastHandshake(const std::string& AContentType)
             CloseConnection();
             continue;
         }
-        const std::string answer = ReadServerAnswer(KIcecastAnswerMs);
+        std::string answer = ReadServerAnswer(KIcecastAnswerMs);
+        // An interim answer alone says nothing of the login: a proxy may
+        // send it before the server has even checked the password.
+        if (const int code = AnswerStatusCode(answer); code >= 100 && code < 200)
+            answer += ReadServerAnswer(KFinalAnswerMs);
         if (IsIcecastSourceAccepted(answer)) {
             PostStatus("Conectado ao servidor de rádio Icecast (" + method + ").", false);
             return true;
@@ -219,7 +256,8 @@ bool TNativeEncoderThread::IcecastHandshake(const std::string& AContentType)
         FLastRefusal = LoginRefusalReason(answer, false);
         CloseConnection();
     }
-    PostStatus("Servidor recusou a conexão source Icecast.", true);
+    if (!Terminated())
+        PostStatus("Servidor recusou a conexão source Icecast.", true);
     return false;
 }
 
@@ -262,7 +300,8 @@ bool TNativeEncoderThread::ShoutcastHandshake(const std::string& AContentType)
         PostStatus("Conectado ao servidor de rádio SHOUTcast na porta " + std::to_string(p) + ".", false);
         return true;
     }
-    PostStatus("Servidor recusou a conexão source SHOUTcast.", true);
+    if (!Terminated())
+        PostStatus("Servidor recusou a conexão source SHOUTcast.", true);
     return false;
 }
 

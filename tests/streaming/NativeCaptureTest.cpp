@@ -29,18 +29,7 @@ protected:
         const auto items = BuildSoundServerComboItems(EnumerateSoundServerDevices());
         const int at = FindAudioComboItem(items, -1, askOutputLoopback, "pulse:" + AName);
         EXPECT_GE(at, 0) << "no loopback entry for " << AName;
-        TEncoderConfig c;
-        DefaultEncoderConfig(c);
-        c.Host = "127.0.0.1";
-        c.Port = APort;
-        c.Mount = "/stream";
-        c.Password = "hackme";
-        c.Codec = "audio/mpeg";
-        c.Bitrate = 128;
-        c.SampleRate = 44100;
-        c.Channels = 2;
-        c.NoarPath = "";
-        c.EQBands.fill(0.0);
+        TEncoderConfig c = ServerConfig("audio/mpeg", APort);
         if (at >= 0) {
             c.AudioDeviceIndex = items[at].DeviceIndex;
             c.AudioSourceKind = items[at].SourceKind;

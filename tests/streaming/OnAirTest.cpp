@@ -29,25 +29,23 @@ bool SourceOnMount(const TIcecastServer& AServer)
     return AServer.StatusJson().find("\"source\"") != std::string::npos;
 }
 
-bool WaitForTitle(TWorkerRun& ARun, const TIcecastServer& AServer, const std::string& ATitle, int ATimeoutMs)
-{
-    const std::string key = "\"title\":\"" + ATitle + "\"";
-    for (int waited = 0; waited <= ATimeoutMs; waited += 250) {
-        if (AServer.StatusJson().find(key) != std::string::npos)
-            return true;
-        ARun.PumpFor(250);
-    }
-    return false;
-}
+// A stream to a real icecast2 through a path the test can cut.
+class OnAirThroughAPath : public testing::Test {
+protected:
+    OnAirThroughAPath() : FPath(FServer.Port()) { PlayRigTone(880, 60); }
+
+    TIcecastServer FServer;
+    THoldingProxy FPath;
+    TWorkerRun FRun{StreamConfig("audio/mpeg", FPath.Port())};
+};
 
 } // namespace
 
-TEST(OnAir, ADeadPathIsNoticedWithinTenSecondsAndTheStreamComesBack)
+TEST_F(OnAirThroughAPath, ADeadPathIsNoticedWithinTenSecondsAndTheStreamComesBack)
 {
-    TIcecastServer server;
-    THoldingProxy path(server.Port());
-    PlayRigTone(880, 60);
-    TWorkerRun run(StreamConfig("audio/mpeg", path.Port()));
+    TIcecastServer& server = FServer;
+    THoldingProxy& path = FPath;
+    TWorkerRun& run = FRun;
     ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
     run.PumpFor(2000);
 
@@ -57,7 +55,9 @@ TEST(OnAir, ADeadPathIsNoticedWithinTenSecondsAndTheStreamComesBack)
     const int lost = run.WaitForStatus(KLost, 14000, mark);
     ASSERT_GE(lost, 0) << "still \"on air\" over a dead path\n" << run.StatusText();
     const uint64_t noticed = run.Statuses()[lost].Tick - held;
-    EXPECT_LE(noticed, 10500u);
+    // Ten seconds from the last byte the relay's small window took (it
+    // goes on taking for a few hundred milliseconds after the hold).
+    EXPECT_LE(noticed, 11000u);
     EXPECT_GE(noticed, 9000u) << "a stall shorter than the server's time-out is no loss";
 
     // Logins over the dead path get no answer (PUT, then SOURCE, five
@@ -76,12 +76,11 @@ TEST(OnAir, ADeadPathIsNoticedWithinTenSecondsAndTheStreamComesBack)
     EXPECT_EQ(run.Statuses().back().Text, "Parado.");
 }
 
-TEST(OnAir, AShortStallIsNoReconnection)
+TEST_F(OnAirThroughAPath, AShortStallIsNoReconnection)
 {
-    TIcecastServer server;
-    THoldingProxy path(server.Port());
-    PlayRigTone(880, 40);
-    TWorkerRun run(StreamConfig("audio/mpeg", path.Port()));
+    TIcecastServer& server = FServer;
+    THoldingProxy& path = FPath;
+    TWorkerRun& run = FRun;
     ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
     run.PumpFor(1000);
     const size_t mark = run.Statuses().size();
@@ -211,8 +210,7 @@ TEST(OnAir, TheTitleIsBackAfterEveryReconnection)
     TIcecastServer server;
     TTempDir dir;
     TEncoderConfig config = StreamConfig("audio/mpeg", server.Port());
-    config.NoarPath = dir.File("noar.txt");
-    WriteTextFile(config.NoarPath, "Faixa Que Continua");
+    UseNowPlaying(config, dir, "Faixa Que Continua");
     PlayRigTone(880, 60);
     TWorkerRun run(config);
     ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
@@ -244,8 +242,7 @@ void ExpectOggTitlesThroughout(const std::string& ACodec, bool AServerShowsTitle
     TIcecastServer server;
     TTempDir dir;
     TEncoderConfig config = StreamConfig(ACodec, server.Port());
-    config.NoarPath = dir.File("noar.txt");
-    WriteTextFile(config.NoarPath, "Primeira Can\xC3\xA7\xC3\xA3o");
+    UseNowPlaying(config, dir, "Primeira Can\xC3\xA7\xC3\xA3o");
     PlayRigTone(880, 60);
     TWorkerRun run(config);
     ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();

@@ -41,9 +41,11 @@ TEST(SendProgress, StallIsTheAgeOfTheOldestByteStillQueued)
     p.Sent(1000, 5000);
     EXPECT_FALSE(p.Stalled(2000, 9999, 10000));
     EXPECT_TRUE(p.Stalled(2000, 10000, 10000)) << "the first send has waited 10 s";
-    // The server took the first send: now the second is the oldest.
+    // The server took the first send (seen at 14999): the clock of
+    // nothing taken starts again there.
     EXPECT_FALSE(p.Stalled(1000, 14999, 10000));
-    EXPECT_TRUE(p.Stalled(1000, 15000, 10000));
+    EXPECT_FALSE(p.Stalled(1000, 15000, 10000));
+    EXPECT_TRUE(p.Stalled(1000, 24999, 10000));
     // Everything taken: a quiet connection is no stall.
     EXPECT_FALSE(p.Stalled(0, 60000, 10000));
     p.Sent(10, 60000);
@@ -51,6 +53,25 @@ TEST(SendProgress, StallIsTheAgeOfTheOldestByteStillQueued)
     EXPECT_FALSE(p.Stalled(0, 90000, 10000)) << "a new connection starts clean";
     p.Sent(0, 90000);
     EXPECT_FALSE(p.Stalled(0, 200000, 10000)) << "an empty send is no byte waiting";
+}
+
+TEST(SendProgress, ASlowLinkThatStillDrainsALongQueueIsNoStall)
+{
+    TSendProgress p;
+    // 40 KB a second handed over, 35 KB a second taken: the queue grows.
+    uint64_t queued = 0;
+    for (uint64_t t = 0; t <= 60000; t += 1000) {
+        p.Sent(40000, t);
+        queued += 5000;
+        EXPECT_FALSE(p.Stalled(queued, t, 10000)) << "at " << t << " ms, " << queued << " bytes queued";
+    }
+    // Then nothing is taken any more: ten seconds later it is a stall.
+    for (uint64_t t = 61000; t < 70000; t += 1000) {
+        p.Sent(40000, t);
+        queued += 40000;
+        EXPECT_FALSE(p.Stalled(queued, t, 10000)) << t;
+    }
+    EXPECT_TRUE(p.Stalled(queued, 70000, 10000));
 }
 
 TEST(SendProgress, BoundedMemoryKeepsTheOldestMark)

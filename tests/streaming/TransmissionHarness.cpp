@@ -13,6 +13,7 @@
 #include "platform/Tick.h"
 #include "tests/codecs/CodecTestSupport.h"
 #include "tests/support/AudioRig.h"
+#include "tests/support/IcecastServer.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
@@ -47,6 +48,31 @@ void PlayRigTone(double AFreqHz, double ASeconds)
 
 TEncoderConfig StreamConfig(const std::string& ACodec, int APort, const std::string& AServerType)
 {
+    TEncoderConfig c = ServerConfig(ACodec, APort, AServerType);
+    c.AudioDeviceIndex = RigMonitorDevice();
+    c.AudioSourceKind = askInput;
+    return c;
+}
+
+void UseNowPlaying(TEncoderConfig& AConfig, const TTempDir& ADir, const std::string& ATitle)
+{
+    AConfig.NoarPath = ADir.File("noar.txt");
+    WriteTextFile(AConfig.NoarPath, ATitle);
+}
+
+bool WaitForTitle(TWorkerRun& ARun, const TIcecastServer& AServer, const std::string& ATitle, int ATimeoutMs)
+{
+    const std::string key = "\"title\":\"" + ATitle + "\"";
+    for (int waited = 0; waited <= ATimeoutMs; waited += 250) {
+        if (AServer.StatusJson().find(key) != std::string::npos)
+            return true;
+        ARun.PumpFor(250);
+    }
+    return false;
+}
+
+TEncoderConfig ServerConfig(const std::string& ACodec, int APort, const std::string& AServerType)
+{
     TEncoderConfig c;
     DefaultEncoderConfig(c);
     c.ServerType = AServerType;
@@ -59,8 +85,7 @@ TEncoderConfig StreamConfig(const std::string& ACodec, int APort, const std::str
     c.Bitrate = 128;
     c.SampleRate = 44100;
     c.Channels = 2;
-    c.AudioDeviceIndex = RigMonitorDevice();
-    c.AudioSourceKind = askInput;
+    c.AudioDeviceIndex = -1;
     c.NoarPath = "";
     c.EQBands.fill(0.0);
     c.CompressorEnabled = false;

@@ -9,6 +9,7 @@
 
 #include "settings/EncoderConfig.h"
 #include "streaming/NativeEncoderThread.h"
+#include "tests/support/TempDir.h"
 
 // What the transmission tests need around a streaming worker: the shared
 // audio rig, a driver that pumps the worker's hand-offs and records its
@@ -20,8 +21,12 @@ int RigMonitorDevice();
 // Starts the rig's tone (sine into the null sink, heard on the monitor).
 void PlayRigTone(double AFreqHz, double ASeconds);
 
-// Settings for streaming the rig's monitor to 127.0.0.1:APort.
+// Settings for streaming to 127.0.0.1:APort, with no capture channel yet.
+TEncoderConfig ServerConfig(const std::string& ACodec, int APort, const std::string& AServerType = "icecast");
+// The same, streaming the rig's monitor.
 TEncoderConfig StreamConfig(const std::string& ACodec, int APort, const std::string& AServerType = "icecast");
+// Points AConfig's now-playing file at one in ADir holding ATitle.
+void UseNowPlaying(TEncoderConfig& AConfig, const TTempDir& ADir, const std::string& ATitle);
 
 struct TStatus {
     std::string Text;
@@ -56,6 +61,10 @@ private:
     std::vector<TStatus> FStatuses;
     int FLevels = 0;
 };
+
+class TIcecastServer;
+// Pumps ARun while polling the server's status page for ATitle.
+bool WaitForTitle(TWorkerRun& ARun, const TIcecastServer& AServer, const std::string& ATitle, int ATimeoutMs);
 
 // Reads a mount as a listener for a while on its own thread, keeping the
 // body of the answer.

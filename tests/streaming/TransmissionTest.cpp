@@ -53,18 +53,6 @@ void StreamToneAndStop(const TEncoderConfig& AConfig, int AListenPort, const TEx
         EXPECT_FALSE(s.IsError) << run.StatusText();
 }
 
-// Pumps ARun while polling the server's status page for ATitle.
-bool WaitForTitle(TWorkerRun& ARun, const TIcecastServer& AServer, const std::string& ATitle, int ATimeoutMs)
-{
-    const std::string key = "\"title\":\"" + ATitle + "\"";
-    for (int waited = 0; waited <= ATimeoutMs; waited += 250) {
-        if (AServer.StatusJson().find(key) != std::string::npos)
-            return true;
-        ARun.PumpFor(250);
-    }
-    return false;
-}
-
 size_t Occurrences(const std::string& AText, const std::string& AWord)
 {
     size_t count = 0;

@@ -25,6 +25,7 @@ TSoundServerRig::TSoundServerRig(TSoundServerKind AKind) : FKind(AKind)
     RequireProgram("pactl");
     RequireProgram("pacat");
     RequireProgram("sox");
+    RequireProgram("python3"); // paces what an input source is fed
     std::filesystem::create_directories(FDir.File("run"));
     std::filesystem::permissions(FDir.File("run"), std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::replace);
@@ -216,8 +217,21 @@ void TSoundServerRig::PlayTone(const std::string& ADevice, double AFreqHz, doubl
                       std::to_string(ASeconds) + " sine " + std::to_string(AFreqHz) + " vol " +
                       std::to_string(AAmplitude);
     const auto fifo = FInputFifos.find(ADevice);
+    // A pipe source has no clock of its own: written at once, the whole
+    // tone would arrive in a burst no capture card gives. Paced at real
+    // time, 20 ms of 48000 Hz stereo float a write.
     if (fifo != FInputFifos.end())
-        cmd += " > " + ShellQuote(fifo->second);
+        cmd += " | python3 -c " +
+               ShellQuote("import sys, time\n"
+                          "start = time.monotonic()\n"
+                          "n = 0\n"
+                          "while True:\n"
+                          "    chunk = sys.stdin.buffer.read(7680)\n"
+                          "    if not chunk: break\n"
+                          "    sys.stdout.buffer.write(chunk); sys.stdout.buffer.flush()\n"
+                          "    n += 1\n"
+                          "    time.sleep(max(0.0, start + n * 0.02 - time.monotonic()))\n") +
+               " > " + ShellQuote(fifo->second);
     else
         cmd += " | pacat --device=" + ShellQuote(ADevice) +
                " --rate=48000 --channels=2 --format=float32le --latency-msec=50";
