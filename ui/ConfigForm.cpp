@@ -456,29 +456,42 @@ void TFrmConfig::SaveToConfig(TEncoderConfig& C) const
 void TFrmConfig::RefreshAudioDevices(int32_t CurrentIndex, TAudioSourceKind CurrentKind,
                                      const std::string& CurrentId)
 {
-    // A list still coming is dropped: only the newest request fills the box.
-    if (FAudioWatcher) {
-        FAudioWatcher->disconnect(this);
-        FAudioWatcher->deleteLater();
-    }
+    FAudioWanted = {CurrentIndex, CurrentKind, {}, CurrentId};
     FAudioItems.clear();
     cbAudioDevice->clear();
     cbAudioDevice->setPlaceholderText(QStr(Translate(FLangCode, "listing_devices")));
     cbAudioDevice->setEnabled(false);
+    // One listing at a time: a request while one runs asks again once it
+    // ends, so clicks never queue listings that each may wait seconds.
+    if (FAudioWatcher) {
+        FAudioAgain = true;
+        return;
+    }
+    StartAudioListing();
+}
+
+void TFrmConfig::StartAudioListing()
+{
+    FAudioAgain = false;
     FAudioWatcher = new QFutureWatcher<std::vector<TAudioComboItem>>(this);
-    auto* watcher = FAudioWatcher;
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, CurrentIndex, CurrentKind, CurrentId] {
+    connect(FAudioWatcher, &QFutureWatcherBase::finished, this, [this] {
+        auto* watcher = FAudioWatcher;
         FAudioWatcher = nullptr;
         watcher->deleteLater();
+        if (FAudioAgain) {
+            StartAudioListing();
+            return;
+        }
         FAudioItems = watcher->result();
         for (const TAudioComboItem& item : FAudioItems)
             cbAudioDevice->addItem(QStr(item.DisplayName));
         cbAudioDevice->setPlaceholderText(QString());
         cbAudioDevice->setEnabled(true);
-        cbAudioDevice->setCurrentIndex(FindAudioComboItem(FAudioItems, CurrentIndex, CurrentKind, CurrentId));
+        cbAudioDevice->setCurrentIndex(FindAudioComboItem(FAudioItems, FAudioWanted.DeviceIndex,
+                                                          FAudioWanted.SourceKind, FAudioWanted.DeviceId));
         emit AudioDevicesListed();
     });
-    watcher->setFuture(QtConcurrent::run(
+    FAudioWatcher->setFuture(QtConcurrent::run(
         [] { return BuildCaptureChannelList(EnumerateAudioDevices(), EnumerateSoundServerDevices()); }));
 }
 

@@ -92,5 +92,8 @@ private:
 
     std::string FSettingsPath;
     std::string FLangCode = "pt-BR"; // of the texts shown
+    void StartAudioListing();
     QFutureWatcher<std::vector<TAudioComboItem>>* FAudioWatcher = nullptr;
+    bool FAudioAgain = false;
+    TAudioComboItem FAudioWanted; // the entry to select once listed
 };

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QImage>
+#include <QPushButton>
 #include <QTabWidget>
 
 #include "capture/DeviceCaption.h"
@@ -66,6 +67,16 @@ TEST(NativeDevicesDialog, OffersTheServersInputsAndOutputsAndKeepsTheChoiceByNam
     again.LoadFromConfig(stored);
     ASSERT_TRUE(PumpUntil([&] { return !again.AudioDevicesPending(); }, 10000));
     EXPECT_EQ(again.cbAudioDevice->currentText(), headset);
+
+    // Refresh clicked again and again while a listing runs: one list
+    // comes, with the new sink in it and nothing chosen.
+    for (int i = 0; i < 5; ++i)
+        again.btnRefreshAudio->click();
+    EXPECT_TRUE(again.AudioDevicesPending());
+    ASSERT_TRUE(PumpUntil([&] { return !again.AudioDevicesPending(); }, 10000));
+    EXPECT_GE(Entry(again, QString::fromUtf8("Sa\xC3\xAD" "da: Another Card  [PulseAudio]")), 0);
+    EXPECT_EQ(again.cbAudioDevice->currentIndex(), -1);
+    EXPECT_EQ(again.cbAudioDevice->count(), int(again.FAudioItems.size()));
 }
 
 // The server is gone: the dialog still opens at once and lists what

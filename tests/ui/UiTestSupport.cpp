@@ -1,6 +1,7 @@
 #include "tests/ui/UiTestSupport.h"
 
 #include <cstdlib>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -72,8 +73,13 @@ QImage Snapshot(QWidget* AWidget)
 
 void SaveWindowShot(QWidget* AWidget, const std::string& AName)
 {
-    const char* source = std::getenv("TAVIX_SOURCE_DIR");
-    const std::string path = std::string(source ? source : ".") + "/docs/" + AName;
+    // Into the build folder: a test run leaves the checkout as it was (a
+    // streaming window shows a port that differs from run to run). The
+    // README's pictures are copied from there when the window changes.
+    const char* build = std::getenv("TAVIX_BINARY_DIR");
+    const std::string folder = std::string(build ? build : ".") + "/docs";
+    std::filesystem::create_directories(folder);
+    const std::string path = folder + "/" + AName;
     const QImage shot = Snapshot(AWidget);
     ASSERT_FALSE(shot.isNull());
     EXPECT_TRUE(shot.save(QString::fromStdString(path))) << path;

@@ -26,5 +26,5 @@ TEncoderConfig WriteSettings(const std::string& APath, const std::function<void(
 
 // The widget as it shows on screen.
 QImage Snapshot(QWidget* AWidget);
-// Saves the widget's picture as docs/<AName> in the source tree.
+// Saves the widget's picture as docs/<AName> in the build folder.
 void SaveWindowShot(QWidget* AWidget, const std::string& AName);
