@@ -4,7 +4,7 @@
 #include "dsp/ChannelMap.h"
 #include "dsp/Compressor.h"
 #include "dsp/Equalizer.h"
-#include "streaming/NativeEncoderThread.h"
+#include "dsp/AudioProcessor.h"
 
 namespace {
 
@@ -51,8 +51,32 @@ inline double Level(double ASum, double AFrames, double AScale)
 
 } // namespace
 
-void TNativeEncoderThread::ProcessAudioBlock(const float* AInput, int AFrames, int AInChannels,
-                                             std::vector<float>& AOutput, int AOutChannels)
+TAudioProcessor::TAudioProcessor(const std::array<double, 10>& ABands, bool ACompressor)
+    : FEQBands(ABands), FCompressorEnabled(ACompressor)
+{
+}
+
+void TAudioProcessor::UpdateAudioProcessing(const std::array<double, 10>& ABands, bool ACompressor)
+{
+    std::lock_guard<std::mutex> lock(FAudioLock);
+    FEQBands = ABands;
+    FCompressorEnabled = ACompressor;
+}
+
+std::array<double, 10> TAudioProcessor::Bands() const
+{
+    std::lock_guard<std::mutex> lock(FAudioLock);
+    return FEQBands;
+}
+
+bool TAudioProcessor::CompressorEnabled() const
+{
+    std::lock_guard<std::mutex> lock(FAudioLock);
+    return FCompressorEnabled;
+}
+
+TAudioLevels TAudioProcessor::ProcessAudioBlock(const float* AInput, int AFrames, int AInChannels,
+                                                std::vector<float>& AOutput, int AOutChannels, int32_t ASampleRate)
 {
     TEqBandGainsDb gainsDb;
     bool compressor;
@@ -61,7 +85,7 @@ void TNativeEncoderThread::ProcessAudioBlock(const float* AInput, int AFrames, i
         gainsDb = FEQBands;
         compressor = FCompressorEnabled;
     }
-    const TEqualizerSetup eq(PrepareEqualizer(gainsDb, ProcessingSampleRate(FConfig.SampleRate)));
+    const TEqualizerSetup eq(PrepareEqualizer(gainsDb, ProcessingSampleRate(ASampleRate)));
 
     const int frames = std::max(AFrames, 0);
     const int inChannels = std::max(AInChannels, 1);
@@ -110,8 +134,8 @@ void TNativeEncoderThread::ProcessAudioBlock(const float* AInput, int AFrames, i
     FCompGain = compGain;
 
     const double count = frames > 0 ? frames : 1;
-    PostLevel(Level(sumOut[0], count, KLevelScale), Level(sumOut[1], count, KLevelScale),
-              Level((bandSums.Low[0] + bandSums.Low[1]) / 6.0, count, KBandLevelScale),
-              Level((bandSums.Mid[0] + bandSums.Mid[1]) / 8.0, count, KBandLevelScale),
-              Level((bandSums.High[0] + bandSums.High[1]) / 6.0, count, KBandLevelScale));
+    return {Level(sumOut[0], count, KLevelScale), Level(sumOut[1], count, KLevelScale),
+            Level((bandSums.Low[0] + bandSums.Low[1]) / 6.0, count, KBandLevelScale),
+            Level((bandSums.Mid[0] + bandSums.Mid[1]) / 8.0, count, KBandLevelScale),
+            Level((bandSums.High[0] + bandSums.High[1]) / 6.0, count, KBandLevelScale)};
 }

@@ -3,7 +3,7 @@
 #include <numbers>
 
 #include "dsp/Equalizer.h"
-#include "streaming/NativeEncoderThread.h"
+#include "dsp/AudioProcessor.h"
 
 namespace {
 
@@ -19,8 +19,8 @@ constexpr double KToneAmplitude = 0.0008;
 
 } // namespace
 
-void TNativeEncoderThread::ApplyKeepAliveTone(std::vector<float>& AOutput, int AFrames,
-                                              int AOutChannels, uint64_t ANowTick)
+void TAudioProcessor::ApplyKeepAliveTone(std::vector<float>& AOutput, int AFrames, int AOutChannels,
+                                         uint64_t ANowTick, int32_t ASampleRate)
 {
     const size_t frames = static_cast<size_t>(std::max(AFrames, 0));
     const size_t channels = static_cast<size_t>(std::clamp(AOutChannels, 1, 2));
@@ -55,7 +55,7 @@ void TNativeEncoderThread::ApplyKeepAliveTone(std::vector<float>& AOutput, int A
         FKeepAliveToneUntilTick = 0;
         return;
     }
-    const double step = KToneStep / ProcessingSampleRate(FConfig.SampleRate);
+    const double step = KToneStep / ProcessingSampleRate(ASampleRate);
     constexpr double twoPi = 2.0 * std::numbers::pi;
     double phase = FKeepAliveTonePhase;
     for (size_t n = 0; n < frames; ++n) {

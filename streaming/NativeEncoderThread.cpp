@@ -1,11 +1,8 @@
 #include "streaming/NativeEncoderThread.h"
 
 TNativeEncoderThread::TNativeEncoderThread(const TEncoderConfig& AConfig)
-    : TThread(true), FConfig(AConfig)
+    : TThread(true), FConfig(AConfig), FProcessor(AConfig.EQBands, AConfig.CompressorEnabled)
 {
-    std::lock_guard<std::mutex> lock(FAudioLock);
-    FEQBands = FConfig.EQBands;
-    FCompressorEnabled = FConfig.CompressorEnabled;
 }
 
 TNativeEncoderThread::~TNativeEncoderThread()
@@ -19,9 +16,21 @@ TNativeEncoderThread::~TNativeEncoderThread()
 
 void TNativeEncoderThread::UpdateAudioProcessing(const TEncoderConfig& AConfig)
 {
-    std::lock_guard<std::mutex> lock(FAudioLock);
-    FEQBands = AConfig.EQBands;
-    FCompressorEnabled = AConfig.CompressorEnabled;
+    FProcessor.UpdateAudioProcessing(AConfig.EQBands, AConfig.CompressorEnabled);
+}
+
+void TNativeEncoderThread::ProcessAudioBlock(const float* AInput, int AFrames, int AInChannels,
+                                             std::vector<float>& AOutput, int AOutChannels)
+{
+    const TAudioLevels levels =
+        FProcessor.ProcessAudioBlock(AInput, AFrames, AInChannels, AOutput, AOutChannels, FConfig.SampleRate);
+    PostLevel(levels.L, levels.R, levels.LowBand, levels.MidBand, levels.HighBand);
+}
+
+void TNativeEncoderThread::ApplyKeepAliveTone(std::vector<float>& AOutput, int AFrames, int AOutChannels,
+                                              uint64_t ANowTick)
+{
+    FProcessor.ApplyKeepAliveTone(AOutput, AFrames, AOutChannels, ANowTick, FConfig.SampleRate);
 }
 
 void TNativeEncoderThread::StopNow()

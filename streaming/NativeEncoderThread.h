@@ -12,6 +12,7 @@
 #include "capture/CaptureSource.h"
 #include "codecs/CodecTable.h"
 #include "codecs/Lame.h"
+#include "dsp/AudioProcessor.h"
 #include "platform/Thread.h"
 #include "settings/EncoderConfig.h"
 #include "streaming/SendProgress.h"
@@ -92,16 +93,7 @@ protected:
     std::atomic<int64_t> FSocket{-1};
     // Held only to shut down or close the handle, never across a send.
     std::mutex FSocketLock;
-    std::mutex FAudioLock;
-    std::array<double, 10> FEQBands{};
-    bool FCompressorEnabled = false;
-    std::array<float, 9> FEQLP_L{};
-    std::array<float, 9> FEQLP_R{};
-    float FCompGain = 1.0f;
-    uint64_t FSilenceStartTick = 0;
-    uint64_t FNextKeepAliveToneTick = 0;
-    uint64_t FKeepAliveToneUntilTick = 0;
-    double FKeepAliveTonePhase = 0.0;
+    TAudioProcessor FProcessor;
     bool FWSAStarted = false;
 
     // --- transmission-loop state and steps ---

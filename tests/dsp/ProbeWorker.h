@@ -23,14 +23,15 @@ public:
 
     std::vector<TLevels> Levels;
 
-    using TNativeEncoderThread::FCompGain;
     using TNativeEncoderThread::FConfig;
-    using TNativeEncoderThread::FEQLP_L;
-    using TNativeEncoderThread::FEQLP_R;
-    using TNativeEncoderThread::FKeepAliveTonePhase;
-    using TNativeEncoderThread::FKeepAliveToneUntilTick;
-    using TNativeEncoderThread::FNextKeepAliveToneTick;
-    using TNativeEncoderThread::FSilenceStartTick;
+    // The processing state, as the worker's processor carries it.
+    float& FCompGain = FProcessor.FCompGain;
+    std::array<float, 9>& FEQLP_L = FProcessor.FEQLP_L;
+    std::array<float, 9>& FEQLP_R = FProcessor.FEQLP_R;
+    double& FKeepAliveTonePhase = FProcessor.FKeepAliveTonePhase;
+    uint64_t& FKeepAliveToneUntilTick = FProcessor.FKeepAliveToneUntilTick;
+    uint64_t& FNextKeepAliveToneTick = FProcessor.FNextKeepAliveToneTick;
+    uint64_t& FSilenceStartTick = FProcessor.FSilenceStartTick;
 
     // Processes AInput (interleaved, AInChannels) and returns the output.
     std::vector<float> Process(const std::vector<float>& AInput, int AInChannels,

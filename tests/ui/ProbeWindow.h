@@ -14,16 +14,8 @@ public:
     using TNativeEncoderThread::TNativeEncoderThread;
     ~TProbeEncoder() override { ++Destroyed; }
 
-    std::array<double, 10> Bands()
-    {
-        std::lock_guard<std::mutex> lock(FAudioLock);
-        return FEQBands;
-    }
-    bool Compressor()
-    {
-        std::lock_guard<std::mutex> lock(FAudioLock);
-        return FCompressorEnabled;
-    }
+    std::array<double, 10> Bands() const { return FProcessor.Bands(); }
+    bool Compressor() const { return FProcessor.CompressorEnabled(); }
 
     static inline std::atomic<int> Destroyed{0};
 };
