@@ -88,5 +88,6 @@ BENCHMARK(EncodeMp3)->Name("Mp3")->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK_CAPTURE(EncodeWithContract, OggVorbis, "audio/ogg")->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK_CAPTURE(EncodeWithContract, AacPlus, "audio/aacp")->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK_CAPTURE(EncodeWithContract, OggFlac, "audio/flac")->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK_CAPTURE(EncodeWithContract, OggOpus, "audio/opus")->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 BENCHMARK_MAIN();

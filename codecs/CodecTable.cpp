@@ -2,6 +2,7 @@
 
 #include "codecs/FdkAac.h"
 #include "codecs/Flac.h"
+#include "codecs/OggOpus.h"
 #include "codecs/OggVorbis.h"
 
 namespace {
@@ -11,6 +12,7 @@ const TCodecRow KCodecRows[] = {
     {TCodecKind::OggVorbis, "audio/ogg", true, false, false},
     {TCodecKind::AacPlus, "audio/aac", false, true, true},
     {TCodecKind::OggFlac, "application/ogg", true, false, false},
+    {TCodecKind::OggOpus, "audio/ogg", true, false, false},
 };
 
 } // namespace
@@ -33,6 +35,8 @@ std::unique_ptr<TAudioEncoder> CreateEncoder(const TCodecRow& ARow)
         return std::make_unique<TFdkAacPlusEncoder>();
     case TCodecKind::OggFlac:
         return std::make_unique<TFlacEncoder>();
+    case TCodecKind::OggOpus:
+        return std::make_unique<TOggOpusEncoder>();
     default:
         return nullptr;
     }

@@ -1,13 +1,12 @@
 #include "codecs/OggVorbis.h"
 
 #include "codecs/EntryPoints.h"
+#include "codecs/OggSerial.h"
 #include "codecs/StreamTitle.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstring>
-#include <random>
 
 namespace {
 
@@ -16,15 +15,6 @@ const char* const KNoVorbisLibrary =
     "subpasta dll.";
 const char* const KMissingFunction = "A DLL Vorbis encontrada não exporta a função necessária: ";
 const char* const KAllInOneLibrary = "liboggvorbis.so";
-
-// Uniform over 0..2147483646, from a generator seeded with the clock at
-// nanosecond resolution so that back-to-back starts differ.
-int NewSerialNumber()
-{
-    std::mt19937 gen(static_cast<uint32_t>(
-        std::chrono::high_resolution_clock::now().time_since_epoch().count()));
-    return std::uniform_int_distribution<int>(0, 2147483646)(gen);
-}
 
 // libvorbis indexes tables with values derived from the samples: a NaN or
 // an infinity there is undefined behaviour, so they become silence / full
@@ -193,9 +183,7 @@ bool TOggVorbisEncoder::OpenChain(std::string& AHeader, std::string& AError)
         return FailSetup(ssComment, "Falha ao iniciar análise Vorbis.", AError);
     if (vorbis_block_init(&FVd, &FVb) != 0)
         return FailSetup(ssAnalysis, "Falha ao iniciar bloco Vorbis.", AError);
-    int serial = NewSerialNumber();
-    if (serial == FLastSerial)
-        serial = (serial + 1) % 2147483647;
+    const int serial = NewOggSerial(FLastSerial);
     if (ogg_stream_init(&FOs, serial) != 0)
         return FailSetup(ssBlock, "Falha ao iniciar container Ogg.", AError);
     ogg_packet ident{}, comment{}, setup{};

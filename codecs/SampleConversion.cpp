@@ -45,3 +45,10 @@ void ToFlacSamples(const float* APcm, size_t ACount, std::vector<int32_t>& AOut)
     for (size_t i = 0; i < ACount; ++i)
         AOut[i] = FloatToFlacSample(APcm[i]);
 }
+
+void ToOpusSamples(const float* APcm, size_t ACount, std::vector<float>& AOut)
+{
+    AOut.resize(ACount);
+    for (size_t i = 0; i < ACount; ++i)
+        AOut[i] = static_cast<float>(Clamped(APcm[i]));
+}

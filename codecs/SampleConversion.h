@@ -16,3 +16,6 @@ int32_t FloatToFlacSample(float AValue);
 // ACount; its storage is reused from block to block).
 void ToAacSamples(const float* APcm, size_t ACount, std::vector<int16_t>& AOut);
 void ToFlacSamples(const float* APcm, size_t ACount, std::vector<int32_t>& AOut);
+// Floats clamped to [-1, 1], NaN as silence: the resampler and the Opus
+// encoder take floats but carry a NaN on into the following samples.
+void ToOpusSamples(const float* APcm, size_t ACount, std::vector<float>& AOut);

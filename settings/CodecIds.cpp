@@ -13,6 +13,8 @@ TCodecKind CodecKindFromId(const std::string& ACodec)
         return TCodecKind::AacPlus;
     if (c == "audio/flac" || c == "application/flac")
         return TCodecKind::OggFlac;
+    if (c == "audio/opus" || c == "audio/ogg; codecs=opus")
+        return TCodecKind::OggOpus;
     return TCodecKind::None;
 }
 

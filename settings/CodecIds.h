@@ -3,15 +3,16 @@
 #include <string>
 
 // The codecs a settings file can name, whatever alias it uses.
-enum class TCodecKind { None, Mp3, OggVorbis, AacPlus, OggFlac };
+enum class TCodecKind { None, Mp3, OggVorbis, AacPlus, OggFlac, OggOpus };
 
 // Canonical identifiers, as the settings dialog writes them.
 inline constexpr const char* KCodecMp3 = "audio/mpeg";
 inline constexpr const char* KCodecOggVorbis = "audio/ogg";
 inline constexpr const char* KCodecAacPlus = "audio/aacp";
 inline constexpr const char* KCodecOggFlac = "audio/flac";
+inline constexpr const char* KCodecOggOpus = "audio/opus";
 
-// Matches the nine identifiers ignoring ASCII case, without trimming.
+// Matches the eleven identifiers ignoring ASCII case, without trimming.
 TCodecKind CodecKindFromId(const std::string& ACodec);
 
 // Only "shoutcast" (any case) selects SHOUTcast; anything else is Icecast.

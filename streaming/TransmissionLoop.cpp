@@ -93,6 +93,8 @@ bool TNativeEncoderThread::CheckSettings()
         refusal = "Configure a senha do servidor.";
     else if (FConfig.AudioDeviceIndex < 0)
         refusal = "Selecione um canal de audio.";
+    else if (FCodecRow->Kind == TCodecKind::OggOpus && IsShoutcastServer(FConfig.ServerType))
+        refusal = "Ogg Opus deve ser usado com Icecast. Para Shoutcast comum, use MP3 ou AAC+.";
     else if (!FCodecRow->AllowedOnShoutcast && IsShoutcastServer(FConfig.ServerType))
         refusal = "Ogg Vorbis e Ogg FLAC devem ser usados com Icecast. Para Shoutcast comum, use MP3 ou AAC+.";
     if (refusal)

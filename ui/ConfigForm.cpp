@@ -43,6 +43,7 @@ constexpr TCodecEntry KCodecEntries[] = {
     {"Ogg Vorbis", KCodecOggVorbis},
     {"AAC+ (AAC Plus)", KCodecAacPlus},
     {"FLAC", KCodecOggFlac},
+    {"Ogg Opus", KCodecOggOpus},
 };
 
 int CodecEntryIndex(const std::string& ACodec)
@@ -54,6 +55,8 @@ int CodecEntryIndex(const std::string& ACodec)
         return 2;
     case TCodecKind::OggFlac:
         return 3;
+    case TCodecKind::OggOpus:
+        return 4;
     default:
         return 0;
     }

@@ -9,12 +9,13 @@
 #include "codecs/FdkAac.h"
 #include "codecs/Flac.h"
 #include "codecs/Lame.h"
+#include "codecs/OggOpus.h"
 #include "codecs/OggVorbis.h"
 #include "codecs/SampleConversion.h"
 
 namespace {
 
-TEST(CodecTable, NineIdentifiersSelectTheirRowsIgnoringCase)
+TEST(CodecTable, ElevenIdentifiersSelectTheirRowsIgnoringCase)
 {
     struct TExpect {
         const char* Id;
@@ -33,6 +34,8 @@ TEST(CodecTable, NineIdentifiersSelectTheirRowsIgnoringCase)
         {"audio/x-aac", TCodecKind::AacPlus, "audio/aac", false, true},
         {"audio/flac", TCodecKind::OggFlac, "application/ogg", true, false},
         {"APPLICATION/FLAC", TCodecKind::OggFlac, "application/ogg", true, false},
+        {"audio/opus", TCodecKind::OggOpus, "audio/ogg", true, false},
+        {"Audio/Ogg; Codecs=OPUS", TCodecKind::OggOpus, "audio/ogg", true, false},
     };
     for (const auto& e : expected) {
         const TCodecRow* row = FindCodecRow(e.Id);
@@ -42,7 +45,8 @@ TEST(CodecTable, NineIdentifiersSelectTheirRowsIgnoringCase)
         EXPECT_EQ(row->SendsHeaderBytes, e.Header) << e.Id;
         EXPECT_EQ(row->AllowedOnShoutcast, e.Shoutcast) << e.Id;
     }
-    for (const char* id : {"", "audio/mp3", " audio/mpeg", "audio/mpeg ", "audio/opus"})
+    for (const char* id : {"", "audio/mp3", " audio/mpeg", "audio/mpeg ", "audio/ogg;codecs=opus",
+                           "audio/ogg; codecs=vorbis", "audio/x-opus"})
         EXPECT_EQ(FindCodecRow(id), nullptr) << "'" << id << "'";
 }
 
@@ -52,9 +56,11 @@ TEST(CodecTable, FactoryMakesTheRowsEncoderAndNoneForMp3)
     auto vorbis = CreateEncoder(*FindCodecRow("audio/ogg"));
     auto aac = CreateEncoder(*FindCodecRow("audio/aacp"));
     auto flac = CreateEncoder(*FindCodecRow("audio/flac"));
+    auto opus = CreateEncoder(*FindCodecRow("audio/opus"));
     EXPECT_NE(dynamic_cast<TOggVorbisEncoder*>(vorbis.get()), nullptr);
     EXPECT_NE(dynamic_cast<TFdkAacPlusEncoder*>(aac.get()), nullptr);
     EXPECT_NE(dynamic_cast<TFlacEncoder*>(flac.get()), nullptr);
+    EXPECT_NE(dynamic_cast<TOggOpusEncoder*>(opus.get()), nullptr);
 }
 
 // Stands in for an AAC+ encoder whose library reports a given frame length.
@@ -83,6 +89,7 @@ TEST(CodecTable, FramesPerBlockFollowsThePositiveFrameLengthOfAacOnly)
     EXPECT_EQ(FramesPerBlock(aac, &fNeg), 2048);
     EXPECT_EQ(FramesPerBlock(aac, nullptr), 2048);
     EXPECT_EQ(FramesPerBlock(vorbis, &f1024), 2048);
+    EXPECT_EQ(FramesPerBlock(*FindCodecRow("audio/opus"), &f1024), 2048);
     EXPECT_EQ(FramesPerBlock(*FindCodecRow("audio/mpeg"), nullptr), 2048);
 }
 

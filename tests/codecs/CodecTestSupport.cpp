@@ -185,6 +185,8 @@ std::vector<std::string> CommentsOf(const std::string& APacket)
     size_t pos = 0;
     if (APacket.compare(0, 7, "\x03vorbis") == 0)
         pos = 7;
+    else if (APacket.compare(0, 8, "OpusTags") == 0)
+        pos = 8;
     else if (!APacket.empty() && (static_cast<uint8_t>(APacket[0]) & 0x7F) == 4)
         pos = 4;   // FLAC block type, then a 24-bit length
     else
@@ -220,6 +222,18 @@ std::vector<std::string> ChainComments(const TOggChain& AChain)
     // Both mappings put the comments right after the identification packet.
     const auto packets = OggPackets(AChain.Pages);
     return packets.size() > 1 ? CommentsOf(packets[1]) : std::vector<std::string>{};
+}
+
+double ChainAudioFrames(const TOggChain& AChain, int AInputRate)
+{
+    if (AChain.Pages.empty())
+        return -1;
+    const int64_t granule = AChain.Pages.back().Granule;
+    const auto packets = OggPackets(AChain.Pages);
+    if (packets.empty() || packets[0].compare(0, 8, "OpusHead") != 0 || packets[0].size() < 19)
+        return static_cast<double>(granule);
+    const int preSkip = static_cast<uint8_t>(packets[0][10]) | (static_cast<uint8_t>(packets[0][11]) << 8);
+    return static_cast<double>(granule - preSkip) * AInputRate / 48000.0;
 }
 
 TStreamDecode DecodeAsStream(const std::string& APathOrUrl, int AChannels, double ASeconds)

@@ -57,11 +57,16 @@ struct TOggChain {
 // ALastMayBeOpen, as in a capture cut short).
 bool SplitOggChains(const std::vector<TOggPage>& APages, std::vector<TOggChain>& AChains,
                     bool ALastMayBeOpen = false);
-// The "NAME=value" comments of a Vorbis comment header or of a FLAC
-// VORBIS_COMMENT metadata block packet; empty for any other packet.
+// The "NAME=value" comments of a Vorbis comment header, an OpusTags
+// packet or a FLAC VORBIS_COMMENT metadata block packet; empty for any
+// other packet.
 std::vector<std::string> CommentsOf(const std::string& APacket);
 // Comments of the chain's comment packet (its second one).
 std::vector<std::string> ChainComments(const TOggChain& AChain);
+// The audio frames the chain's last granule position stands for, at the
+// encoder's input rate: Opus counts at 48000 Hz after its pre-skip (from
+// OpusHead), so a fraction is left; the others count input frames.
+double ChainAudioFrames(const TOggChain& AChain, int AInputRate);
 // ffmpeg's decode, as a listener gets it: a file fed through a pipe, or a
 // URL, for at most ASeconds (0: to the end), to interleaved float.
 // Timestamps are taken from the sample count: ffmpeg 5.1 mis-times chain

@@ -1,4 +1,5 @@
 #include "codecs/FlacApi.h"
+#include "codecs/OggOpusApi.h"
 #include "codecs/OggVorbisApi.h"
 
 #include "LibraryLayouts.h"

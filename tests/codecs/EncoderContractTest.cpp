@@ -10,6 +10,7 @@
 #include "CodecTestSupport.h"
 #include "codecs/FdkAac.h"
 #include "codecs/Flac.h"
+#include "codecs/OggOpus.h"
 #include "codecs/OggVorbis.h"
 #include "platform/Tick.h"
 
@@ -44,6 +45,14 @@ public:
     static constexpr const char* NotStarted = "Encoder Ogg FLAC nao iniciado.";
 };
 
+class TOpusProbe : public TOggOpusEncoder {
+public:
+    using TOggOpusEncoder::FChannels;
+    using TOggOpusEncoder::FSampleRate;
+    using TOggOpusEncoder::FStarted;
+    static constexpr const char* NotStarted = "Encoder Ogg Opus não iniciado.";
+};
+
 template <class T>
 class EncoderContract : public ::testing::Test {
 protected:
@@ -54,7 +63,7 @@ protected:
             GTEST_SKIP() << "libfdk-aac is not installed: " << reason;
     }
 };
-using TProbes = ::testing::Types<TVorbisProbe, TAacProbe, TFlacProbe>;
+using TProbes = ::testing::Types<TVorbisProbe, TAacProbe, TFlacProbe, TOpusProbe>;
 TYPED_TEST_SUITE(EncoderContract, TProbes);
 
 TYPED_TEST(EncoderContract, LibrariesLoadAndTheRealOnesAreAvailable)

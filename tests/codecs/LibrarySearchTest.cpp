@@ -11,6 +11,7 @@
 #include "CodecTestSupport.h"
 #include "codecs/FdkAac.h"
 #include "codecs/Flac.h"
+#include "codecs/OggOpus.h"
 #include "codecs/OggVorbis.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/ExePath.h"
@@ -289,6 +290,28 @@ TEST(FlacLoading, OptionalFunctionsAbsentStillStreams)
     EXPECT_EQ(OggPackets(pages).front().substr(0, 5), std::string("\x7F" "FLAC"));
 }
 
+// --- Ogg Opus ---
+
+TEST(OpusLoading, NotFoundAndFirstMissingFunction)
+{
+    TWithLibraryNames<TOggOpusEncoder> absent({"libtavixfake_noopusenc.so"});
+    std::string header = "stale", error;
+    EXPECT_FALSE(absent.Start(2, 44100, 128, header, error));
+    EXPECT_EQ(error, "Não encontrei libopusenc.dll. Coloque libopusenc.dll e libopus.dll na mesma "
+                     "pasta do executável ou na subpasta dll.");
+    EXPECT_EQ(header, "");
+
+    TPlacedFiles placed;
+    BuildFakeLibrary(placed.File(ExecutableDir() + "libopusenc.so.0"),
+                     {"ope_comments_create", "ope_comments_destroy", "ope_comments_add",
+                      "ope_encoder_create_callbacks", "ope_encoder_ctl", "ope_encoder_write_float"});
+    EXPECT_FALSE(TOggOpusEncoder::IsAvailable(error));
+    EXPECT_EQ(error, "A DLL Opus encontrada não exporta a função necessária: ope_encoder_flush_header");
+    TOggOpusEncoder enc;
+    EXPECT_FALSE(enc.Start(2, 44100, 128, header, error));
+    EXPECT_EQ(error, "A DLL Opus encontrada não exporta a função necessária: ope_encoder_flush_header");
+}
+
 // A library loaded from a folder binds to the copies of its dependencies
 // in that folder. Runs in a fresh process, where no libogg is loaded yet.
 bool MapsMention(const std::string& AText)
@@ -322,6 +345,32 @@ TEST(LibraryDependencies, CopiesBesideTheLibraryAreUsed)
             if (!enc.Start(2, 44100, 0, header, error))
                 _exit(3);
             _exit(MapsMention(copy) && !MapsMention("/usr/lib/x86_64-linux-gnu/libogg.so") ? 0 : 4);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+// libopusenc binds to the libopus beside it, in a fresh process too.
+TEST(LibraryDependencies, OpusCopyBesideLibopusencIsUsed)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TPlacedFiles placed;
+    const std::string exe = ExecutableDir();
+    const std::string copy = placed.File(exe + "libopus.so.0");
+    ASSERT_EQ(std::system(("cp -L /usr/lib/x86_64-linux-gnu/libopus.so.0 " + copy).c_str()), 0);
+    ASSERT_EQ(std::system(("cp -L /usr/lib/x86_64-linux-gnu/libopusenc.so.0 " +
+                           placed.File(exe + "libopusenc.so.0"))
+                              .c_str()),
+              0);
+    EXPECT_EXIT(
+        {
+            if (MapsMention("libopus"))
+                _exit(2);
+            std::string error;
+            std::string header;
+            TOggOpusEncoder enc;
+            if (!enc.Start(2, 44100, 128, header, error) || header.empty())
+                _exit(3);
+            _exit(MapsMention(copy) && !MapsMention("/usr/lib/x86_64-linux-gnu/libopus.so") ? 0 : 4);
         },
         ::testing::ExitedWithCode(0), "");
 }

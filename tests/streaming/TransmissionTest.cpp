@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "codecs/FdkAac.h"
+#include "tests/codecs/CodecTestSupport.h"
 #include "platform/Tick.h"
 #include "tests/streaming/FakeSourceServer.h"
 #include "tests/streaming/TransmissionHarness.h"
@@ -21,6 +22,7 @@ struct TExpectedStream {
     std::string Codec;
     std::string Profile; // empty: not checked
     int Channels = 2;
+    int SampleRate = 44100;
 };
 
 // A listener that joins now hears the rig's tone in the expected codec.
@@ -35,7 +37,7 @@ void ExpectListenerHearsTone(TWorkerRun& ARun, int APort, const TExpectedStream&
         EXPECT_EQ(decoded.Profile, AExpected.Profile);
     }
     EXPECT_EQ(decoded.Channels, AExpected.Channels);
-    EXPECT_EQ(decoded.SampleRate, 44100);
+    EXPECT_EQ(decoded.SampleRate, AExpected.SampleRate);
     EXPECT_GT(ToneDominance(decoded.Mono, KToneHz), 10.0) << decoded.Mono.size() << " samples";
 }
 
@@ -90,6 +92,8 @@ TEST(TransmissionSettings, RefusedInOrderBeforeTheCaptureLibraryStarts)
          "Ogg Vorbis e Ogg FLAC devem ser usados com Icecast. Para Shoutcast comum, use MP3 ou AAC+."},
         {"Ogg FLAC towards SHOUTcast", [](TEncoderConfig& c) { c.ServerType = "shoutcast"; c.Codec = "AUDIO/FLAC"; },
          "Ogg Vorbis e Ogg FLAC devem ser usados com Icecast. Para Shoutcast comum, use MP3 ou AAC+."},
+        {"Ogg Opus towards SHOUTcast", [](TEncoderConfig& c) { c.ServerType = "SHOUTcast"; c.Codec = "Audio/Ogg; Codecs=Opus"; },
+         "Ogg Opus deve ser usado com Icecast. Para Shoutcast comum, use MP3 ou AAC+."},
     };
     for (const TCase& tc : cases) {
         TEncoderConfig config;
@@ -137,6 +141,16 @@ TEST(Transmission, OggFlacToIcecast)
 {
     TIcecastServer server;
     StreamToneAndStop(StreamConfig("audio/flac", server.Port()), server.Port(), {"flac", ""});
+}
+
+// Opus is heard at its own 48000 Hz, whatever the capture rate.
+TEST(Transmission, OggOpusStereoAndMonoToIcecast)
+{
+    TIcecastServer server;
+    StreamToneAndStop(StreamConfig("audio/opus", server.Port()), server.Port(), {"opus", "", 2, 48000});
+    TEncoderConfig mono = StreamConfig("audio/ogg; codecs=opus", server.Port());
+    mono.Channels = 1;
+    StreamToneAndStop(mono, server.Port(), {"opus", "", 1, 48000});
 }
 
 TEST(Transmission, AacPlusToIcecastAndToTheShoutcastPort)
@@ -236,6 +250,56 @@ TEST(Transmission, ReconnectsAfterTheSourceIsDroppedAndAfterAServerRestart)
     EXPECT_EQ(run.Statuses().back().Text, "Parado.");
 }
 
+namespace {
+
+// What a listener hears first: the Opus header pages of one logical stream.
+uint32_t OpusStreamSerial(const std::string& ABody)
+{
+    std::string whole = ABody;
+    whole.resize(whole.rfind("OggS") == std::string::npos ? 0 : whole.rfind("OggS"));
+    std::vector<TOggPage> pages;
+    EXPECT_TRUE(ParseOggPages(whole, pages)) << whole.size() << " bytes";
+    const auto packets = OggPackets(pages);
+    if (pages.empty() || packets.size() < 3) {
+        ADD_FAILURE() << "no Opus stream in " << ABody.size() << " bytes";
+        return 0;
+    }
+    EXPECT_EQ(pages[0].HeaderType & 0x02, 0x02);
+    EXPECT_EQ(packets[0].compare(0, 8, "OpusHead"), 0);
+    EXPECT_EQ(packets[1].compare(0, 8, "OpusTags"), 0);
+    return pages[0].Serial;
+}
+
+} // namespace
+
+// After the server dropped the source, the new login starts a new Opus
+// stream: new header pages under a new serial, decodable from its start.
+TEST(Transmission, OggOpusReconnectsWithFreshHeaders)
+{
+    TIcecastServer server;
+    PlayRigTone(KToneHz, 40);
+    TWorkerRun run(StreamConfig("audio/opus", server.Port()));
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
+    ASSERT_TRUE(run.WaitForBlocks(10, 6000)) << run.StatusText();
+    TStreamCapture before(server.Port(), "/stream", 1500);
+    const uint32_t firstSerial = OpusStreamSerial(before.Finish(run));
+    run.PumpFor(4000);
+
+    const size_t mark = run.Statuses().size();
+    RunCommand("curl -s -u admin:adminpass " + ShellQuote(server.BaseUrl() + "/admin/killsource?mount=/stream"));
+    ASSERT_GE(run.WaitForStatus("Reconectado ao servidor de radio.", 8000, mark), 0) << run.StatusText();
+    ASSERT_TRUE(run.WaitForBlocks(10, 6000)) << run.StatusText();
+    TStreamCapture after(server.Port(), "/stream", KListenMs);
+    const std::string body = after.Finish(run);
+    EXPECT_NE(OpusStreamSerial(body), firstSerial);
+    const TDecodedStream decoded = DecodeStream(body);
+    EXPECT_EQ(decoded.Codec, "opus");
+    EXPECT_EQ(decoded.SampleRate, 48000);
+    EXPECT_GT(ToneDominance(decoded.Mono, KToneHz), 10.0) << decoded.Mono.size() << " samples";
+    run.Stop();
+    EXPECT_EQ(run.Statuses().back().Text, "Parado.");
+}
+
 TEST(Transmission, ServerDownAtStartThenUp)
 {
     TIcecastServer server;
@@ -283,4 +347,34 @@ TEST(Transmission, OggHeadersGoOutExactlyOnceWhenOnlyTheRetryLogsIn)
     EXPECT_EQ(Occurrences(streamed, "\x01vorbis"), 1u);
     EXPECT_EQ(Occurrences(streamed, "\x03vorbis"), 1u);
     EXPECT_GE(Occurrences(streamed, "OggS"), 3u) << "audio pages follow the two header pages";
+}
+
+// Opus logs in as Ogg, so icecast2 pages it as Ogg, and its two header
+// pages open what it sends.
+TEST(Transmission, OggOpusLogsInAsOggAndSendsItsHeadersFirst)
+{
+    FakeSourceServer server({{"HTTP/1.0 200 OK\r\n\r\n"}});
+    PlayRigTone(KToneHz, 30);
+    TWorkerRun run(StreamConfig("audio/opus", server.Port()));
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
+    ASSERT_TRUE(run.WaitForBlocks(50, 8000));
+    run.Stop();
+    const auto transcripts = server.Transcripts();
+    ASSERT_EQ(transcripts.size(), 1u) << run.StatusText();
+    const std::string& streamed = transcripts[0];
+    const size_t body = streamed.find("\r\n\r\n");
+    ASSERT_NE(body, std::string::npos);
+    EXPECT_NE(streamed.substr(0, body).find("Content-Type: audio/ogg\r\n"), std::string::npos)
+        << streamed.substr(0, body);
+    ASSERT_EQ(streamed.compare(body + 4, 4, "OggS"), 0) << "headers first";
+    std::vector<TOggPage> pages;
+    std::string whole = streamed.substr(body + 4);
+    whole.resize(whole.rfind("OggS"));
+    ASSERT_TRUE(ParseOggPages(whole, pages));
+    const auto packets = OggPackets(pages);
+    ASSERT_GT(packets.size(), 10u);
+    EXPECT_EQ(packets[0].compare(0, 8, "OpusHead"), 0);
+    EXPECT_EQ(packets[1].compare(0, 8, "OpusTags"), 0);
+    EXPECT_EQ(Occurrences(streamed, "OpusHead"), 1u);
+    EXPECT_EQ(Occurrences(streamed, "OpusTags"), 1u);
 }

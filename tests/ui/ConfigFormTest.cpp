@@ -104,6 +104,7 @@ TEST_F(SettingsDialog, CodecEntriesAndCanonicalIdentifiers)
         {"audio/wav", "MP3 (LAME)", "audio/mpeg"},      {"", "MP3 (LAME)", "audio/mpeg"},
         {"APPLICATION/OGG", "Ogg Vorbis", "audio/ogg"}, {"audio/x-aac", "AAC+ (AAC Plus)", "audio/aacp"},
         {"Audio/AAC", "AAC+ (AAC Plus)", "audio/aacp"}, {"application/flac", "FLAC", "audio/flac"},
+        {"AUDIO/OGG; CODECS=OPUS", "Ogg Opus", "audio/opus"}, {"audio/opus", "Ogg Opus", "audio/opus"},
     };
     for (const TCase& c : cases) {
         dialog.LoadFromConfig(Defaults([&](TEncoderConfig& cfg) { cfg.Codec = c.Stored; }));
