@@ -1,19 +1,49 @@
 #include "settings/EncoderConfig.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <pwd.h>
+#include <unistd.h>
 #include <variant>
 #include <vector>
 
 #include "platform/ExePath.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "settings/BandValue.h"
 #include "settings/IniFile.h"
 #include "settings/SettingsWriteError.h"
 
 namespace {
+
+constexpr const char* KConfigFileName = "TavixEncoder.ini";
+
+// $XDG_CONFIG_HOME/tavix-encoder/, or ~/.config/tavix-encoder/ when it is
+// unset or not absolute (as the base-directory rules say); empty when no
+// home is known either.
+std::string UserConfigFolder()
+{
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (xdg && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || home[0] != '/') {
+            const passwd* user = getpwuid(getuid());
+            home = user ? user->pw_dir : nullptr;
+        }
+        if (!home || home[0] != '/')
+            return "";
+        base = std::string(home) + "/.config";
+    }
+    if (base.back() != '/')
+        base += '/';
+    return base + "tavix-encoder/";
+}
 
 // Decimal, or hexadecimal after "0x"; anything else (or out of range) fails.
 bool ParseInt32(const std::string& AText, int32_t& AValue)
@@ -190,7 +220,20 @@ void DefaultEncoderConfig(TEncoderConfig& AConfig)
 
 std::string ConfigFilePath()
 {
-    return ExecutableDir() + "TavixEncoder.ini";
+    return ConfigFilePathFor(ExecutableDir());
+}
+
+std::string ConfigFilePathFor(const std::string& AExeDir)
+{
+    const std::string beside = AExeDir + KConfigFileName;
+    if (RegularFileExists(beside) || FolderWritable(AExeDir))
+        return beside;
+    const std::string folder = UserConfigFolder();
+    // Nowhere to go: the save names the file beside the program it could
+    // not write, which is where the operator will look.
+    if (folder.empty() || !CreatePrivateFolders(folder))
+        return beside;
+    return folder + KConfigFileName;
 }
 
 std::string SourceKindToText(TAudioSourceKind AKind)

@@ -61,8 +61,13 @@ void SaveEncoderConfigTo(const std::string& APath, const TEncoderConfig& AConfig
 // ("Unable to read <path>: <reason>"); empty once a load went well.
 std::string SettingsLoadError(const std::string& APath);
 
-// "TavixEncoder.ini" in the executable's folder.
+// "TavixEncoder.ini" beside the executable when that file is there or the
+// folder is writable (a portable copy); otherwise the one in the user's
+// configuration folder, $XDG_CONFIG_HOME/tavix-encoder/ (by default
+// ~/.config/tavix-encoder/), which is created private to the user.
 std::string ConfigFilePath();
+// The same choice for an executable in AExeDir (ending in "/").
+std::string ConfigFilePathFor(const std::string& AExeDir);
 
 std::string SourceKindToText(TAudioSourceKind AKind);
 TAudioSourceKind TextToSourceKind(const std::string& AText);

@@ -1,0 +1,92 @@
+// What the Debian package holds and asks for, judged by Debian's own tools.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/packaging/DebianPackage.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+bool Has(const std::string& AText, const std::string& APart)
+{
+    return AText.find(APart) != std::string::npos;
+}
+
+} // namespace
+
+TEST(DebianPackage, AsksForTheLinkedLibrariesAndOffersTheLoadedCodecs)
+{
+    const std::string& deb = BuiltPackage();
+    EXPECT_EQ(ControlField(deb, "Package"), "tavix-encoder");
+    const std::string depends = ControlField(deb, "Depends");
+    // dpkg-shlibdeps finds these in the executable; only the platform
+    // plugin is named by hand.
+    for (const char* library : {"libmp3lame0", "libportaudio2", "libqt6widgets6", "libqt6gui6", "libqt6core6",
+                                "libpulse0", "libcurl4", "qt6-qpa-plugins"})
+        EXPECT_TRUE(Has(depends, library)) << library << " missing from Depends: " << depends;
+    for (const char* codec : {"libvorbis", "libogg", "libflac", "libopus", "libfdk"})
+        EXPECT_FALSE(Has(depends, codec)) << "MP3 streams without " << codec << ": " << depends;
+    const std::string recommends = ControlField(deb, "Recommends");
+    for (const char* codec : {"libvorbis0a", "libvorbisenc2", "libogg0", "libflac12", "libopusenc0", "libopus0"})
+        EXPECT_TRUE(Has(recommends, codec)) << codec << " missing from Recommends: " << recommends;
+    EXPECT_EQ(ControlField(deb, "Suggests"), "libfdk-aac2");
+}
+
+TEST(DebianPackage, HoldsTheProgramItsMenuEntryIconsMetadataAndManual)
+{
+    const std::string& deb = BuiltPackage();
+    const std::string files = RunCommand("dpkg-deb -c " + ShellQuote(deb));
+    for (const char* file :
+         {"-rwxr-xr-x root/root", "./usr/bin/TavixEncoder\n", "./usr/share/applications/br.com.tavix.TavixEncoder.desktop",
+          "./usr/share/icons/hicolor/scalable/apps/tavix-encoder.svg",
+          "./usr/share/icons/hicolor/16x16/apps/tavix-encoder.png",
+          "./usr/share/icons/hicolor/48x48/apps/tavix-encoder.png",
+          "./usr/share/icons/hicolor/256x256/apps/tavix-encoder.png",
+          "./usr/share/metainfo/br.com.tavix.TavixEncoder.metainfo.xml", "./usr/share/man/man1/TavixEncoder.1.gz",
+          "./usr/share/doc/tavix-encoder/copyright", "./usr/share/doc/tavix-encoder/changelog.gz"})
+        EXPECT_TRUE(Has(files, file)) << file << " not in the package:\n" << files;
+    EXPECT_FALSE(Has(files, "TavixEncoder.ini")) << "a settings file in the package would hold someone's passwords";
+}
+
+TEST(DebianPackage, PassesLintianAndTheDesktopAndAppStreamValidators)
+{
+    const std::string& deb = BuiltPackage();
+    RequireProgram("lintian");
+    int code = -1;
+    // Warnings are allowed; errors are not, and neither is lintian failing.
+    const std::string report = RunCommand("lintian --fail-on error " + ShellQuote(deb) + " 2>&1", &code);
+    EXPECT_EQ(code, 0) << report;
+    EXPECT_FALSE(Has("\n" + report, "\nE: ")) << report;
+
+    TTempDir root;
+    ASSERT_EQ(RunCommand("dpkg-deb -x " + ShellQuote(deb) + " " + ShellQuote(root.Path()) + " 2>&1", &code), "");
+    ASSERT_EQ(code, 0);
+    RequireProgram("desktop-file-validate");
+    const std::string desktop = root.File("usr/share/applications/br.com.tavix.TavixEncoder.desktop");
+    const std::string desktopReport = RunCommand("desktop-file-validate " + ShellQuote(desktop) + " 2>&1", &code);
+    EXPECT_EQ(code, 0) << desktopReport;
+    EXPECT_EQ(desktopReport, "");
+    const std::string entry = ReadTextFile(desktop);
+    for (const char* key : {"Categories=AudioVideo;Audio;\n", "Icon=tavix-encoder\n", "Exec=TavixEncoder\n",
+                            "GenericName[pt_BR]=", "GenericName[es]=", "GenericName[fr]=", "Comment[pt_BR]=",
+                            "Comment[es]=", "Comment[fr]=", "\nComment=", "\nGenericName="})
+        EXPECT_TRUE(Has(entry, key)) << key;
+
+    RequireProgram("appstreamcli");
+    const std::string metainfo = root.File("usr/share/metainfo/br.com.tavix.TavixEncoder.metainfo.xml");
+    const std::string appstreamReport = RunCommand("appstreamcli validate --no-net " + ShellQuote(metainfo) + " 2>&1", &code);
+    EXPECT_EQ(code, 0) << appstreamReport;
+    const std::string meta = ReadTextFile(metainfo);
+    EXPECT_TRUE(Has(meta, "<screenshot type=\"default\">")) << meta;
+    EXPECT_TRUE(Has(meta, "<release version=\"" + ControlField(deb, "Version") + "\""))
+        << "the release notes follow the package's version";
+
+    // The manual reads without complaints from groff.
+    const std::string manual = RunCommand(
+        "zcat " + ShellQuote(root.File("usr/share/man/man1/TavixEncoder.1.gz")) +
+            " | groff -man -Tutf8 -ww -z 2>&1", &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(manual, "");
+}
