@@ -223,10 +223,24 @@ std::string ConfigFilePath()
     return ConfigFilePathFor(ExecutableDir());
 }
 
+namespace {
+
+// Folders the package manager owns: never a portable copy's own folder,
+// even for root, who may write there.
+bool IsSystemProgramFolder(const std::string& AFolder)
+{
+    for (const char* prefix : {"/usr/", "/bin/", "/sbin/"})
+        if (AFolder.rfind(prefix, 0) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
 std::string ConfigFilePathFor(const std::string& AExeDir)
 {
     const std::string beside = AExeDir + KConfigFileName;
-    if (RegularFileExists(beside) || FolderWritable(AExeDir))
+    if (RegularFileExists(beside) || (FolderWritable(AExeDir) && !IsSystemProgramFolder(AExeDir)))
         return beside;
     const std::string folder = UserConfigFolder();
     // Nowhere to go: the save names the file beside the program it could

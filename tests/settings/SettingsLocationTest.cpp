@@ -116,3 +116,14 @@ TEST(SettingsLocation, WithoutAnAbsoluteXdgConfigHomeTheHomesConfigFolderIsUsed)
     EXPECT_EQ(ConfigFilePathFor(exeDir), exeDir + "TavixEncoder.ini");
     chmod(exeDir.c_str(), 0755);
 }
+
+// Installed by the package, the program is in a folder root may write to:
+// its settings still go to the user's configuration folder.
+TEST(SettingsLocation, AnInstalledCopyRunByRootKeepsNothingInTheSystemsFolders)
+{
+    TTempDir dir;
+    TScopedEnv xdg("XDG_CONFIG_HOME", dir.File("config").c_str());
+    ASSERT_FALSE(std::filesystem::exists("/usr/bin/TavixEncoder.ini"));
+    EXPECT_EQ(ConfigFilePathFor("/usr/bin/"), dir.File("config/tavix-encoder/TavixEncoder.ini"));
+    EXPECT_EQ(ConfigFilePathFor("/usr/local/bin/"), dir.File("config/tavix-encoder/TavixEncoder.ini"));
+}
