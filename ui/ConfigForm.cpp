@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QtConcurrent/QtConcurrentRun>
 #include <QComboBox>
@@ -62,8 +63,17 @@ int CodecEntryIndex(const std::string& ACodec)
     }
 }
 
-const QColor KDialogText(0x00, 0x00, 0x00);
-const QColor KDialogBack(0xFF, 0xFF, 0xFF);
+// The pages and their captions take the colours of the program's theme
+// (dark pages under dark controls, never white ones).
+QColor DialogText()
+{
+    return QApplication::palette().color(QPalette::WindowText);
+}
+
+QColor DialogBack()
+{
+    return QApplication::palette().color(QPalette::Window);
+}
 const QColor KBottomBar(0x10, 0x11, 0x19);
 
 // Selects the entry showing AValue, or types it into the editable field.
@@ -116,7 +126,7 @@ struct TPageBuilder {
     QLabel* Caption(int AX, int AFieldY)
     {
         QLabel* label = NewLabel(Page, AX, AFieldY - KCaptionAbove, Font);
-        SetTextColor(label, KDialogText);
+        SetTextColor(label, DialogText());
         return label;
     }
     QLineEdit* Edit(int AX, int AY, int AWidth) { return Place<QLineEdit>(AX, AY, AWidth, KFieldHeight); }
@@ -146,7 +156,7 @@ struct TPageBuilder {
     QCheckBox* Check(int AX, int AY, int AWidth)
     {
         auto* check = Place<QCheckBox>(AX, AY, AWidth, 17);
-        SetTextColor(check, KDialogText);
+        SetTextColor(check, DialogText());
         return check;
     }
 };
@@ -154,7 +164,7 @@ struct TPageBuilder {
 QWidget* NewPage()
 {
     auto* page = new QWidget;
-    SetBackground(page, KDialogBack);
+    SetBackground(page, DialogBack());
     return page;
 }
 
@@ -166,8 +176,8 @@ void TFrmConfig::FormCreate()
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFont(UiFont("Segoe UI", 12));
-    SetBackground(this, KDialogBack);
-    SetTextColor(this, KDialogText);
+    SetBackground(this, DialogBack());
+    SetTextColor(this, DialogText());
 
     pcConfig = new QTabWidget(this);
     pcConfig->setGeometry(12, 12, 736, 470);
@@ -261,10 +271,9 @@ void TFrmConfig::BuildEqPage()
 {
     TPageBuilder b{tabEQ, font()};
     lblEQHeading = NewLabel(tabEQ, 24, 20, font());
-    lblEQHeading->setText(QString::fromUtf8("Ajustes de áudio salvos nas configurações"));
-    SetTextColor(lblEQHeading, KDialogText);
+    SetTextColor(lblEQHeading, DialogText());
     lblPreset = NewLabel(tabEQ, 420, 20, font());
-    SetTextColor(lblPreset, KDialogText);
+    SetTextColor(lblPreset, DialogText());
     cbEQPreset = b.Combo(470, 16, 130, false);
     btnEQFlat = b.Button(610, 15, 72, 25);
     static const char* const captions[8] = {"60", "120", "250", "500", "1k", "2k", "4k", "8k"};
@@ -273,7 +282,7 @@ void TFrmConfig::BuildEqPage()
         trEQ[i]->setGeometry(28 + 80 * i, 48, 62, 276);
         lblEQ[i] = NewCentredLabel(tabEQ, 44 + 80 * i, 330, 30, font());
         lblEQ[i]->setText(captions[i]);
-        SetTextColor(lblEQ[i], KDialogText);
+        SetTextColor(lblEQ[i], DialogText());
     }
     connect(cbEQPreset, &QComboBox::activated, this, [this](int AIndex) { cbEQPresetChange(AIndex); });
     connect(btnEQFlat, &QPushButton::clicked, this, [this] { btnEQFlatClick(); });
@@ -352,6 +361,7 @@ void TFrmConfig::ApplyDialogTexts(const std::string& ALangCode)
     caption(lblFtpRemoteFile, tr("ftp_remote_file"));
     caption(lblFtpCronUrl, tr("ftp_cron_url"));
     check(chkFtpPassive, tr("ftp_passive"));
+    caption(lblEQHeading, tr("eq_heading"));
     caption(lblPreset, tr("eq_preset"));
     btnEQFlat->setText(tr("eq_flat"));
     btnOK->setText(tr("save"));
@@ -534,7 +544,8 @@ void TFrmConfig::btnBrowseNoarClick()
     dialog.setObjectName("dlgBrowseNoar");
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters({"Texto no ar (*.txt)", "Todos os arquivos (*)"});
+    dialog.setNameFilters({QStr(Translate(FLangCode, "noar_filter_text")) + " (*.txt)",
+                           QStr(Translate(FLangCode, "noar_filter_all")) + " (*)"});
     const QString current = edNoarPath->text().trimmed();
     if (!current.isEmpty())
         dialog.setDirectory(QFileInfo(current).absolutePath());

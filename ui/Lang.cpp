@@ -73,6 +73,16 @@ constexpr TLangText kPtBR[] = {
     {"compressor", "Compressor de áudio"},
     {"port_invalid", "A porta do servidor deve ser um número de 1 a 65535."},
     {"ftp_port_invalid", "A porta do FTP deve ser um número de 1 a 65535."},
+    {"stopping", "Parando..."},
+    {"listeners", "Ouvintes: "},
+    {"band_low", "Grave"},
+    {"band_mid", "Médio"},
+    {"band_high", "Agudo"},
+    {"eq_heading", "Ajustes de áudio salvos nas configurações"},
+    {"noar_filter_text", "Texto no ar"},
+    {"noar_filter_all", "Todos os arquivos"},
+    {"yes", "Sim"},
+    {"no", "Não"},
 };
 constexpr TLangText kEnUS[] = {
     {"app_title", "TAVIX Encoder Free"},
@@ -134,6 +144,16 @@ constexpr TLangText kEnUS[] = {
     {"compressor", "Audio compressor"},
     {"port_invalid", "The server port must be a number from 1 to 65535."},
     {"ftp_port_invalid", "The FTP port must be a number from 1 to 65535."},
+    {"stopping", "Stopping..."},
+    {"listeners", "Listeners: "},
+    {"band_low", "Low"},
+    {"band_mid", "Mid"},
+    {"band_high", "High"},
+    {"eq_heading", "Audio adjustments saved in the settings"},
+    {"noar_filter_text", "On-air text"},
+    {"noar_filter_all", "All files"},
+    {"yes", "Yes"},
+    {"no", "No"},
 };
 constexpr TLangText kEsES[] = {
     {"app_title", "TAVIX Encoder Free"},
@@ -186,6 +206,16 @@ constexpr TLangText kEsES[] = {
     {"compressor", "Compresor de audio"},
     {"port_invalid", "El puerto del servidor debe ser un número de 1 a 65535."},
     {"ftp_port_invalid", "El puerto FTP debe ser un número de 1 a 65535."},
+    {"stopping", "Deteniendo..."},
+    {"listeners", "Oyentes: "},
+    {"band_low", "Grave"},
+    {"band_mid", "Medio"},
+    {"band_high", "Agudo"},
+    {"eq_heading", "Ajustes de audio guardados en la configuración"},
+    {"noar_filter_text", "Texto al aire"},
+    {"noar_filter_all", "Todos los archivos"},
+    {"yes", "Sí"},
+    {"no", "No"},
 };
 constexpr TLangText kFrFR[] = {
     {"app_title", "TAVIX Encoder Free"},
@@ -238,6 +268,16 @@ constexpr TLangText kFrFR[] = {
     {"compressor", "Compresseur audio"},
     {"port_invalid", "Le port du serveur doit être un nombre de 1 à 65535."},
     {"ftp_port_invalid", "Le port FTP doit être un nombre de 1 à 65535."},
+    {"stopping", "Arrêt en cours..."},
+    {"listeners", "Auditeurs : "},
+    {"band_low", "Grave"},
+    {"band_mid", "Médium"},
+    {"band_high", "Aigu"},
+    {"eq_heading", "Réglages audio enregistrés dans la configuration"},
+    {"noar_filter_text", "Texte à l'antenne"},
+    {"noar_filter_all", "Tous les fichiers"},
+    {"yes", "Oui"},
+    {"no", "Non"},
 };
 
 enum class TLangTable { PtBR, EnUS, EsES, FrFR };

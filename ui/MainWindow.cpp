@@ -1,5 +1,7 @@
 #include "ui/MainWindow.h"
 
+#include <utility>
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -20,8 +22,8 @@
 #include "ui/FormHelpers.h"
 #include "ui/Lang.h"
 #include "ui/Logo.h"
-#include "ui/MeterPainting.h"
-#include "ui/PaintBox.h"
+#include "ui/MeterBox.h"
+#include "ui/PictureLabel.h"
 #include "ui/Shape.h"
 #include "ui/Theme.h"
 #include "ui/ThreadHandOff.h"
@@ -35,9 +37,16 @@ TFrmPrincipal::TFrmPrincipal(const std::string& ASettingsPath, QWidget* AParent)
     InstallFontSubstitutes();
     ConnectThreadHandOffs(this);
     BuildControls();
-    FNoar = std::make_unique<NowPlayingWatcher>(FConfig, [this](const std::string& AText) {
-        return QFontMetrics(lblNoarText->font()).horizontalAdvance(QStr(AText));
-    });
+    // The watcher asks at every marquee step; the text changes far less often.
+    FNoar = std::make_unique<NowPlayingWatcher>(
+        FConfig, [this, measured = std::string(), font = QFont(), width = 0](const std::string& AText) mutable {
+            if (AText != measured || lblNoarText->font() != font) {
+                measured = AText;
+                font = lblNoarText->font();
+                width = QFontMetrics(font).horizontalAdvance(QStr(AText));
+            }
+            return width;
+        });
     FNoar->SetStripWidth(pnlNoar->width());
     FormCreate();
 }
@@ -113,13 +122,23 @@ void TFrmPrincipal::BuildNowPlayingStrip()
 {
     pnlNoar = new QWidget(pnlBody);
     pnlNoar->setGeometry(3, 3, 974, 46);
-    lblNoarText = NewLabel(pnlNoar, 974, 0, UiFont("Calibri", 16, true));
+    // The marquee runs beside the on-air box, not beneath it: the box hides
+    // that part anyway, and a text moving beneath it would repaint the box
+    // at every step.
+    auto* marquee = new QWidget(pnlNoar);
+    marquee->setGeometry(97, 0, 974 - 97, 46);
+    lblNoarText = new TPictureLabel(marquee);
+    lblNoarText->setFont(UiFont("Calibri", 16, true));
+    lblNoarText->move(974 - marquee->x(), 0);
     PnlPisca = new QWidget(pnlNoar);
     PnlPisca->setGeometry(0, 0, 97, 46);
     ShapePisca = new TShape(TShape::stRectangle, PnlPisca);
     ShapePisca->setGeometry(0, 0, 97, 46);
     ShapePisca->SetBrushColor(Bar);
-    lblNoarCaption = new QLabel(PnlPisca);
+    auto* caption = new TPictureLabel(PnlPisca);
+    // The marquee repaints the box whenever it passes beneath it.
+    caption->Backdrop = [this] { return ShapePisca->BrushColor(); };
+    lblNoarCaption = caption;
     lblNoarCaption->setFont(UiFont("Calibri", 16, true));
     lblNoarCaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblNoarCaption->setGeometry(0, 0, 97, 46);
@@ -136,27 +155,22 @@ void TFrmPrincipal::BuildMeterPanel()
     lblL->setText("L");
     lblR = NewLabel(pnlVu, 26, 154, font());
     lblR->setText("R");
-    auto box = [this](int AX, int AY, int AW, int AH,
-                      void (TFrmPrincipal::*AHandler)(TPaintBox*, QPainter&)) {
-        auto* pb = new TPaintBox(pnlVu);
-        pb->setGeometry(AX, AY, AW, AH);
-        pb->OnPaint = [this, AHandler](TPaintBox* Sender, QPainter& ACanvas) { (this->*AHandler)(Sender, ACanvas); };
-        return pb;
+    auto box = [this](int AX, int AY, int AW, int AH, TMeterBox::TKind AKind, const char* ACaption = "") {
+        auto* meter = new TMeterBox(AKind, ACaption, pnlVu);
+        meter->setGeometry(AX, AY, AW, AH);
+        return meter;
     };
-    pbVuL = box(56, 48, 600, 64, &TFrmPrincipal::pbVuPaint);
-    pbVuR = box(56, 138, 600, 64, &TFrmPrincipal::pbVuPaint);
-    pbAnalogL = box(690, 45, 120, 78, &TFrmPrincipal::pbAnalogPaint);
-    pbAnalogR = box(830, 45, 120, 78, &TFrmPrincipal::pbAnalogPaint);
+    pbVuL = box(56, 48, 600, 64, TMeterBox::mkVu);
+    pbVuR = box(56, 138, 600, 64, TMeterBox::mkVu);
+    pbAnalogL = box(690, 45, 120, 78, TMeterBox::mkAnalog, "L");
+    pbAnalogR = box(830, 45, 120, 78, TMeterBox::mkAnalog, "R");
     lblGrave = NewLabel(pnlVu, 690, 136, font());
-    lblGrave->setText("Grave");
-    pbBandLow = box(740, 134, 210, 18, &TFrmPrincipal::pbBandPaint);
+    pbBandLow = box(740, 134, 210, 18, TMeterBox::mkBand);
     lblMedio = NewLabel(pnlVu, 690, 160, font());
-    lblMedio->setText(QString::fromUtf8("Médio"));
-    pbBandMid = box(740, 158, 210, 18, &TFrmPrincipal::pbBandPaint);
+    pbBandMid = box(740, 158, 210, 18, TMeterBox::mkBand);
     lblAgudo = NewLabel(pnlVu, 690, 184, font());
-    lblAgudo->setText("Agudo");
-    pbBandHigh = box(740, 182, 210, 18, &TFrmPrincipal::pbBandPaint);
-    for (QLabel* label : {lblL, lblR, lblGrave, lblMedio, lblAgudo})
+    pbBandHigh = box(740, 182, 210, 18, TMeterBox::mkBand);
+    for (QLabel* label : {lblL, lblR})
         label->adjustSize();
     lblCurrentDevice = NewLabel(pnlVu, 24, 216, font());
 }
@@ -254,9 +268,13 @@ void TFrmPrincipal::closeEvent(QCloseEvent* AEvent)
         AEvent->accept();
         return;
     }
-    const auto answer = QMessageBox::question(this, windowTitle(), QStr(Tr("active_close")),
-                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer != QMessageBox::Yes) {
+    QMessageBox question(QMessageBox::Question, windowTitle(), QStr(Tr("active_close")),
+                         QMessageBox::Yes | QMessageBox::No, this);
+    question.button(QMessageBox::Yes)->setText(QStr(Tr("yes")));
+    question.button(QMessageBox::No)->setText(QStr(Tr("no")));
+    // Enter must not take a station off the air.
+    question.setDefaultButton(QMessageBox::No);
+    if (question.exec() != QMessageBox::Yes) {
         AEvent->ignore();
         return;
     }
@@ -280,13 +298,21 @@ void TFrmPrincipal::ApplyTexts()
     lblVuTitle->adjustSize();
     btnConfig->setText(QStr(Tr("config")));
     lblNoarCaption->setText(QStr(Tr("noar_caption")));
+    const std::pair<QLabel*, const char*> bands[] = {
+        {lblGrave, "band_low"}, {lblMedio, "band_mid"}, {lblAgudo, "band_high"}};
+    for (auto [label, key] : bands) {
+        label->setText(QStr(Tr(key)));
+        label->adjustSize();
+    }
     lblEQTitle->setText(QStr(Tr("eq_title")));
     lblEQTitle->adjustSize();
     btnEqFlatMain->setText(QStr(Tr("eq_flat")));
     chkCompressor->setText(QStr(Tr("compressor")));
     SetRunningState(FEncoder != nullptr);
-    if (!FEncoder)
+    if (!FEncoder) {
         SetStatusText(QStr(Tr("stopped")));
+        SetListenersText(NoListenersText());
+    }
 }
 
 void TFrmPrincipal::ApplyThemeAndInfo()
@@ -389,31 +415,20 @@ void TFrmPrincipal::ShowNoarText()
         lblNoarText->setText(text);
         lblNoarText->adjustSize();
     }
-    lblNoarText->move(FNoar->MarqueeX(), (pnlNoar->height() - lblNoarText->height()) / 2);
+    // MarqueeX counts from the strip's left edge.
+    lblNoarText->move(FNoar->MarqueeX() - lblNoarText->parentWidget()->x(),
+                      (pnlNoar->height() - lblNoarText->height()) / 2);
 }
 
 // ---------------------------------------------------------------- meters
 
 void TFrmPrincipal::RepaintMeters()
 {
-    for (TPaintBox* pb : {pbVuL, pbVuR, pbAnalogL, pbAnalogR, pbBandLow, pbBandMid, pbBandHigh})
-        pb->update();
-}
-
-void TFrmPrincipal::pbVuPaint(TPaintBox* Sender, QPainter& ACanvas)
-{
-    PaintVuBar(ACanvas, Sender->width(), Sender->height(), Sender == pbVuL ? FLevelL : FLevelR, font());
-}
-
-void TFrmPrincipal::pbAnalogPaint(TPaintBox* Sender, QPainter& ACanvas)
-{
-    const bool left = Sender == pbAnalogL;
-    PaintAnalogMeter(ACanvas, Sender->width(), Sender->height(), left ? FLevelL : FLevelR, left ? "L" : "R",
-                     font());
-}
-
-void TFrmPrincipal::pbBandPaint(TPaintBox* Sender, QPainter& ACanvas)
-{
-    const double v = Sender == pbBandLow ? FBandLow : (Sender == pbBandMid ? FBandMid : FBandHigh);
-    PaintBandBar(ACanvas, Sender->width(), Sender->height(), v);
+    pbVuL->SetLevel(FLevelL);
+    pbVuR->SetLevel(FLevelR);
+    pbAnalogL->SetLevel(FLevelL);
+    pbAnalogR->SetLevel(FLevelR);
+    pbBandLow->SetLevel(FBandLow);
+    pbBandMid->SetLevel(FBandMid);
+    pbBandHigh->SetLevel(FBandHigh);
 }

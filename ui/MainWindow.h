@@ -12,12 +12,11 @@ class NowPlayingWatcher;
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QPainter;
 class QPushButton;
 class QSlider;
 class QTimer;
 class TNativeEncoderThread;
-class TPaintBox;
+class TMeterBox;
 class TShape;
 class TThread;
 class TTavixListenerCountThread;
@@ -70,7 +69,7 @@ public:
     TShape *shpLed, *Shape1, *Shape2, *Shape3, *Shape4, *ShapePisca;
     QLabel *lblNoarCaption, *lblNoarText;
     QLabel *lblVuTitle, *lblL, *lblR, *lblGrave, *lblMedio, *lblAgudo, *lblCurrentDevice;
-    TPaintBox *pbVuL, *pbVuR, *pbAnalogL, *pbAnalogR, *pbBandLow, *pbBandMid, *pbBandHigh;
+    TMeterBox *pbVuL, *pbVuR, *pbAnalogL, *pbAnalogR, *pbBandLow, *pbBandMid, *pbBandHigh;
     QLabel* lblEQTitle;
     std::array<QLabel*, 10> lblEQVal{};
     std::array<QSlider*, 10> trEQ{};
@@ -106,13 +105,11 @@ private:
     void ShowNoarText();
     void SetStatusText(const QString& AText);
     void SetListenersText(const QString& AText);
+    QString NoListenersText() const;
     // Writes FConfig; a failure is shown to the operator. False then.
     bool SaveConfig();
     void ShowError(const QString& AText);
     void RepaintMeters();
-    void pbVuPaint(TPaintBox* Sender, QPainter& ACanvas);
-    void pbAnalogPaint(TPaintBox* Sender, QPainter& ACanvas);
-    void pbBandPaint(TPaintBox* Sender, QPainter& ACanvas);
     std::string Tr(const char* AKey) const;
 
     std::string FSettingsPath;

@@ -8,7 +8,6 @@
 #include "streaming/NativeEncoderThread.h"
 #include "ui/FormHelpers.h"
 #include "ui/MainWindow.h"
-#include "ui/PaintBox.h"
 #include "ui/Shape.h"
 #include "ui/WindowColors.h"
 
@@ -18,7 +17,6 @@ namespace {
 
 constexpr int KListenerIntervalMs = 15000;
 constexpr int KStopPumpMs = 50;
-const char* const KNoListeners = "Ouvintes: --";
 
 } // namespace
 
@@ -66,7 +64,7 @@ void TFrmPrincipal::StopEncoder()
     FStopping = true;
     try {
         btnStartStop->setEnabled(false);
-        SetStatusText("Parando...");
+        SetStatusText(QStr(Tr("stopping")));
         FEncoder->StopNow();
         // The worker hands its events over synchronously: keep taking them
         // so it can reach its end.
@@ -85,7 +83,7 @@ void TFrmPrincipal::StopEncoder()
     FStopping = false;
     SetRunningState(false);
     SetStatusText(QStr(Tr("stopped")));
-    SetListenersText(KNoListeners);
+    SetListenersText(NoListenersText());
     if (FCloseAfterStop && !FDestroying) {
         FCloseAfterStop = false;
         QTimer::singleShot(0, this, &QWidget::close);
@@ -147,7 +145,7 @@ void TFrmPrincipal::tmrPiscaTimer()
 
 void TFrmPrincipal::SetupListenerTimer()
 {
-    SetListenersText(KNoListeners);
+    SetListenersText(NoListenersText());
     SetTextColor(lblListeners, DimText);
     if (FListenerTimer)
         return;
@@ -157,12 +155,17 @@ void TFrmPrincipal::SetupListenerTimer()
     FListenerTimer->start();
 }
 
+QString TFrmPrincipal::NoListenersText() const
+{
+    return QStr(Tr("listeners")) + "--";
+}
+
 void TFrmPrincipal::ListenerTimerTick()
 {
     if (!lblListeners)
         return;
     if (!FEncoder) {
-        SetListenersText(KNoListeners);
+        SetListenersText(NoListenersText());
         return;
     }
     if (FListenerThread)
@@ -184,7 +187,7 @@ void TFrmPrincipal::ListenerTimerTick()
 
 void TFrmPrincipal::HandleListenerResult(TTavixListenerCountThread*, int32_t Count, const std::string&)
 {
-    SetListenersText(Count >= 0 ? QString("Ouvintes: %1").arg(Count) : QString(KNoListeners));
+    SetListenersText(Count >= 0 ? QStr(Tr("listeners")) + QString::number(Count) : NoListenersText());
 }
 
 void TFrmPrincipal::HandleListenerThreadEnd(TThread* Sender)

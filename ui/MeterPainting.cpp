@@ -53,9 +53,7 @@ void RoundOutline(QPainter& ACanvas, int ALeft, int ATop, int ARight, int ABotto
 
 void DrawTextAt(QPainter& ACanvas, int AX, int AY, const std::string& AText, const QFont& AFont)
 {
-    QFont bold(AFont);
-    bold.setBold(true);
-    ACanvas.setFont(bold);
+    ACanvas.setFont(MeterTextFont(AFont));
     ACanvas.setPen(KText);
     ACanvas.drawText(QRect(AX, AY, 1000, 1000), Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(AText));
 }
@@ -87,6 +85,19 @@ void DrawArcByRays(QPainter& ACanvas, int ALeft, int ATop, int ARight, int ABott
     ACanvas.drawPolyline(line);
 }
 
+int AnalogInnerRadius(int AWidth)
+{
+    return AWidth / 2 - 18;
+}
+
+// A point of the needle meter's scale: ADegrees counter-clockwise from
+// the right, ARadius pixels out from the pivot.
+QPoint AnalogPolar(int AWidth, int AHeight, double ADegrees, int ARadius)
+{
+    const double a = ADegrees * std::numbers::pi / 180.0;
+    return QPoint(AWidth / 2 + RoundPixel(std::cos(a) * ARadius), AHeight - 10 - RoundPixel(std::sin(a) * ARadius));
+}
+
 } // namespace
 
 std::string LevelToDbText(double ALevel)
@@ -110,42 +121,78 @@ std::string LevelToDbText(double ALevel)
     return text + " dB";
 }
 
-void PaintVuBar(QPainter& ACanvas, int AWidth, int AHeight, double ALevel, const QFont& AFont)
+TMeterFace VuFace(int AWidth, double ALevel)
 {
     const double v = Limit01(ALevel);
+    return {QPoint(10 + RoundPixel((AWidth - 20) * v), 0), v > 0.82 ? KRed : (v > 0.62 ? KYellow : KGreen),
+            LevelToDbText(v)};
+}
+
+TMeterFace BandFace(int AWidth, double ALevel)
+{
+    const double v = Limit01(ALevel);
+    return {QPoint(4 + RoundPixel((AWidth - 8) * v), 0), v > 0.86 ? KRed : (v > 0.65 ? KYellow : KGreen), {}};
+}
+
+TMeterFace AnalogFace(int AWidth, int AHeight, double ALevel)
+{
+    const double v = Limit01(ALevel);
+    return {AnalogPolar(AWidth, AHeight, 205 - 130 * v, AnalogInnerRadius(AWidth)), v > 0.82 ? KRed : KGreen, {}};
+}
+
+void PaintVuFixed(QPainter& ACanvas, int AWidth, int AHeight)
+{
     FillEdges(ACanvas, 0, 0, AWidth, AHeight, KBarBack);
     // Frame: a one-pixel outline around its fill.
     FillEdges(ACanvas, 8, 8, AWidth - 8, AHeight - 8, KOutline);
     FillEdges(ACanvas, 9, 9, AWidth - 9, AHeight - 9, KFrameFill);
-    const int length = RoundPixel((AWidth - 20) * v);
-    const QColor& color = v > 0.82 ? KRed : (v > 0.62 ? KYellow : KGreen);
-    FillEdges(ACanvas, 10, 10, 10 + length, AHeight - 10, color);
-    DrawTextAt(ACanvas, 20, 18, LevelToDbText(v), AFont);
+}
+
+void PaintVuLevel(QPainter& ACanvas, int AHeight, const TMeterFace& AFace)
+{
+    FillEdges(ACanvas, 10, 10, AFace.Reach.x(), AHeight - 10, AFace.Colour);
+}
+
+QFont MeterTextFont(const QFont& AFont)
+{
+    QFont bold(AFont);
+    bold.setBold(true);
+    return bold;
+}
+
+QColor MeterTextColour()
+{
+    return KText;
+}
+
+void PaintVuBar(QPainter& ACanvas, int AWidth, int AHeight, double ALevel, const QFont& AFont)
+{
+    const TMeterFace face = VuFace(AWidth, ALevel);
+    PaintVuFixed(ACanvas, AWidth, AHeight);
+    PaintVuLevel(ACanvas, AHeight, face);
+    DrawTextAt(ACanvas, KVuTextOrigin.x(), KVuTextOrigin.y(), face.Text, AFont);
+}
+
+void PaintBandFixed(QPainter& ACanvas, int AWidth, int AHeight)
+{
+    FillEdges(ACanvas, 0, 0, AWidth, AHeight, KBarBack);
+    RoundOutline(ACanvas, 1, 1, AWidth - 1, AHeight - 1, 6);
+}
+
+void PaintBandLevel(QPainter& ACanvas, int AHeight, const TMeterFace& AFace)
+{
+    FillEdges(ACanvas, 4, 4, AFace.Reach.x(), AHeight - 4, AFace.Colour);
 }
 
 void PaintBandBar(QPainter& ACanvas, int AWidth, int AHeight, double ALevel)
 {
-    const double v = Limit01(ALevel);
-    FillEdges(ACanvas, 0, 0, AWidth, AHeight, KBarBack);
-    RoundOutline(ACanvas, 1, 1, AWidth - 1, AHeight - 1, 6);
-    const int length = RoundPixel((AWidth - 8) * v);
-    const QColor& color = v > 0.86 ? KRed : (v > 0.65 ? KYellow : KGreen);
-    FillEdges(ACanvas, 4, 4, 4 + length, AHeight - 4, color);
+    PaintBandFixed(ACanvas, AWidth, AHeight);
+    PaintBandLevel(ACanvas, AHeight, BandFace(AWidth, ALevel));
 }
 
-void PaintAnalogMeter(QPainter& ACanvas, int AWidth, int AHeight, double ALevel,
-                      const std::string& ACaption, const QFont& AFont)
+void PaintAnalogFixed(QPainter& ACanvas, int AWidth, int AHeight, const std::string& ACaption, const QFont& AFont)
 {
-    const double v = Limit01(ALevel);
-    const int cx = AWidth / 2;
     const int pivotY = AHeight - 10;
-    const int r1 = AWidth / 2 - 18;
-    const int r2 = AWidth / 2 - 8;
-    auto polar = [&](double ADegrees, int ARadius) {
-        const double a = ADegrees * std::numbers::pi / 180.0;
-        return QPoint(cx + RoundPixel(std::cos(a) * ARadius), pivotY - RoundPixel(std::sin(a) * ARadius));
-    };
-
     FillEdges(ACanvas, 0, 0, AWidth, AHeight, KFrameFill);
     RoundOutline(ACanvas, 1, 1, AWidth - 1, AHeight - 1, 10);
 
@@ -155,17 +202,30 @@ void PaintAnalogMeter(QPainter& ACanvas, int AWidth, int AHeight, double ALevel,
     ACanvas.setPen(QPen(KTicks, 1));
     for (int i = 0; i <= 10; ++i) {
         const double angle = 205 - 13 * i;
-        ACanvas.drawLine(polar(angle, r1), polar(angle, r2));
+        ACanvas.drawLine(AnalogPolar(AWidth, AHeight, angle, AnalogInnerRadius(AWidth)),
+                         AnalogPolar(AWidth, AHeight, angle, AWidth / 2 - 8));
     }
+    // The caption's corner lies outside the needle's sweep, so it can go
+    // with the fixed parts.
+    DrawTextAt(ACanvas, 8, 7, ACaption, AFont);
+}
 
-    const QColor& needle = v > 0.82 ? KRed : KGreen;
-    ACanvas.setPen(QPen(needle, 2));
-    ACanvas.drawLine(QPoint(cx, pivotY), polar(205 - 130 * v, r1));
+void PaintAnalogLevel(QPainter& ACanvas, int AWidth, int AHeight, const TMeterFace& AFace)
+{
+    const int cx = AWidth / 2;
+    const int pivotY = AHeight - 10;
+    ACanvas.setPen(QPen(AFace.Colour, 2));
+    ACanvas.drawLine(QPoint(cx, pivotY), AFace.Reach);
 
-    ACanvas.setPen(QPen(needle, 1));
+    ACanvas.setPen(QPen(AFace.Colour, 1));
     ACanvas.setBrush(KPivot);
     ACanvas.drawEllipse(QRect(cx - 4, pivotY - 4, 7, 7));
     ACanvas.setBrush(Qt::NoBrush);
+}
 
-    DrawTextAt(ACanvas, 8, 7, ACaption, AFont);
+void PaintAnalogMeter(QPainter& ACanvas, int AWidth, int AHeight, double ALevel,
+                      const std::string& ACaption, const QFont& AFont)
+{
+    PaintAnalogFixed(ACanvas, AWidth, AHeight, ACaption, AFont);
+    PaintAnalogLevel(ACanvas, AWidth, AHeight, AnalogFace(AWidth, AHeight, ALevel));
 }

@@ -20,7 +20,7 @@
 #include "tests/ui/ProbeWindow.h"
 #include "tests/ui/RigDevices.h"
 #include "tests/ui/UiTestSupport.h"
-#include "ui/PaintBox.h"
+#include "ui/MeterBox.h"
 
 namespace {
 

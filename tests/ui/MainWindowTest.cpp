@@ -19,7 +19,7 @@
 #include "tests/ui/ProbeWindow.h"
 #include "tests/ui/RigDevices.h"
 #include "tests/ui/UiTestSupport.h"
-#include "ui/PaintBox.h"
+#include "ui/MeterBox.h"
 #include "ui/Shape.h"
 
 namespace {
@@ -42,7 +42,7 @@ QColor TextColor(const QWidget* AWidget)
 }
 
 // Whether a VU meter's bar reaches column AX.
-bool BarAt(TPaintBox* AMeter, int AX)
+bool BarAt(QWidget* AMeter, int AX)
 {
     const QRgb pixel = Snapshot(AMeter).pixel(AX, 45);
     return pixel == KGreen.rgb() || pixel == KRed.rgb() || pixel == qRgb(0xF5, 0xD8, 0x36);
@@ -215,6 +215,10 @@ TEST_F(MainWindowStreaming, CloseWhileStreamingAsksAndNoKeepsTheStream)
             auto* box = qobject_cast<QMessageBox*>(ADialog);
             ASSERT_NE(box, nullptr);
             question = box->text().toStdString();
+            // In the window's language, "No" the default: Enter keeps the stream.
+            EXPECT_EQ(box->button(QMessageBox::Yes)->text().toStdString(), "Sim");
+            EXPECT_EQ(box->button(QMessageBox::No)->text().toStdString(), "Não");
+            EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
             box->button(QMessageBox::No)->click();
         });
         EXPECT_FALSE(window.close());

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QEvent>
 #include <QImage>
 #include <QPainter>
 
@@ -13,7 +14,7 @@
 #include "tests/ui/UiTestSupport.h"
 #include "ui/MainWindow.h"
 #include "ui/MeterPainting.h"
-#include "ui/PaintBox.h"
+#include "ui/MeterBox.h"
 #include "ui/Theme.h"
 
 namespace {
@@ -229,6 +230,105 @@ TEST(MeterPaint, AnalogNeedleTicksPivotAndCaption)
     // Out-of-range levels are limited: 1.5 draws like 1 (75 degrees).
     EXPECT_EQ(Analog(1.5), Analog(1.0));
     EXPECT_EQ(Analog(-1.0), Analog(0.0));
+}
+
+namespace {
+
+// Counts the paint events a widget receives.
+class TPaintCounter : public QObject {
+public:
+    explicit TPaintCounter(QWidget* AWidget) { AWidget->installEventFilter(this); }
+    int Count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* AEvent) override
+    {
+        if (AEvent->type() == QEvent::Paint)
+            ++Count;
+        return false;
+    }
+};
+
+// The box as shown, in the format of the reference paintings.
+QImage Shown(QWidget* ABox)
+{
+    return Snapshot(ABox).convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+TEST(MeterPaint, ABoxDrawnFromItsFixedPictureMatchesTheWholePainting)
+{
+    QWidget parent;
+    parent.setFont(MeterFont());
+    TMeterBox vu(TMeterBox::mkVu, "", &parent);
+    vu.setGeometry(0, 0, 600, 64);
+    TMeterBox band(TMeterBox::mkBand, "", &parent);
+    band.setGeometry(0, 70, 210, 18);
+    TMeterBox analog(TMeterBox::mkAnalog, "R", &parent);
+    analog.setGeometry(0, 100, 120, 78);
+    parent.resize(620, 200);
+    parent.show();
+    for (double level : {0.0, 0.003, 0.05, 0.3, 0.5, 0.62, 0.63, 0.83, 0.9, 1.0, 0.2}) {
+        for (TMeterBox* box : {&vu, &band, &analog})
+            box->SetLevel(level);
+        PumpFor(20);
+        EXPECT_EQ(Shown(&vu), Vu(level)) << level;
+        EXPECT_EQ(Shown(&band), Band(level)) << level;
+        EXPECT_EQ(Shown(&analog), Analog(level, "R")) << level;
+    }
+    // A new size draws the fixed parts again, to the new size.
+    vu.resize(300, 64);
+    PumpFor(20);
+    EXPECT_EQ(Shown(&vu), Vu(0.2, 300));
+}
+
+TEST(MeterPaint, ABoxRepaintsOnlyWhenWhatItShowsChanges)
+{
+    QWidget parent;
+    parent.setFont(MeterFont());
+    TMeterBox vu(TMeterBox::mkVu, "", &parent);
+    vu.setGeometry(0, 0, 600, 64);
+    TMeterBox band(TMeterBox::mkBand, "", &parent);
+    band.setGeometry(0, 70, 210, 18);
+    TMeterBox analog(TMeterBox::mkAnalog, "L", &parent);
+    analog.setGeometry(0, 100, 120, 78);
+    parent.resize(620, 200);
+    parent.show();
+    PumpFor(50);
+    TPaintCounter vuPaints(&vu), bandPaints(&band), analogPaints(&analog);
+
+    for (TMeterBox* box : {&vu, &band, &analog})
+        box->SetLevel(0.5);
+    PumpFor(30);
+    for (TMeterBox* box : {&vu, &band, &analog})
+        box->SetLevel(0.5);
+    PumpFor(30);
+    EXPECT_EQ(vuPaints.Count, 1);
+    EXPECT_EQ(bandPaints.Count, 1);
+    EXPECT_EQ(analogPaints.Count, 1);
+
+    // Less than a pixel of bar and needle, the same dB text: no repaint.
+    for (TMeterBox* box : {&vu, &band, &analog})
+        box->SetLevel(0.5001);
+    PumpFor(30);
+    EXPECT_EQ(vuPaints.Count, 1);
+    EXPECT_EQ(bandPaints.Count, 1);
+    EXPECT_EQ(analogPaints.Count, 1);
+
+    // A new dB text alone repaints the digital bar: -40.0 and -39.9 dB
+    // share their bar pixels.
+    vu.SetLevel(0.01);
+    PumpFor(30);
+    vu.SetLevel(0.01012);
+    PumpFor(30);
+    EXPECT_EQ(vuPaints.Count, 3);
+    EXPECT_EQ(Shown(&vu), Vu(0.01012));
+
+    // A pixel more of band bar repaints it.
+    band.SetLevel(0.5 + 1.0 / 202);
+    PumpFor(30);
+    EXPECT_EQ(bandPaints.Count, 2);
 }
 
 TEST(MeterPaint, WindowLevelHandlerFeedsEachBoxItsOwnValue)

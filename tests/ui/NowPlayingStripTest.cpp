@@ -7,13 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
+#include <set>
 
 #include "platform/Thread.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/MainWindow.h"
+#include "ui/Shape.h"
 
 TEST(NowPlayingStrip, ShowsTheFileAndScrollsItUnderTheOnAirBox)
 {
@@ -25,15 +28,20 @@ TEST(NowPlayingStrip, ShowsTheFileAndScrollsItUnderTheOnAirBox)
 
     EXPECT_EQ(window.lblNoarText->text().toStdString(), "   Primeira  Segunda   ");
     // It enters from the strip's right edge, vertically centred.
-    EXPECT_EQ(window.lblNoarText->x(), window.pnlNoar->width());
-    EXPECT_EQ(window.lblNoarText->y(), (window.pnlNoar->height() - window.lblNoarText->height()) / 2);
+    const auto inStrip = [&] { return window.lblNoarText->mapTo(window.pnlNoar, QPoint(0, 0)); };
+    EXPECT_EQ(inStrip().x(), window.pnlNoar->width());
+    EXPECT_EQ(inStrip().y(), (window.pnlNoar->height() - window.lblNoarText->height()) / 2);
     PumpFor(500);
-    const int moved = window.pnlNoar->width() - window.lblNoarText->x();
+    const int moved = window.pnlNoar->width() - inStrip().x();
     EXPECT_GT(moved, 0);
     EXPECT_EQ(moved % 3, 0);
-    // The on-air box lies above the marquee.
+    // It shows beside the on-air box, which lies above it; it is drawn
+    // from the box's right edge on and never reaches beneath it.
+    const QWidget* marquee = window.lblNoarText->parentWidget();
     const QObjectList& strip = window.pnlNoar->children();
-    EXPECT_GT(strip.indexOf(window.PnlPisca), strip.indexOf(window.lblNoarText));
+    EXPECT_GT(strip.indexOf(window.PnlPisca), strip.indexOf(marquee));
+    EXPECT_EQ(marquee->geometry(), QRect(window.PnlPisca->width(), 0, window.pnlNoar->width() - window.PnlPisca->width(),
+                                         window.pnlNoar->height()));
 
     WriteTextFile(dir.File("noar.txt"), "");
     ASSERT_TRUE(PumpUntil([&] { return window.lblNoarText->text().contains("Nenhuma"); }, 4000));
@@ -65,4 +73,80 @@ TEST(ProgramStart, TheProgramComesUpAndKeepsRunning)
     PumpFor(2000);
     EXPECT_TRUE(program.Running()) << ReadTextFile(dir.File("program.log"));
     program.Stop();
+}
+
+namespace {
+
+// Every widget that receives a paint event while it is alive.
+class TPaintLog : public QObject {
+public:
+    TPaintLog() { qApp->installEventFilter(this); }
+    ~TPaintLog() override { qApp->removeEventFilter(this); }
+    std::set<QWidget*> Painted;
+
+protected:
+    bool eventFilter(QObject* AObject, QEvent* AEvent) override
+    {
+        if (AEvent->type() == QEvent::Paint && AObject->isWidgetType())
+            Painted.insert(static_cast<QWidget*>(AObject));
+        return false;
+    }
+};
+
+// A plain label with AShown's text, font, colours and alignment over AColour.
+QImage PlainLabelPicture(const QLabel* AShown, const QColor& AColour)
+{
+    QWidget back;
+    back.setFixedSize(AShown->size());
+    QPalette palette = back.palette();
+    palette.setColor(QPalette::Window, AColour);
+    back.setPalette(palette);
+    back.setAutoFillBackground(true);
+    QLabel plain(&back);
+    plain.setTextFormat(Qt::PlainText);
+    plain.setFont(AShown->font());
+    plain.setPalette(AShown->palette());
+    plain.setAlignment(AShown->alignment());
+    plain.setText(AShown->text());
+    plain.setGeometry(back.rect());
+    return Snapshot(&back).convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+TEST(NowPlayingStrip, TheMarqueeRepaintsTheStripAloneAndLooksLikeAPlainLabel)
+{
+    TTempDir dir;
+    WriteTextFile(dir.File("noar.txt"), "Artista - Canção <b>sem</b> marcas\r\n");
+    WriteSettings(dir.File("TavixEncoder.ini"), [&](TEncoderConfig& c) { c.NoarPath = dir.File("noar.txt"); });
+    TFrmPrincipal window(dir.File("TavixEncoder.ini"));
+    window.show();
+    ASSERT_TRUE(PumpUntil([&] { return window.lblNoarText->mapTo(window.pnlNoar, QPoint(0, 0)).x() < 700; }, 5000));
+
+    // The strip and the on-air caption as plain labels over the same
+    // colours would show them, the markup in the title shown as written.
+    EXPECT_EQ(window.lblNoarText->text().toStdString(), "   Artista - Canção <b>sem</b> marcas   ");
+    EXPECT_EQ(Snapshot(window.lblNoarText).convertToFormat(QImage::Format_RGB32),
+              PlainLabelPicture(window.lblNoarText, window.pnlNoar->palette().color(QPalette::Window)));
+    const QColor idleBox = window.ShapePisca->BrushColor();
+    for (int blink = 0; blink < 2; ++blink) {
+        EXPECT_EQ(Snapshot(window.lblNoarCaption).convertToFormat(QImage::Format_RGB32),
+                  PlainLabelPicture(window.lblNoarCaption, window.ShapePisca->BrushColor()));
+        window.ShapePisca->SetBrushColor(Qt::red);
+    }
+    window.ShapePisca->SetBrushColor(idleBox);
+
+    // Well past the on-air box's edge, under it in part: the box must not
+    // repaint for the marquee.
+    ASSERT_TRUE(PumpUntil([&] { return window.lblNoarText->mapTo(window.pnlNoar, QPoint(0, 0)).x() < 60; }, 15000));
+
+    {
+        TPaintLog log;
+        PumpFor(600);
+        ASSERT_FALSE(log.Painted.empty());
+        for (QWidget* w : log.Painted)
+            EXPECT_TRUE(w == window.pnlNoar || window.lblNoarText->parentWidget()->isAncestorOf(w) ||
+                        w == window.lblNoarText->parentWidget())
+                << w->metaObject()->className() << " " << w->objectName().toStdString();
+    }
 }

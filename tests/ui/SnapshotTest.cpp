@@ -43,7 +43,7 @@ TEST(WindowSnapshots, MainWindowIdleAndEveryDialogPage)
     window.show();
     // The marquee moves in steps of 3 from 974: this stops it at 560 every
     // time, with the song well inside the strip.
-    ASSERT_TRUE(PumpUntil([&] { return window.lblNoarText->x() <= 560; }, 15000));
+    ASSERT_TRUE(PumpUntil([&] { return window.lblNoarText->mapTo(window.pnlNoar, QPoint(0, 0)).x() <= 560; }, 15000));
     SaveWindowShot(&window, "main-idle.png");
 
     TFrmConfig dialog(settings, &window);

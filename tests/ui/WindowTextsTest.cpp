@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -42,6 +43,10 @@ TCaptions MainCaptions(const TFrmPrincipal& w)
         {"eq_flat", w.btnEqFlatMain->text()},    {"compressor", w.chkCompressor->text()},
         {"start", w.btnStartStop->text()},       {"stopped", w.lblStatus->text()},
         {"no_device", w.lblCurrentDevice->text()},
+        {"band_low", w.lblGrave->text()},        {"band_mid", w.lblMedio->text()},
+        {"band_high", w.lblAgudo->text()},
+        // "--" until a transmission counts its listeners.
+        {"listeners", w.lblListeners->text().chopped(2)},
         // The empty strip's text, with the marquee's padding.
         {"noar_empty", w.lblNoarText->text().mid(3, w.lblNoarText->text().size() - 6)},
     };
@@ -67,7 +72,7 @@ TCaptions DialogCaptions(const TFrmConfig& d)
         {"ftp_user", d.lblFtpUser->text()},          {"ftp_password", d.lblFtpPassword->text()},
         {"ftp_remote_dir", d.lblFtpRemoteDir->text()}, {"ftp_remote_file", d.lblFtpRemoteFile->text()},
         {"ftp_cron_url", d.lblFtpCronUrl->text()},   {"ftp_passive", d.chkFtpPassive->text()},
-        {"eq_preset", d.lblPreset->text()},          {"eq_flat", d.btnEQFlat->text()},
+        {"eq_heading", d.lblEQHeading->text()},      {"eq_preset", d.lblPreset->text()},          {"eq_flat", d.btnEQFlat->text()},
         {"save", d.btnOK->text()},                   {"cancel", d.btnCancel->text()},
     };
     return captions;
@@ -121,4 +126,23 @@ TEST(WindowTexts, EveryCaptionFollowsTheLanguageChosenInTheDialog)
     for (const auto& [key, shown] : MainCaptions(window))
         differing += Translate("en-US", key) != Translate("pt-BR", key);
     EXPECT_GE(differing, 9);
+}
+
+TEST(WindowTexts, TheDialogsPagesAndCaptionsTakeTheThemesColours)
+{
+    TTempDir dir;
+    TFrmConfig dialog(dir.File("TavixEncoder.ini"));
+    dialog.show();
+    const QColor back = QApplication::palette().color(QPalette::Window);
+    const QColor text = QApplication::palette().color(QPalette::WindowText);
+    ASSERT_NE(back, QColor(Qt::white)); // the theme of the program is on
+    for (int i = 0; i < dialog.pcConfig->count(); ++i) {
+        dialog.pcConfig->setCurrentIndex(i);
+        QWidget* page = dialog.pcConfig->widget(i);
+        // An empty corner of the page, below every control.
+        EXPECT_EQ(Snapshot(page).pixelColor(page->width() - 5, page->height() - 5), back) << i;
+    }
+    for (const QLabel* caption : {dialog.lblHost, dialog.lblCodec, dialog.lblEQHeading, dialog.lblFtpHost})
+        EXPECT_EQ(caption->palette().color(QPalette::WindowText), text) << caption->text().toStdString();
+    EXPECT_EQ(dialog.chkFtpPassive->palette().color(QPalette::WindowText), text);
 }
