@@ -15,8 +15,15 @@ struct THttpLimits {
 // ever; these stand in for the system defaults the services otherwise rely on.
 inline constexpr THttpLimits kDefaultNetLimits{60000, 60000, 300000};
 
+// Whom an https server must be: vouched for by the system's CA store for
+// Host, or holding the pinned certificate. Without it curl's own checks apply.
+struct THttpTrust {
+    std::string Host;
+    std::string PinnedFingerprint;
+};
+
 // One GET of an http or https address, never answered from a cache. Every
 // piece of the body goes to ASink in order (any HTTP status); ASink returns
 // false to stop reading. False when the request failed or was cut short.
 bool HttpGet(const std::string& AUrl, const std::string& AAgent, const THttpLimits& ALimits,
-             const std::function<bool(std::string_view)>& ASink);
+             const std::function<bool(std::string_view)>& ASink, const THttpTrust* ATrust = nullptr);

@@ -17,13 +17,16 @@ constexpr size_t kMaxBody = 4 * 1024 * 1024;
 
 } // namespace
 
-std::string HttpGetText(const std::string& AUrl)
+std::string HttpGetText(const std::string& AUrl, const THttpTrust* ATrust)
 {
     std::string body;
-    HttpGet(AUrl, kAgent, kLimits, [&body](std::string_view APiece) {
-        body.append(APiece.substr(0, kMaxBody - body.size()));
-        return body.size() < kMaxBody;
-    });
+    HttpGet(
+        AUrl, kAgent, kLimits,
+        [&body](std::string_view APiece) {
+            body.append(APiece.substr(0, kMaxBody - body.size()));
+            return body.size() < kMaxBody;
+        },
+        ATrust);
     return body;
 }
 
@@ -34,14 +37,16 @@ int32_t QueryListenerCount(const TEncoderConfig& AConfig, std::string& AErrorTex
         AErrorText = "sem servidor";
         return -1;
     }
-    const std::string base = "http://" + host + ":" + std::to_string(AConfig.Port);
+    const std::string base = (AConfig.UseTls ? "https://" : "http://") + host + ":" + std::to_string(AConfig.Port);
+    const THttpTrust trust{host, AConfig.TlsFingerprint};
+    const THttpTrust* tls = AConfig.UseTls ? &trust : nullptr;
     int32_t count;
     if (SameTextAscii(AConfig.ServerType, "shoutcast")) {
-        count = ExtractTagNumber(HttpGetText(base + "/stats?sid=1"), "CURRENTLISTENERS");
+        count = ExtractTagNumber(HttpGetText(base + "/stats?sid=1", tls), "CURRENTLISTENERS");
         if (count < 0)
-            count = ParseSevenHtml(HttpGetText(base + "/7.html"));
+            count = ParseSevenHtml(HttpGetText(base + "/7.html", tls));
     } else {
-        const std::string body = HttpGetText(base + "/status-json.xsl");
+        const std::string body = HttpGetText(base + "/status-json.xsl", tls);
         count = ExtractJsonNumber(body, "\"listeners\"");
         if (count < 0)
             count = ExtractJsonNumber(body, "listeners");

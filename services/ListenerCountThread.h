@@ -33,8 +33,11 @@ private:
     std::string FErrorText;
 };
 
-// The body of one GET of AUrl as 8-bit text; empty on any failure.
-std::string HttpGetText(const std::string& AUrl);
+struct THttpTrust;
+// The body of one GET of AUrl as 8-bit text; empty on any failure. An
+// https server must satisfy ATrust when one is given.
+std::string HttpGetText(const std::string& AUrl, const THttpTrust* ATrust = nullptr);
 // The listener count of the server in AConfig; -1 with AErrorText set to
-// "sem servidor" (no host) or "indisponivel" (no count) otherwise.
+// "sem servidor" (no host) or "indisponivel" (no count) otherwise. Over
+// https when the server is set to TLS.
 int32_t QueryListenerCount(const TEncoderConfig& AConfig, std::string& AErrorText);

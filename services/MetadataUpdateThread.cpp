@@ -98,11 +98,19 @@ bool TMetadataUpdateThread::OpenAdminConnection()
         CloseAdminConnection();
         return false;
     }
+    if (FConfig.UseTls) {
+        FTls = std::make_unique<TTlsSession>();
+        if (!FTls->Open(FSocket, ToSystemCodePage(Trim(FConfig.Host)), FConfig.TlsFingerprint)) {
+            CloseAdminConnection();
+            return false;
+        }
+    }
     return true;
 }
 
 void TMetadataUpdateThread::CloseAdminConnection()
 {
+    FTls.reset();
     if (FSocket < 0)
         return;
     close(FSocket);
@@ -113,7 +121,8 @@ bool TMetadataUpdateThread::SendRequest(const std::string& ARequest)
 {
     size_t sent = 0;
     while (sent < ARequest.size()) {
-        const ssize_t n = send(FSocket, ARequest.data() + sent, ARequest.size() - sent, MSG_NOSIGNAL);
+        const ssize_t n = FTls ? FTls->Send(ARequest.data() + sent, ARequest.size() - sent)
+                               : send(FSocket, ARequest.data() + sent, ARequest.size() - sent, MSG_NOSIGNAL);
         if (n <= 0)
             return false;
         sent += static_cast<size_t>(n);
@@ -124,7 +133,7 @@ bool TMetadataUpdateThread::SendRequest(const std::string& ARequest)
 std::string TMetadataUpdateThread::ReadReply()
 {
     char buf[1024];
-    const ssize_t n = recv(FSocket, buf, sizeof(buf), 0);
+    const ssize_t n = FTls ? FTls->Receive(buf, sizeof(buf)) : recv(FSocket, buf, sizeof(buf), 0);
     return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/Thread.h"
 #include "settings/EncoderConfig.h"
+#include "streaming/TlsSession.h"
 
 // Pushes one song title to the server's admin interface and frees itself.
 // Works only on its own copies: it may outlive the streaming worker and even
@@ -32,6 +34,7 @@ private:
     TEncoderConfig FConfig;
     std::string FSong;
     int FSocket = -1;
+    std::unique_ptr<TTlsSession> FTls;
 };
 
 // Starts a metadata update for ATitle unless it is blank; never waits.

@@ -115,6 +115,8 @@ const TKey KKeys[] = {
     {"Transmissao", "Bitrate", &TEncoderConfig::Bitrate},
     {"Transmissao", "SampleRate", &TEncoderConfig::SampleRate},
     {"Transmissao", "Channels", &TEncoderConfig::Channels},
+    {"Transmissao", "Tls", &TEncoderConfig::UseTls},
+    {"Transmissao", "TlsFingerprint", &TEncoderConfig::TlsFingerprint},
     {"Audio", "DeviceIndex", &TEncoderConfig::AudioDeviceIndex},
     {"Audio", "DeviceName", &TEncoderConfig::AudioDeviceName},
     {"Audio", "SourceKind", &TEncoderConfig::AudioSourceKind},

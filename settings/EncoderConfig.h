@@ -19,6 +19,11 @@ struct TEncoderConfig {
     std::string Genre;
     std::string Url;
     std::string EndpointUrl;
+    // The source login, title updates and listener statistics over TLS.
+    bool UseTls = false;
+    // A server certificate trusted although the CA store does not vouch for
+    // it: hex SHA-256 of its DER form ("AB:CD:..."), case and colons ignored.
+    std::string TlsFingerprint;
     std::string Codec;
     int32_t Bitrate = 0;
     int32_t SampleRate = 0;

@@ -16,6 +16,7 @@
 #include "platform/Thread.h"
 #include "settings/EncoderConfig.h"
 #include "streaming/SendProgress.h"
+#include "streaming/TlsSession.h"
 
 class TNativeEncoderThread;
 
@@ -47,6 +48,8 @@ public:
     // --- connection and source logins ---
     bool EnsureWinSock();
     bool ConnectToServer(int32_t APort);
+    // The TLS handshake on the connected AFd; false after posting why.
+    bool StartTls(int AFd, const std::string& AHost);
     bool SendBytes(const std::string& ABytes);
     std::string ReadServerAnswer(int ATimeoutMs);
     void CloseConnection();
@@ -93,6 +96,9 @@ protected:
     std::atomic<int64_t> FSocket{-1};
     // Held only to shut down or close the handle, never across a send.
     std::mutex FSocketLock;
+    // The TLS layer over FSocket when the server wants it; made and freed
+    // by the worker alone, like the handle, so a stop never meets it freed.
+    std::unique_ptr<TTlsSession> FTls;
     TAudioProcessor FProcessor;
     bool FWSAStarted = false;
 

@@ -111,7 +111,19 @@ bool TNativeEncoderThread::ConnectToServer(int32_t APort)
         CloseConnection();
         return false;
     }
-    return true;
+    return !FConfig.UseTls || StartTls(fd, host);
+}
+
+bool TNativeEncoderThread::StartTls(int AFd, const std::string& AHost)
+{
+    FTls = std::make_unique<TTlsSession>();
+    if (FTls->Open(AFd, AHost, FConfig.TlsFingerprint))
+        return true;
+    FLastRefusal = FTls->UntrustedFingerprint().empty() ? "(falha TLS)" : "(certificado nao confiavel)";
+    if (!Terminated())
+        PostStatus(FTls->Error(), true);
+    CloseConnection();
+    return false;
 }
 
 int TNativeEncoderThread::ConnectWatchingStop(int AFd, const sockaddr_in& AAddr)
@@ -151,13 +163,16 @@ bool TNativeEncoderThread::SendBytes(const std::string& ABytes)
     while (done < ABytes.size()) {
         if (Terminated())
             return false;
-        const ssize_t n = send(static_cast<int>(fd), ABytes.data() + done, ABytes.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
+        // The kernel's queue holds TLS records: progress counts those.
+        const uint64_t wireBefore = FTls ? FTls->WireBytesSent() : 0;
+        const ssize_t n = FTls ? FTls->Send(ABytes.data() + done, ABytes.size() - done)
+                               : send(static_cast<int>(fd), ABytes.data() + done, ABytes.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR && !FTls)
             continue;
         if (n <= 0)
             return false;
         done += static_cast<size_t>(n);
-        FSendProgress.Sent(static_cast<uint64_t>(n), GetTickCount64());
+        FSendProgress.Sent(FTls ? FTls->WireBytesSent() - wireBefore : static_cast<uint64_t>(n), GetTickCount64());
     }
     return true;
 }
@@ -181,8 +196,8 @@ std::string TNativeEncoderThread::ReadServerAnswer(int ATimeoutMs)
     std::string answer;
     char buf[KAnswerChunk];
     for (;;) {
-        const ssize_t n = recv(static_cast<int>(fd), buf, sizeof(buf), 0);
-        if (n < 0 && errno == EINTR && !Terminated())
+        const ssize_t n = FTls ? FTls->Receive(buf, sizeof(buf)) : recv(static_cast<int>(fd), buf, sizeof(buf), 0);
+        if (n < 0 && errno == EINTR && !Terminated() && !FTls)
             continue;
         if (n > 0)
             answer.append(buf, static_cast<size_t>(n));
@@ -195,6 +210,7 @@ std::string TNativeEncoderThread::ReadServerAnswer(int ATimeoutMs)
 void TNativeEncoderThread::CloseConnection()
 {
     std::lock_guard<std::mutex> lock(FSocketLock);
+    FTls.reset();
     const int64_t fd = FSocket.exchange(-1);
     if (fd == -1)
         return;

@@ -227,6 +227,7 @@ void TFrmConfig::BuildServerPage()
     b.EditField(lblUser, edUser, 24, 190, 250);
     b.EditField(lblPassword, edPassword, 304, 190, 302);
     edPassword->setEchoMode(QLineEdit::Password);
+    chkTls = b.Check(24, 240, KCheckWidth);
 }
 
 void TFrmConfig::BuildAudioPage()
@@ -361,6 +362,7 @@ void TFrmConfig::ApplyDialogTexts(const std::string& ALangCode)
     caption(lblFtpRemoteFile, tr("ftp_remote_file"));
     caption(lblFtpCronUrl, tr("ftp_cron_url"));
     check(chkFtpPassive, tr("ftp_passive"));
+    check(chkTls, tr("tls"));
     caption(lblEQHeading, tr("eq_heading"));
     caption(lblPreset, tr("eq_preset"));
     btnEQFlat->setText(tr("eq_flat"));
@@ -386,6 +388,7 @@ void TFrmConfig::LoadFromConfig(const TEncoderConfig& C)
     cbServerType->setCurrentIndex(serverType >= 0 ? serverType : 0);
     edHost->setText(QStr(C.Host));
     edPort->setText(QString::number(C.Port));
+    chkTls->setChecked(C.UseTls);
     edMount->setText(QStr(C.Mount));
     edUser->setText(QStr(C.UserName));
     edPassword->setText(QStr(C.Password));
@@ -424,6 +427,7 @@ void TFrmConfig::SaveToConfig(TEncoderConfig& C) const
     C.ServerType = StdStr(cbServerType->currentText());
     C.Host = Trim(StdStr(edHost->text()));
     C.Port = PortFieldValue(edPort, 8000);
+    C.UseTls = chkTls->isChecked();
     C.Mount = Trim(StdStr(edMount->text()));
     C.UserName = Trim(StdStr(edUser->text()));
     C.Password = StdStr(edPassword->text());

@@ -48,6 +48,7 @@ public:
     QLineEdit *edStreamName, *edGenre, *edUrl, *edNoarPath;
     QPushButton* btnBrowseNoar;
     QCheckBox *chkFtpEnabled, *chkFtpPassive;
+    QCheckBox* chkTls;
     QLabel *lblFtpHost, *lblFtpPort, *lblFtpUser, *lblFtpPassword, *lblFtpRemoteDir, *lblFtpRemoteFile,
         *lblFtpCronUrl;
     QLineEdit *edFtpHost, *edFtpPort, *edFtpUser, *edFtpPassword, *edFtpRemoteDir, *edFtpRemoteFile,

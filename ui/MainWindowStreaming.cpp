@@ -6,9 +6,11 @@
 
 #include "services/ListenerCountThread.h"
 #include "streaming/NativeEncoderThread.h"
+#include "streaming/TlsSession.h"
 #include "ui/FormHelpers.h"
 #include "ui/MainWindow.h"
 #include "ui/Shape.h"
+#include "ui/TrustPrompt.h"
 #include "ui/WindowColors.h"
 
 using namespace WindowColors;
@@ -102,6 +104,19 @@ void TFrmPrincipal::SetRunningState(bool ARunning)
 void TFrmPrincipal::HandleEncoderStatus(TNativeEncoderThread*, const std::string& Text, bool IsError)
 {
     SetStatusText(QStr(Text));
+    // An untrusted certificate would be refused at every retry: stop, then
+    // ask once, out of the worker's hand-off, whether to trust it.
+    if (const std::string fingerprint = FingerprintInUntrustedStatus(Text); !fingerprint.empty() && FEncoder)
+        QTimer::singleShot(0, this, [this, fingerprint] {
+            if (!FEncoder || FStopping)
+                return;
+            StopEncoder();
+            if (!AskToTrustCertificate(this, FConfig.Language, fingerprint))
+                return;
+            FConfig.TlsFingerprint = fingerprint;
+            if (SaveConfig())
+                SetStatusText(QStr(Tr("tls_trusted")));
+        });
     if (IsError) {
         SetTextColor(lblStatus, Red);
         shpLed->SetBrushColor(Red);

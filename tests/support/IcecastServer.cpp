@@ -7,7 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-TIcecastServer::TIcecastServer()
+TIcecastServer::TIcecastServer(bool ATls)
+    : FTls(ATls)
 {
     RequireProgram("icecast2");
     FPort = FreeLoopbackPort(2);
@@ -18,6 +19,23 @@ TIcecastServer::TIcecastServer()
         // icecast2 drops to nobody before it opens its logs.
         chmod(FDir.Path().c_str(), 0755);
         RunCommand("chown nobody:nogroup " + ShellQuote(logDir));
+    }
+    std::string tlsSocket, tlsPath;
+    if (FTls) {
+        RequireProgram("openssl");
+        const std::string key = FDir.File("key.pem");
+        int code = -1;
+        RunCommand("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
+                   "-addext subjectAltName=IP:127.0.0.1 -keyout " + ShellQuote(key) + " -out " +
+                       ShellQuote(CertificateFile()) + " 2>&1",
+                   &code);
+        if (code != 0)
+            throw std::runtime_error("openssl could not make the test certificate");
+        // icecast2 wants the certificate and its key in one file.
+        WriteTextFile(FDir.File("server.pem"), ReadTextFile(CertificateFile()) + ReadTextFile(key));
+        chmod(FDir.File("server.pem").c_str(), 0644);
+        tlsSocket = "<ssl>1</ssl>";
+        tlsPath = "<ssl-certificate>" + FDir.File("server.pem") + "</ssl-certificate>";
     }
     const std::string p = std::to_string(FPort);
     const std::string p1 = std::to_string(FPort + 1);
@@ -32,15 +50,15 @@ TIcecastServer::TIcecastServer()
         "<relay-password>hackme</relay-password><admin-user>admin</admin-user>"
         "<admin-password>adminpass</admin-password></authentication>\n"
         " <hostname>127.0.0.1</hostname>\n"
-        " <listen-socket><port>" + p + "</port><bind-address>127.0.0.1</bind-address></listen-socket>\n"
+        " <listen-socket><port>" + p + "</port><bind-address>127.0.0.1</bind-address>" + tlsSocket + "</listen-socket>\n"
         " <listen-socket><port>" + p1 + "</port><bind-address>127.0.0.1</bind-address>"
         "<shoutcast-compat>1</shoutcast-compat></listen-socket>\n"
         " <shoutcast-mount>/stream</shoutcast-mount>\n"
         " <mount type=\"normal\"><mount-name>/stream</mount-name><charset>UTF-8</charset></mount>\n"
         " <fileserve>1</fileserve>\n"
         " <paths><basedir>/usr/share/icecast2</basedir><logdir>" + logDir + "</logdir>"
-        "<webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot>"
-        "</paths>\n"
+        "<webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot>" +
+        tlsPath + "</paths>\n"
         " <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog>"
         "<loglevel>3</loglevel></logging>\n"
         " <security><chroot>0</chroot>" +
@@ -91,7 +109,12 @@ void TIcecastServer::Stop()
 
 std::string TIcecastServer::StatusJson() const
 {
-    return RunCommand("curl -s --max-time 3 " + ShellQuote(BaseUrl() + "/status-json.xsl"));
+    return RunCommand("curl -s --max-time 3 " + CurlTrust() + ShellQuote(BaseUrl() + "/status-json.xsl"));
+}
+
+std::string TIcecastServer::CurlTrust() const
+{
+    return FTls ? "--cacert " + ShellQuote(CertificateFile()) + " " : "";
 }
 
 std::string TIcecastServer::ErrorLog() const

@@ -8,10 +8,12 @@
 
 // A real icecast2 on loopback, configured in a temporary folder: a normal
 // listen socket on Port() and a SHOUTcast-compatible source socket on
-// Port() + 1 feeding mount "/stream" (titles kept as UTF-8).
+// Port() + 1 feeding mount "/stream" (titles kept as UTF-8). With ATls the
+// normal socket speaks only TLS, with a self-signed certificate for
+// 127.0.0.1 made here.
 class TIcecastServer {
 public:
-    TIcecastServer(); // starts it; throws when it does not come up
+    explicit TIcecastServer(bool ATls = false); // starts it; throws when it does not come up
     ~TIcecastServer();
 
     int Port() const { return FPort; }
@@ -19,7 +21,11 @@ public:
     std::string SourcePassword() const { return "hackme"; }
     std::string AdminUser() const { return "admin"; }
     std::string AdminPassword() const { return "adminpass"; }
-    std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(FPort); }
+    std::string BaseUrl() const { return (FTls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(FPort); }
+    // The server's certificate alone (PEM), to trust it as a CA would.
+    std::string CertificateFile() const { return FDir.File("cert.pem"); }
+    // curl options that trust the server's certificate (empty without TLS).
+    std::string CurlTrust() const;
 
     void Stop();
     void Start(); // again, on the same ports
@@ -36,5 +42,6 @@ public:
 private:
     TTempDir FDir;
     int FPort = 0;
+    bool FTls = false;
     std::unique_ptr<TChildProcess> FProcess;
 };
