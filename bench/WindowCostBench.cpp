@@ -2,7 +2,8 @@
 // second: 20 s idle (the marquee running) and 20 s streaming the rig's tone
 // to icecast2, three runs each, min / median / max; beside a lean window
 // with the same 40 ms timer (idle) and seven plain boxes repainted at each
-// level event of the same transmission (streaming). Runs on a private Xvfb
+// level event of the same transmission (streaming), and a lean window that
+// only moves a label as the marquee moves. Runs on a private Xvfb
 // (the xcb platform, so the backing store goes to an X server as on a
 // desktop), and reads the thread's time from /proc/self/task/TID/schedstat.
 #include <algorithm>
@@ -20,6 +21,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLabel>
 #include <QPainter>
 #include <QTimer>
 
@@ -68,16 +70,28 @@ double MeasureUiThread(int AMs)
 }
 
 // The lean reference: a window of the same size and a 40 ms timer; when
-// streaming, seven boxes filled to the levels at every level event.
+// streaming, seven boxes filled to the levels at every level event. With
+// AMarquee, the timer moves a plain label 3 pixels, as the strip's does:
+// what any window that scrolls a text at that rate costs.
 class TLeanWindow : public QWidget {
 public:
-    TLeanWindow()
+    explicit TLeanWindow(bool AMarquee = false)
     {
         // The workers' hand-offs reach it as they reach the real window.
         ConnectThreadHandOffs(this);
         setFixedSize(980, 640);
         FTimer.setInterval(40);
-        QObject::connect(&FTimer, &QTimer::timeout, [] {});
+        if (AMarquee) {
+            FLabel = new QLabel("   Artista Exemplo - Cancao de Teste   ", this);
+            FLabel->setFont(UiFont("Calibri", 16, true));
+            FLabel->adjustSize();
+            QObject::connect(&FTimer, &QTimer::timeout, [this] {
+                const int x = FLabel->x() - 3;
+                FLabel->move(x + FLabel->width() < 0 ? width() : x, 80);
+            });
+        } else {
+            QObject::connect(&FTimer, &QTimer::timeout, [] {});
+        }
         FTimer.start();
     }
     void Stream(const TEncoderConfig& AConfig)
@@ -117,6 +131,7 @@ protected:
 private:
     static QRect BoxesRect() { return QRect(56, 108, 600, 30 * 7); }
     QTimer FTimer;
+    QLabel* FLabel = nullptr;
     std::unique_ptr<TNativeEncoderThread> FWorker;
     std::array<double, 7> FLevels{};
 };
@@ -179,7 +194,7 @@ int main(int argc, char* argv[])
     config.NoarPath = noar;
     SaveEncoderConfigTo(settings, config);
 
-    std::vector<double> idle, streaming, leanIdle, leanStreaming;
+    std::vector<double> idle, streaming, leanIdle, leanMarquee, leanStreaming;
     for (int run = 0; run < KRuns; ++run) {
         {
             TFrmPrincipal window(settings);
@@ -200,11 +215,18 @@ int main(int argc, char* argv[])
             PumpFor(KSettleMs);
             leanStreaming.push_back(MeasureUiThread(KMeasureMs));
         }
+        {
+            TLeanWindow lean(true);
+            lean.show();
+            PumpFor(KSettleMs);
+            leanMarquee.push_back(MeasureUiThread(KMeasureMs));
+        }
     }
     std::printf("User-interface thread, ms of CPU per second (min / median / max of %d runs of %d s), Xvfb %s\n",
                 KRuns, KMeasureMs / 1000, display.c_str());
     std::printf("  window idle           %s\n", Spread(idle).c_str());
     std::printf("  lean window idle      %s\n", Spread(leanIdle).c_str());
+    std::printf("  lean window marquee   %s\n", Spread(leanMarquee).c_str());
     std::printf("  window streaming      %s\n", Spread(streaming).c_str());
     std::printf("  lean window streaming %s\n", Spread(leanStreaming).c_str());
     return 0;
