@@ -75,14 +75,14 @@ public:
     std::string Open(const std::string& ASourceName, int32_t ASampleRate, int AChannels,
                      int AFramesPerBlock)
     {
-        pa_sample_spec spec{};
-        spec.format = PA_SAMPLE_FLOAT32NE;
-        spec.rate = static_cast<uint32_t>(std::max<int32_t>(ASampleRate, 0));
-        spec.channels = static_cast<uint8_t>(std::clamp(AChannels, 0, 255));
-        if (AChannels != spec.channels || !pa_sample_spec_valid(&spec) || AFramesPerBlock <= 0)
+        pa_sample_spec sampleFormat{};
+        sampleFormat.format = PA_SAMPLE_FLOAT32NE;
+        sampleFormat.rate = static_cast<uint32_t>(std::max<int32_t>(ASampleRate, 0));
+        sampleFormat.channels = static_cast<uint8_t>(std::clamp(AChannels, 0, 255));
+        if (AChannels != sampleFormat.channels || !pa_sample_spec_valid(&sampleFormat) || AFramesPerBlock <= 0)
             return ServerErrorText(PA_ERR_INVALID);
         pa_channel_map map;
-        pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
+        pa_channel_map_init_extend(&map, sampleFormat.channels, PA_CHANNEL_MAP_DEFAULT);
 
         const auto deadline = TClock::now() + KOpenWait;
         if (!FServer.Connect(deadline))
@@ -103,13 +103,13 @@ public:
         if (found != 1)
             return OpenFailureText(PA_ERR_NOENTITY);
 
-        FStream = pa_stream_new(ctx, "Captura", &spec, &map);
+        FStream = pa_stream_new(ctx, "Captura", &sampleFormat, &map);
         if (!FStream)
             return OpenFailureText(FServer.Error());
         pa_buffer_attr attr;
         attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
         // One fragment a block: the server wakes the reader about once per block.
-        attr.fragsize = static_cast<uint32_t>(pa_frame_size(&spec) * AFramesPerBlock);
+        attr.fragsize = static_cast<uint32_t>(pa_frame_size(&sampleFormat) * AFramesPerBlock);
         // While a login runs nobody reads: a few blocks of slack, not the
         // server's seconds, or the outage would go on air late and stale.
         attr.maxlength = attr.fragsize * KBlocksQueued;
@@ -122,8 +122,8 @@ public:
             return FServer.Failed() ? OpenFailureText(FServer.Error()) : KServerDown;
         if (pa_stream_get_state(FStream) != PA_STREAM_READY)
             return OpenFailureText(FServer.Error());
-        FChannels = spec.channels;
-        FBytesPerSecond = static_cast<double>(pa_bytes_per_second(&spec));
+        FChannels = sampleFormat.channels;
+        FBytesPerSecond = static_cast<double>(pa_bytes_per_second(&sampleFormat));
         return {};
     }
 
