@@ -2,6 +2,7 @@
 
 #include "codecs/FdkAac.h"
 #include "codecs/Flac.h"
+#include "codecs/Mp3Encoder.h"
 #include "codecs/OggOpus.h"
 #include "codecs/OggVorbis.h"
 
@@ -29,6 +30,8 @@ const TCodecRow* FindCodecRow(const std::string& ACodec)
 std::unique_ptr<TAudioEncoder> CreateEncoder(const TCodecRow& ARow)
 {
     switch (ARow.Kind) {
+    case TCodecKind::Mp3:
+        return std::make_unique<TMp3Encoder>();
     case TCodecKind::OggVorbis:
         return std::make_unique<TOggVorbisEncoder>();
     case TCodecKind::AacPlus:

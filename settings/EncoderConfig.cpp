@@ -133,6 +133,9 @@ const TKey KKeys[] = {
     {"FTP", "RemoteFile", &TEncoderConfig::FtpRemoteFile},
     {"FTP", "CronUrl", &TEncoderConfig::FtpCronUrl},
     {"FTP", "Passive", &TEncoderConfig::FtpPassive},
+    {"Gravacao", "Ativa", &TEncoderConfig::RecordEnabled},
+    {"Gravacao", "Pasta", &TEncoderConfig::RecordFolder},
+    {"Gravacao", "DividirMinutos", &TEncoderConfig::RecordSplitMinutes},
 };
 
 // Why the last load of each path gave the defaults although a file is
@@ -218,6 +221,9 @@ void DefaultEncoderConfig(TEncoderConfig& AConfig)
     AConfig.FtpRemoteDir = "/";
     AConfig.FtpRemoteFile = "noar.txt";
     AConfig.FtpPassive = true;
+    AConfig.RecordEnabled = false;
+    AConfig.RecordFolder = DefaultRecordingFolder();
+    AConfig.RecordSplitMinutes = 0;
 }
 
 std::string ConfigFilePath()

@@ -48,7 +48,16 @@ struct TEncoderConfig {
     std::string FtpRemoteFile;
     std::string FtpCronUrl;
     bool FtpPassive = false;
+    // A local recording of what goes on air, one file per transmission,
+    // a new one every RecordSplitMinutes on the clock (0: never).
+    bool RecordEnabled = false;
+    std::string RecordFolder;
+    int32_t RecordSplitMinutes = 0;
 };
+
+// The user's Music folder (XDG_MUSIC_DIR) when it exists, else the home
+// folder.
+std::string DefaultRecordingFolder();
 
 void DefaultEncoderConfig(TEncoderConfig& AConfig);
 // Never fails: no file gives the defaults and creates none; a file that

@@ -1,7 +1,9 @@
 #include "streaming/NativeEncoderThread.h"
 
 TNativeEncoderThread::TNativeEncoderThread(const TEncoderConfig& AConfig)
-    : TThread(true), FConfig(AConfig), FProcessor(AConfig.EQBands, AConfig.CompressorEnabled)
+    : TThread(true), FConfig(AConfig), FProcessor(AConfig.EQBands, AConfig.CompressorEnabled),
+      FServer(std::make_unique<TServerOutput>(
+          AConfig, [this](const std::string& AText, bool AIsError) { PostStatus(AText, AIsError); }))
 {
 }
 
@@ -11,7 +13,6 @@ TNativeEncoderThread::~TNativeEncoderThread()
     if (!Finished())
         StopNow();
     Shutdown();
-    CloseConnection();
 }
 
 void TNativeEncoderThread::UpdateAudioProcessing(const TEncoderConfig& AConfig)
@@ -36,26 +37,25 @@ void TNativeEncoderThread::ApplyKeepAliveTone(std::vector<float>& AOutput, int A
 void TNativeEncoderThread::StopNow()
 {
     Terminate();
-    ShutdownConnection();
+    FServer->Stop();
 }
 
+// The outputs post from their own threads: each hand-off carries its own
+// copy of what it tells.
 void TNativeEncoderThread::PostStatus(const std::string& AText, bool AIsError)
 {
-    FLastStatus = AText;
-    FLastError = AIsError;
-    if (!OnStatus)
-        return;
-    Synchronize([this] { OnStatus(this, FLastStatus, FLastError); });
+    if (OnStatus)
+        Synchronize([this, AText, AIsError] { OnStatus(this, AText, AIsError); });
 }
 
 void TNativeEncoderThread::PostLevel(double AL, double AR, double ALow, double AMid, double AHigh)
 {
-    FLastL = AL;
-    FLastR = AR;
-    FLastLow = ALow;
-    FLastMid = AMid;
-    FLastHigh = AHigh;
-    if (!OnLevel)
-        return;
-    Synchronize([this] { OnLevel(this, FLastL, FLastR, FLastLow, FLastMid, FLastHigh); });
+    if (OnLevel)
+        Synchronize([=, this] { OnLevel(this, AL, AR, ALow, AMid, AHigh); });
+}
+
+void TNativeEncoderThread::PostRecord(const std::string& AFileName, const std::string& AText, bool AIsError)
+{
+    if (OnRecord)
+        Synchronize([this, AFileName, AText, AIsError] { OnRecord(this, AFileName, AText, AIsError); });
 }

@@ -1,4 +1,4 @@
-#include "streaming/NativeEncoderThread.h"
+#include "streaming/ServerOutput.h"
 
 #include <cerrno>
 #include <climits>
@@ -48,13 +48,13 @@ std::string Line(const std::string& AText)
 } // namespace
 
 // Sockets need no start-up here; the flag keeps the worker's bookkeeping.
-bool TNativeEncoderThread::EnsureWinSock()
+bool TServerOutput::EnsureWinSock()
 {
     FWSAStarted = true;
     return true;
 }
 
-bool TNativeEncoderThread::ConnectToServer(int32_t APort)
+bool TServerOutput::ConnectToServer(int32_t APort)
 {
     CloseConnection();
     if (!EnsureWinSock())
@@ -114,7 +114,7 @@ bool TNativeEncoderThread::ConnectToServer(int32_t APort)
     return !FConfig.UseTls || StartTls(fd, host);
 }
 
-bool TNativeEncoderThread::StartTls(int AFd, const std::string& AHost)
+bool TServerOutput::StartTls(int AFd, const std::string& AHost)
 {
     FTls = std::make_unique<TTlsSession>();
     if (FTls->Open(AFd, AHost, FConfig.TlsFingerprint))
@@ -126,7 +126,7 @@ bool TNativeEncoderThread::StartTls(int AFd, const std::string& AHost)
     return false;
 }
 
-int TNativeEncoderThread::ConnectWatchingStop(int AFd, const sockaddr_in& AAddr)
+int TServerOutput::ConnectWatchingStop(int AFd, const sockaddr_in& AAddr)
 {
     // Without blocking, in short waits: a stop that comes just before the
     // connect starts would find nothing to shut down and wait it out.
@@ -152,7 +152,7 @@ int TNativeEncoderThread::ConnectWatchingStop(int AFd, const sockaddr_in& AAddr)
     return error;
 }
 
-bool TNativeEncoderThread::SendBytes(const std::string& ABytes)
+bool TServerOutput::SendBytes(const std::string& ABytes)
 {
     // Only this thread closes the handle, so the number stays ours for the
     // whole call; a stop shuts it down, which ends a blocked send.
@@ -177,7 +177,7 @@ bool TNativeEncoderThread::SendBytes(const std::string& ABytes)
     return true;
 }
 
-bool TNativeEncoderThread::ConnectionStalled()
+bool TServerOutput::ConnectionStalled()
 {
     const int64_t fd = FSocket.load();
     int queued = 0;
@@ -186,7 +186,7 @@ bool TNativeEncoderThread::ConnectionStalled()
     return FSendProgress.Stalled(static_cast<uint64_t>(queued), GetTickCount64(), KStallMs);
 }
 
-std::string TNativeEncoderThread::ReadServerAnswer(int ATimeoutMs)
+std::string TServerOutput::ReadServerAnswer(int ATimeoutMs)
 {
     const int64_t fd = FSocket.load();
     if (fd == -1 || Terminated())
@@ -207,7 +207,7 @@ std::string TNativeEncoderThread::ReadServerAnswer(int ATimeoutMs)
     return answer;
 }
 
-void TNativeEncoderThread::CloseConnection()
+void TServerOutput::CloseConnection()
 {
     std::lock_guard<std::mutex> lock(FSocketLock);
     FTls.reset();
@@ -218,7 +218,7 @@ void TNativeEncoderThread::CloseConnection()
     close(static_cast<int>(fd));
 }
 
-void TNativeEncoderThread::ShutdownConnection()
+void TServerOutput::ShutdownConnection()
 {
     // Under the lock the handle cannot be closed and its number reused by
     // someone else between reading it and shutting it down.
@@ -228,7 +228,7 @@ void TNativeEncoderThread::ShutdownConnection()
         shutdown(static_cast<int>(fd), SHUT_RDWR);
 }
 
-bool TNativeEncoderThread::IcecastHandshake(const std::string& AContentType)
+bool TServerOutput::IcecastHandshake(const std::string& AContentType)
 {
     const std::string mount = NormalizeMount(FConfig.Mount);
     const std::string host = ToSystemCodePage(Trim(FConfig.Host));
@@ -277,7 +277,7 @@ bool TNativeEncoderThread::IcecastHandshake(const std::string& AContentType)
     return false;
 }
 
-bool TNativeEncoderThread::ShoutcastHandshake(const std::string& AContentType)
+bool TServerOutput::ShoutcastHandshake(const std::string& AContentType)
 {
     const std::string type = AsciiLower(AContentType);
     if (type.find("ogg") != std::string::npos || type.find("flac") != std::string::npos) {
@@ -321,7 +321,7 @@ bool TNativeEncoderThread::ShoutcastHandshake(const std::string& AContentType)
     return false;
 }
 
-bool TNativeEncoderThread::ConnectAndHandshake(const std::string& AContentType)
+bool TServerOutput::ConnectAndHandshake(const std::string& AContentType)
 {
     return IsShoutcastServer(FConfig.ServerType) ? ShoutcastHandshake(AContentType)
                                                  : IcecastHandshake(AContentType);

@@ -43,24 +43,24 @@ TEST(IcecastLogin, PutAcceptedAndTheStreamReachesAListener)
     config.Mount = "stream"; // the slash is added
     config.StreamName = "R\xC3\xA1" "dio Teste";
     TWorkerProbe worker(config);
-    ASSERT_TRUE(worker.IcecastHandshake("audio/mpeg"));
+    ASSERT_TRUE(worker.Server().IcecastHandshake("audio/mpeg"));
     EXPECT_EQ(worker.Statuses, (TStatuses{{"Conectado ao servidor de rádio Icecast (PUT).", false}}));
-    ASSERT_TRUE(worker.Connected()) << "the logged-in connection stays open";
+    ASSERT_TRUE(worker.Server().Connected()) << "the logged-in connection stays open";
     EXPECT_EQ(Count(server.ErrorLog(), "Source logging in"), 1u) << "PUT needs no second connection";
 
     const size_t first = 16384;
-    ASSERT_TRUE(worker.SendBytes(mp3.substr(0, first)));
+    ASSERT_TRUE(worker.Server().SendBytes(mp3.substr(0, first)));
     const std::string received = dir.File("received.mp3");
     TChildProcess listener({"curl", "-s", "--max-time", "20", "-o", received, server.BaseUrl() + "/stream"});
     ASSERT_TRUE(WaitUntil([&] { return server.StatusJson().find("\"listeners\":1") != std::string::npos; }, 10000))
         << server.StatusJson();
     EXPECT_NE(server.StatusJson().find("R\xC3\xA1" "dio Teste"), std::string::npos) << "ice-name reached the server";
     for (size_t pos = first; pos < mp3.size(); pos += 8192) {
-        ASSERT_TRUE(worker.SendBytes(mp3.substr(pos, 8192)));
+        ASSERT_TRUE(worker.Server().SendBytes(mp3.substr(pos, 8192)));
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    worker.CloseConnection();
+    worker.Server().CloseConnection();
     EXPECT_NE(listener.WaitExit(10000), -1) << "the listener ends with the source";
 
     const std::string got = ReadTextFile(received);
@@ -76,9 +76,9 @@ TEST(IcecastLogin, WrongPasswordIsRefusedAndLeavesNoConnection)
 {
     TIcecastServer server;
     TWorkerProbe worker(LoopbackConfig(server.Port(), "wrong"));
-    EXPECT_FALSE(worker.IcecastHandshake("audio/mpeg"));
+    EXPECT_FALSE(worker.Server().IcecastHandshake("audio/mpeg"));
     EXPECT_EQ(worker.Statuses, (TStatuses{{"Servidor recusou a conexão source Icecast.", true}}));
-    EXPECT_FALSE(worker.Connected());
+    EXPECT_FALSE(worker.Server().Connected());
     EXPECT_TRUE(WaitUntil([&] { return Count(server.ErrorLog(), "invalid or missing password") == 2; }, 3000))
         << "two connections, one per method:\n"
         << server.ErrorLog();
@@ -89,21 +89,21 @@ TEST(IcecastLogin, UnresolvableHostAndClosedPortEndAtOnce)
     TEncoderConfig config = LoopbackConfig(8000);
     config.Host = " nonexistent.invalid ";
     TWorkerProbe lost(config);
-    EXPECT_FALSE(lost.IcecastHandshake("audio/mpeg"));
+    EXPECT_FALSE(lost.Server().IcecastHandshake("audio/mpeg"));
     EXPECT_EQ(lost.Statuses, (TStatuses{{"Host não encontrado:  nonexistent.invalid ", true}}))
         << "one message, the host as configured, no second attempt, no refusal";
 
     const int port = FreeLoopbackPort();
     TWorkerProbe closed(LoopbackConfig(port));
-    EXPECT_FALSE(closed.ConnectAndHandshake("audio/mpeg"));
+    EXPECT_FALSE(closed.Server().ConnectAndHandshake("audio/mpeg"));
     EXPECT_EQ(closed.Statuses, (TStatuses{{"Nao conectou ao servidor de radio em 127.0.0.1:" +
                                                std::to_string(port) + ".",
                                            true}}));
-    EXPECT_FALSE(closed.Connected());
+    EXPECT_FALSE(closed.Server().Connected());
 
     config = LoopbackConfig(70000 + port);
     TWorkerProbe outOfRange(config);
-    EXPECT_FALSE(outOfRange.ConnectToServer(0)) << "0 means the configured port, which is no TCP port";
+    EXPECT_FALSE(outOfRange.Server().ConnectToServer(0)) << "0 means the configured port, which is no TCP port";
     EXPECT_EQ(outOfRange.Texts(), (std::vector<std::string>{"Nao conectou ao servidor de radio em 127.0.0.1:" +
                                                             std::to_string(70000 + port) + "."}));
 }

@@ -199,7 +199,7 @@ TEST(OnAir, AStopSetBeforeAConnectionIsPublishedEndsIt)
     TNativeEncoderThread worker(StreamConfig("audio/mpeg", fake.Port()));
     worker.StopNow();
     const uint64_t before = GetTickCount64();
-    EXPECT_FALSE(worker.ConnectToServer(fake.Port()));
+    EXPECT_FALSE(worker.Server().ConnectToServer(fake.Port()));
     EXPECT_LT(GetTickCount64() - before, 500u);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(fake.Connections(), 0);

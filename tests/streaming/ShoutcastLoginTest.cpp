@@ -24,16 +24,16 @@ TEST(ShoutcastLogin, AcceptedOnThePortAboveTheConfiguredOne)
     TEncoderConfig config = ShoutcastConfig(server.Port(), server.SourcePassword());
     config.StreamName = "Shout Test";
     TWorkerProbe worker(config);
-    ASSERT_TRUE(worker.ConnectAndHandshake("audio/mpeg"));
+    ASSERT_TRUE(worker.Server().ConnectAndHandshake("audio/mpeg"));
     EXPECT_EQ(worker.Statuses, (TStatuses{{"Conectado ao servidor de rádio SHOUTcast na porta " +
                                                std::to_string(server.ShoutcastPort()) + ".",
                                            false}}));
-    EXPECT_TRUE(worker.Connected());
+    EXPECT_TRUE(worker.Server().Connected());
     // Some audio makes the mount appear, named by the icy headers.
-    ASSERT_TRUE(worker.SendBytes(std::string(20000, '\0')));
+    ASSERT_TRUE(worker.Server().SendBytes(std::string(20000, '\0')));
     std::string status;
     for (int i = 0; i < 50 && status.find("Shout Test") == std::string::npos; ++i) {
-        ASSERT_TRUE(worker.SendBytes(std::string(2000, '\0')));
+        ASSERT_TRUE(worker.Server().SendBytes(std::string(2000, '\0')));
         status = server.StatusJson();
     }
     EXPECT_NE(status.find("\"server_name\":\"Shout Test\""), std::string::npos) << status;
@@ -43,9 +43,9 @@ TEST(ShoutcastLogin, WrongPasswordIsRefusedOnBothPorts)
 {
     TIcecastServer server;
     TWorkerProbe worker(ShoutcastConfig(server.Port(), "wrong"));
-    EXPECT_FALSE(worker.ShoutcastHandshake("audio/aacp"));
+    EXPECT_FALSE(worker.Server().ShoutcastHandshake("audio/aacp"));
     EXPECT_EQ(worker.Statuses, (TStatuses{{"Servidor recusou a conexão source SHOUTcast.", true}}));
-    EXPECT_FALSE(worker.Connected());
+    EXPECT_FALSE(worker.Server().Connected());
 }
 
 TEST(ShoutcastLogin, FallsBackToTheConfiguredPortAndSendsTheHeaderBlock)
@@ -60,13 +60,13 @@ TEST(ShoutcastLogin, FallsBackToTheConfiguredPortAndSendsTheHeaderBlock)
     config.SampleRate = 22050;
     config.Channels = 5;
     TWorkerProbe worker(config);
-    ASSERT_TRUE(worker.ShoutcastHandshake("audio/aacp"));
+    ASSERT_TRUE(worker.Server().ShoutcastHandshake("audio/aacp"));
     EXPECT_EQ(worker.Statuses,
               (TStatuses{{"Nao conectou ao servidor de radio em 127.0.0.1:" + std::to_string(port + 1) + ".", true},
                          {"Conectado ao servidor de rádio SHOUTcast na porta " + std::to_string(port) + ".",
                           false}}));
-    ASSERT_TRUE(worker.SendBytes("AUDIO"));
-    worker.CloseConnection();
+    ASSERT_TRUE(worker.Server().SendBytes("AUDIO"));
+    worker.Server().CloseConnection();
     for (int i = 0; i < 100 && fake.Closed() < 1; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(fake.Connections(), 1);
@@ -96,7 +96,7 @@ TEST(ShoutcastLogin, OggOrFlacFailsBeforeConnecting)
     FakeSourceServer lower({.Answers = {"OK2\r\n\r\n"}, .RequestEnd = "\r\n", .Port = port});
     for (const char* type : {"application/ogg", "audio/ogg", "Audio/FLAC"}) {
         TWorkerProbe worker(ShoutcastConfig(port, "x"));
-        EXPECT_FALSE(worker.ConnectAndHandshake(type)) << type;
+        EXPECT_FALSE(worker.Server().ConnectAndHandshake(type)) << type;
         EXPECT_EQ(worker.Statuses, (TStatuses{{"Shoutcast comum deve usar MP3 ou AAC+.", true}})) << type;
     }
     EXPECT_EQ(upper.Connections() + lower.Connections(), 0);

@@ -46,9 +46,9 @@ TEST(SourceFallback, PutAcceptedUsesOneConnection)
 {
     FakeSourceServer fake({.Answers = {"HTTP/1.1 100 Continue\r\nContent-Length: 0\r\n\r\n"}});
     TWorkerProbe worker(FakeConfig(fake.Port()));
-    ASSERT_TRUE(worker.IcecastHandshake("audio/mpeg"));
+    ASSERT_TRUE(worker.Server().IcecastHandshake("audio/mpeg"));
     EXPECT_EQ(worker.Statuses, (TStatuses{{"Conectado ao servidor de rádio Icecast (PUT).", false}}));
-    worker.CloseConnection();
+    worker.Server().CloseConnection();
     WaitClosed(fake, 1);
     EXPECT_EQ(fake.Connections(), 1);
     ASSERT_EQ(fake.Transcripts().size(), 1u);
@@ -61,10 +61,10 @@ TEST(SourceFallback, RefusedPutFallsBackToSourceOnAFreshConnection)
 {
     FakeSourceServer fake({.Answers = {"HTTP/1.1 403 Forbidden\r\n\r\nMethod not allowed", "HTTP/1.0 200 OK\r\n\r\n"}});
     TWorkerProbe worker(FakeConfig(fake.Port()));
-    ASSERT_TRUE(worker.IcecastHandshake("audio/mpeg"));
+    ASSERT_TRUE(worker.Server().IcecastHandshake("audio/mpeg"));
     EXPECT_EQ(worker.Statuses, (TStatuses{{"Conectado ao servidor de rádio Icecast (SOURCE).", false}}));
-    ASSERT_TRUE(worker.SendBytes("DATA"));
-    worker.CloseConnection();
+    ASSERT_TRUE(worker.Server().SendBytes("DATA"));
+    worker.Server().CloseConnection();
     WaitClosed(fake, 2);
     EXPECT_EQ(fake.Connections(), 2);
     const auto t = fake.Transcripts();
@@ -78,9 +78,9 @@ TEST(SourceFallback, AnswerThatNeverComesIsARefusal)
     // Silent twice: both waits of 5 s run out, and the login is refused.
     FakeSourceServer fake({.Answers = {std::nullopt, std::nullopt}});
     TWorkerProbe worker(FakeConfig(fake.Port()));
-    EXPECT_FALSE(worker.IcecastHandshake("audio/mpeg"));
+    EXPECT_FALSE(worker.Server().IcecastHandshake("audio/mpeg"));
     EXPECT_EQ(worker.Statuses, (TStatuses{{"Servidor recusou a conexão source Icecast.", true}}));
-    EXPECT_FALSE(worker.Connected());
+    EXPECT_FALSE(worker.Server().Connected());
     WaitClosed(fake, 2);
     EXPECT_EQ(fake.Connections(), 2);
     EXPECT_EQ(fake.Closed(), 2) << "each refused attempt is closed";
@@ -91,15 +91,15 @@ TEST(SourceFallback, AnswerReaderGathersFullChunksAndStopsAtSilence)
     const std::string big = "HTTP/1.0 200 OK\r\n\r\n" + std::string(5000 - 19, 'x');
     FakeSourceServer fake({.Answers = {big, std::nullopt}});
     TWorkerProbe worker(FakeConfig(fake.Port()));
-    ASSERT_TRUE(worker.ConnectToServer(0));
-    ASSERT_TRUE(worker.SendBytes("GET / HTTP/1.0\r\n\r\n"));
+    ASSERT_TRUE(worker.Server().ConnectToServer(0));
+    ASSERT_TRUE(worker.Server().SendBytes("GET / HTTP/1.0\r\n\r\n"));
     std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the whole answer has arrived
-    EXPECT_EQ(worker.ReadServerAnswer(1000), big) << "reading goes on while the buffer fills up";
+    EXPECT_EQ(worker.Server().ReadServerAnswer(1000), big) << "reading goes on while the buffer fills up";
 
-    ASSERT_TRUE(worker.ConnectToServer(0)) << "a new connection drops the old one";
-    ASSERT_TRUE(worker.SendBytes("GET / HTTP/1.0\r\n\r\n"));
+    ASSERT_TRUE(worker.Server().ConnectToServer(0)) << "a new connection drops the old one";
+    ASSERT_TRUE(worker.Server().SendBytes("GET / HTTP/1.0\r\n\r\n"));
     const uint64_t start = GetTickCount64();
-    EXPECT_EQ(worker.ReadServerAnswer(300), "");
+    EXPECT_EQ(worker.Server().ReadServerAnswer(300), "");
     const uint64_t waited = GetTickCount64() - start;
     EXPECT_GE(waited, 250u);
     EXPECT_LT(waited, 3000u) << "the given time-out, not the connection's default";

@@ -85,12 +85,12 @@ TEST(WorkerEvents, StopNowEndsASendBlockedOnTheNetwork)
     std::atomic<bool> sent{true};
     std::atomic<bool> stillOpen{false};
     TWorkerProbe worker(LoopbackConfig(fake.Port()), [&](TWorkerProbe& w) {
-        if (!w.ConnectToServer(0))
+        if (!w.Server().ConnectToServer(0))
             return;
         sending = true;
-        sent = w.SendBytes(std::string(64 << 20, 'a'));
-        stillOpen = w.Connected(); // the stop shuts the connection down; closing is ours
-        w.CloseConnection();
+        sent = w.Server().SendBytes(std::string(64 << 20, 'a'));
+        stillOpen = w.Server().Connected(); // the stop shuts the connection down; closing is ours
+        w.Server().CloseConnection();
     });
     worker.Start();
     WaitFor(sending);
@@ -103,7 +103,7 @@ TEST(WorkerEvents, StopNowEndsASendBlockedOnTheNetwork)
     EXPECT_LT(GetTickCount64() - stopAt, 3000u) << "returns long before the 6 s send time-out";
     EXPECT_FALSE(sent);
     EXPECT_TRUE(stillOpen);
-    EXPECT_FALSE(worker.Connected());
+    EXPECT_FALSE(worker.Server().Connected());
     worker.WaitFor();
 }
 
@@ -114,11 +114,11 @@ TEST(WorkerEvents, StopNowEndsAnAnswerWaitAndLaterSendsFail)
     std::string answer = "unset";
     bool sendAfterStop = true;
     TWorkerProbe worker(LoopbackConfig(fake.Port()), [&](TWorkerProbe& w) {
-        if (!w.ConnectToServer(0) || !w.SendBytes("PUT / HTTP/1.1\r\n\r\n"))
+        if (!w.Server().ConnectToServer(0) || !w.Server().SendBytes("PUT / HTTP/1.1\r\n\r\n"))
             return;
         waiting = true;
-        answer = w.ReadServerAnswer(30000);
-        sendAfterStop = w.SendBytes("more");
+        answer = w.Server().ReadServerAnswer(30000);
+        sendAfterStop = w.Server().SendBytes("more");
     });
     worker.Start();
     WaitFor(waiting);
@@ -140,14 +140,14 @@ TEST(WorkerEvents, ALoginAfterAStopConnectsNowhereAndSaysNothing)
     FakeSourceServer fake({.Answers = {"HTTP/1.0 200 OK\r\n\r\n", "HTTP/1.0 200 OK\r\n\r\n"}});
     bool loggedIn = true;
     TWorkerProbe worker(LoopbackConfig(fake.Port()), [&loggedIn](TWorkerProbe& w) {
-        w.Terminate();
-        loggedIn = w.IcecastHandshake("audio/mpeg");
+        w.StopNow();
+        loggedIn = w.Server().IcecastHandshake("audio/mpeg");
     });
     worker.Start();
     ASSERT_TRUE(PumpUntilFinished(worker, 5000));
     EXPECT_FALSE(loggedIn);
     EXPECT_TRUE(worker.Statuses.empty()) << worker.Statuses.front().first;
-    EXPECT_FALSE(worker.Connected());
+    EXPECT_FALSE(worker.Server().Connected());
     worker.WaitFor();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(fake.Connections(), 0);
@@ -174,7 +174,7 @@ TEST(WorkerEvents, StopNowEndsAConnectThatHangs)
     std::atomic<bool> connected{true};
     TWorkerProbe worker(LoopbackConfig(ntohs(addr.sin_port)), [&](TWorkerProbe& w) {
         connecting = true;
-        connected = w.ConnectToServer(0);
+        connected = w.Server().ConnectToServer(0);
     });
     worker.Start();
     WaitFor(connecting);

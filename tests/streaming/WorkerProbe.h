@@ -31,7 +31,6 @@ public:
         Shutdown();
     }
 
-    bool Connected() const { return FSocket.load() != -1; }
     std::vector<std::string> Texts() const
     {
         std::vector<std::string> out;

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// One processed block as every output receives it: interleaved floats of
+// the transmission's channel count, shared read-only between the outputs.
+struct TAudioBlock {
+    std::vector<float> Samples;
+    int32_t Frames = 0;
+    // Wall-clock time of the block's first frame.
+    std::chrono::system_clock::time_point Start;
+};
+using TAudioBlockPtr = std::shared_ptr<const TAudioBlock>;

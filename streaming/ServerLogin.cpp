@@ -1,0 +1,106 @@
+#include <chrono>
+#include <thread>
+
+#include "platform/Text.h"
+#include "platform/Tick.h"
+#include "services/MetadataUpdateThread.h"
+#include "streaming/ServerOutput.h"
+
+namespace {
+
+constexpr int KRetryPauses = 30;
+constexpr auto KRetryPause = std::chrono::milliseconds(100);
+// A login that the server ends sooner than this was no real login: it is
+// retried at the normal pace, not at once, again and again.
+constexpr uint64_t KQuickDropMs = 5000;
+
+} // namespace
+
+bool TServerOutput::FirstLogin()
+{
+    PostStatus("Conectando ao servidor de radio em " + Trim(FConfig.Host) + ":" + std::to_string(FConfig.Port) +
+                   "...",
+               false);
+    // A login that only works through Reconnect has its headers sent there;
+    // sending them a second time would corrupt an Ogg stream. A stop during
+    // the login is no lost server: nothing is retried then.
+    if (!ConnectAndHandshake(FCodecRow->ContentType))
+        return !GivingUp() && Reconnect("Nao conectou ao servidor de radio.");
+    if (!SendHeaderBytes())
+        return !GivingUp() && Reconnect("Servidor fechou a conexao.");
+    OnLoggedIn();
+    return true;
+}
+
+void TServerOutput::OnLoggedIn()
+{
+    FLoginTick = GetTickCount64();
+    FLastRefusal.clear();
+    // What queued while no server took it is old news to a listener.
+    FQueue.Clear();
+    FBehind = false;
+    // Every login starts a new stream on the server, which has no title for
+    // it until told; an Ogg encoder was started with it already.
+    if (!FEncoder->SupportsStreamTitle())
+        PushTitle(FConfig, FSongTitle);
+}
+
+bool TServerOutput::Reconnect(const std::string& AReason)
+{
+    if (GivingUp())
+        return false;
+    PostStatus(AReason + " Reconectando...", true);
+    CloseConnection();
+    const bool droppedAtOnce = FLoginTick != 0 && GetTickCount64() - FLoginTick < KQuickDropMs;
+    FLoginTick = 0;
+    if (!OpenEncoder())
+        return false;
+    if (droppedAtOnce) {
+        FLastRefusal = "(servidor encerrou a conexao logo apos o login)";
+        ++FAttempt;
+        PostRetry();
+        if (!RetryPause())
+            return false;
+    } else {
+        FAttempt = 0;
+    }
+    while (!GivingUp()) {
+        if (ConnectAndHandshake(FCodecRow->ContentType)) {
+            if (SendHeaderBytes()) {
+                PostStatus("Reconectado ao servidor de radio.", false);
+                OnLoggedIn();
+                return true;
+            }
+            CloseConnection();
+            if (GivingUp())
+                return false;
+            FLastRefusal = "(servidor fechou a conexao)";
+            PostStatus("Servidor fechou durante a reconexao. Tentando novamente...", true);
+        }
+        CloseConnection();
+        if (GivingUp())
+            return false;
+        ++FAttempt;
+        PostRetry();
+        if (!RetryPause())
+            return false;
+    }
+    return false;
+}
+
+void TServerOutput::PostRetry()
+{
+    PostStatus("Tentando reconectar ao servidor de radio (" + std::to_string(FAttempt) + ")..." +
+                   (FLastRefusal.empty() ? "" : " " + FLastRefusal),
+               true);
+}
+
+bool TServerOutput::RetryPause()
+{
+    for (int i = 0; i < KRetryPauses; ++i) {
+        if (GivingUp())
+            return false;
+        std::this_thread::sleep_for(KRetryPause);
+    }
+    return !GivingUp();
+}

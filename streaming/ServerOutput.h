@@ -1,0 +1,122 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "codecs/AudioEncoder.h"
+#include "codecs/CodecTable.h"
+#include "settings/EncoderConfig.h"
+#include "streaming/PipelineOutput.h"
+#include "streaming/SendProgress.h"
+#include "streaming/TlsSession.h"
+
+struct sockaddr_in;
+
+using TStatusReport = std::function<void(const std::string& AText, bool AIsError)>;
+
+// One streaming server as an output of the transmission: its own encoder
+// (a fresh one per login), connection, login, reconnection and titles.
+class TServerOutput : public TPipelineOutput {
+public:
+    TServerOutput(const TEncoderConfig& AConfig, TStatusReport AReport);
+    ~TServerOutput() override;
+
+    // On the capture thread, before StartThread: the capture's rate and the
+    // channels sent, then the first encoder (false after posting why).
+    bool Prepare(int32_t ASampleRate, int AOutChannels);
+    // The block length the encoder wants (valid after Prepare).
+    int32_t FramesPerBlock() const { return FFramesPerBlock; }
+    // Also ends a blocked connect, send or read at once.
+    void Stop() override;
+
+    // --- connection and source logins ---
+    bool EnsureWinSock();
+    bool ConnectToServer(int32_t APort);
+    // The TLS handshake on the connected AFd; false after posting why.
+    bool StartTls(int AFd, const std::string& AHost);
+    bool SendBytes(const std::string& ABytes);
+    std::string ReadServerAnswer(int ATimeoutMs);
+    void CloseConnection();
+    // Wakes a send or read blocked on the connection without closing it:
+    // only this output's thread closes, so it never uses a number reused
+    // elsewhere.
+    void ShutdownConnection();
+    bool IcecastHandshake(const std::string& AContentType);
+    bool ShoutcastHandshake(const std::string& AContentType);
+    bool ConnectAndHandshake(const std::string& AContentType);
+    // True when sent bytes have stopped leaving the machine for so long
+    // that the server is gone, though no send has failed yet.
+    bool ConnectionStalled();
+    // connect() that a stop ends within a slice; 0 or the errno.
+    int ConnectWatchingStop(int AFd, const struct sockaddr_in& AAddr);
+    bool Connected() const { return FSocket.load() != -1; }
+
+    const TEncoderConfig& Config() const { return FConfig; }
+
+protected:
+    void Run() override;
+    void Failed(const std::string& AWhat) override;
+    bool Terminated() const { return Stopping(); }
+    // No login is worth trying once stopped or when no audio will come.
+    bool GivingUp() const { return Stopping() || FQueue.Closed(); }
+    void PostStatus(const std::string& AText, bool AIsError) { FReport(AText, AIsError); }
+
+private:
+    // A new encoder for this login (the previous one is destroyed first).
+    bool OpenEncoder();
+    // The Ogg codecs' stream headers, right after each login.
+    bool SendHeaderBytes();
+    bool FirstLogin();
+    // Logs in again until it works or the stop flag is set.
+    bool Reconnect(const std::string& AReason);
+    // After every login: the clock for a drop at once, the title, and only
+    // live audio from here on.
+    void OnLoggedIn();
+    void PostRetry();
+    // Three seconds in 100 ms pauses; false as soon as the stop flag is set.
+    bool RetryPause();
+    void CheckTitle();
+    void PublishTitle();
+    // Says once per login that a slow server cost audio, and when it is
+    // back to live.
+    void ReportDrops();
+    // False when the transmission must end.
+    bool EncodeAndSendBlock(const TAudioBlock& ABlock);
+    void FinishEncoder();
+
+    TEncoderConfig FConfig;
+    TStatusReport FReport;
+    const TCodecRow* FCodecRow = nullptr;
+    int FOutChannels = 2;
+    int32_t FFramesPerBlock = KDefaultFramesPerBlock;
+
+    // Taken over with an atomic exchange so a handle is closed exactly once.
+    std::atomic<int64_t> FSocket{-1};
+    // Held only to shut down or close the handle, never across a send.
+    std::mutex FSocketLock;
+    // The TLS layer over FSocket when the server wants it; made and freed
+    // by this output's thread alone, like the handle, so a stop never
+    // meets it freed.
+    std::unique_ptr<TTlsSession> FTls;
+    bool FWSAStarted = false;
+
+    // Why the last login attempt failed, for the retry message.
+    std::string FLastRefusal;
+    TSendProgress FSendProgress;
+    uint64_t FLoginTick = 0;
+    // Login attempts of the running reconnection; kept when a fresh login
+    // drops at once, so such a server is retried at the normal pace.
+    int FAttempt = 0;
+    bool FBehind = false;
+
+    std::unique_ptr<TAudioEncoder> FEncoder;
+    std::string FHeaderBytes;
+    std::string FEncodedBytes;
+    std::string FEncoderError;
+    std::string FSongTitle;
+    uint64_t FLastTitleTick = 0;
+};
