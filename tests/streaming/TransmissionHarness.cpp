@@ -1,5 +1,6 @@
 #include "tests/streaming/TransmissionHarness.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -98,8 +99,26 @@ TWorkerRun::TWorkerRun(const TEncoderConfig& AConfig)
     FWorker->OnStatus = [this](TNativeEncoderThread*, const std::string& AText, bool AIsError) {
         FStatuses.push_back({AText, AIsError, GetTickCount64()});
     };
-    FWorker->OnLevel = [this](TNativeEncoderThread*, double, double, double, double, double) { ++FLevels; };
+    FWorker->OnLevel = [this](TNativeEncoderThread*, double, double, double, double, double) {
+        ++FLevels;
+        FLevelTicks.push_back(GetTickCount64());
+    };
+    FWorker->OnRecord = [this](TNativeEncoderThread*, const std::string& AFileName, const std::string& AText,
+                               bool AIsError) { FRecords.push_back({AFileName, AText, AIsError, GetTickCount64()}); };
     FWorker->Start();
+}
+
+uint64_t TWorkerRun::LongestLevelGap(uint64_t AFrom, uint64_t ATo) const
+{
+    uint64_t longest = 0;
+    uint64_t last = AFrom;
+    for (const uint64_t tick : FLevelTicks) {
+        if (tick < AFrom || tick > ATo)
+            continue;
+        longest = std::max(longest, tick - last);
+        last = tick;
+    }
+    return std::max(longest, ATo - last);
 }
 
 TWorkerRun::~TWorkerRun()

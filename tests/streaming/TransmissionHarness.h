@@ -34,6 +34,13 @@ struct TStatus {
     uint64_t Tick = 0;
 };
 
+struct TRecordEventSeen {
+    std::string FileName;
+    std::string Text;
+    bool IsError = false;
+    uint64_t Tick = 0;
+};
+
 // Owns one worker from Start to its deletion; every wait pumps the
 // hand-offs, as the window does.
 class TWorkerRun {
@@ -45,6 +52,11 @@ public:
     const std::vector<TStatus>& Statuses() const { return FStatuses; }
     std::string StatusText() const; // all statuses, one per line, for messages
     int LevelEvents() const { return FLevels; }
+    // When each level event arrived.
+    const std::vector<uint64_t>& LevelTicks() const { return FLevelTicks; }
+    // The longest time between level events that arrived from AFrom to ATo.
+    uint64_t LongestLevelGap(uint64_t AFrom, uint64_t ATo) const;
+    const std::vector<TRecordEventSeen>& RecordEvents() const { return FRecords; }
 
     void PumpFor(int AMs);
     // Index of the first status equal to AText from AFrom on, or -1 after ATimeoutMs.
@@ -59,6 +71,8 @@ public:
 private:
     std::unique_ptr<TNativeEncoderThread> FWorker;
     std::vector<TStatus> FStatuses;
+    std::vector<TRecordEventSeen> FRecords;
+    std::vector<uint64_t> FLevelTicks;
     int FLevels = 0;
 };
 

@@ -8,7 +8,7 @@
 
 // The whole worker with every thread it meets: the owner pumping events and
 // changing the equalizer, the capture library's threads, title workers,
-// a reconnection, and a stop. Run under ThreadSanitizer it must stay silent.
+// a reconnection, the recording, and a stop. Run under ThreadSanitizer it must stay silent.
 TEST(TransmissionThreads, WholeWorkerLifeWithTitlesReconnectionAndLiveEqualizer)
 {
     TIcecastServer server;
@@ -16,6 +16,8 @@ TEST(TransmissionThreads, WholeWorkerLifeWithTitlesReconnectionAndLiveEqualizer)
     TEncoderConfig config = StreamConfig("audio/mpeg", server.Port());
     config.NoarPath = dir.File("noar.txt");
     WriteTextFile(config.NoarPath, "Faixa 1");
+    config.RecordEnabled = true;
+    config.RecordFolder = dir.Path();
     PlayRigTone(880, 30);
     TWorkerRun run(config);
     ASSERT_GE(run.WaitForStatus("Transmitindo.", 15000), 0) << run.StatusText();
@@ -33,6 +35,9 @@ TEST(TransmissionThreads, WholeWorkerLifeWithTitlesReconnectionAndLiveEqualizer)
     EXPECT_GE(run.WaitForStatus("Reconectado ao servidor de radio.", 10000, mark), 0) << run.StatusText();
     run.Stop();
     EXPECT_EQ(run.Statuses().back().Text, "Parado.");
+    ASSERT_FALSE(run.RecordEvents().empty());
+    EXPECT_EQ(run.RecordEvents().back().Text.rfind("Gravacao concluida: " + dir.Path() + "/", 0), 0u)
+        << run.RecordEvents().back().Text;
     WaitUntil([] { return RunningMetadataUpdates() == 0; }, 5000);
     EXPECT_EQ(RunningMetadataUpdates(), 0);
 }
