@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QtConcurrent/QtConcurrentRun>
 #include <QComboBox>
 #include <QFileDialog>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 
 #include "capture/DeviceCaption.h"
@@ -97,6 +99,19 @@ bool IsPortField(const QLineEdit* AEdit)
 {
     const int port = PortFieldValue(AEdit, 0);
     return port >= 1 && port <= 65535;
+}
+
+// Both browse buttons open the toolkit's own chooser (a desktop's native
+// one may not open under every platform plugin), in AFolder when given.
+// The chosen path made absolute, or empty when cancelled.
+QString RunChooser(QFileDialog& ADialog, const QString& AFolder)
+{
+    ADialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (!AFolder.isEmpty())
+        ADialog.setDirectory(AFolder);
+    if (ADialog.exec() != QDialog::Accepted || ADialog.selectedFiles().isEmpty())
+        return {};
+    return QFileInfo(ADialog.selectedFiles().first()).absoluteFilePath();
 }
 
 } // namespace
@@ -186,16 +201,15 @@ void TFrmConfig::FormCreate()
     tabMetadata = NewPage();
     tabFTP = NewPage();
     tabEQ = NewPage();
-    pcConfig->addTab(tabServidor, QString());
-    pcConfig->addTab(tabAudio, QString());
-    pcConfig->addTab(tabMetadata, QString());
-    pcConfig->addTab(tabFTP, QString());
-    pcConfig->addTab(tabEQ, QString());
+    tabRecord = NewPage();
+    for (QWidget* page : {tabServidor, tabAudio, tabMetadata, tabFTP, tabEQ, tabRecord})
+        pcConfig->addTab(page, QString());
     BuildServerPage();
     BuildAudioPage();
     BuildMetadataPage();
     BuildFtpPage();
     BuildEqPage();
+    BuildRecordPage();
 
     PanelBottom = new QWidget(this);
     PanelBottom->setGeometry(0, 540 - 48, 760, 48);
@@ -289,6 +303,25 @@ void TFrmConfig::BuildEqPage()
     connect(btnEQFlat, &QPushButton::clicked, this, [this] { btnEQFlatClick(); });
 }
 
+void TFrmConfig::BuildRecordPage()
+{
+    TPageBuilder b{tabRecord, font()};
+    chkRecordEnabled = b.Check(24, 24, KCheckWidth);
+    b.EditField(lblRecordFolder, edRecordFolder, 24, 82, 560);
+    btnBrowseRecord = b.Button(598, 80, 100, 27);
+    lblRecordSplit = b.Caption(24, 132);
+    spRecordSplit = b.Place<QSpinBox>(24, 132, 150, KFieldHeight);
+    spRecordSplit->setRange(0, 1440);
+    // The same abbreviation in the four languages.
+    spRecordSplit->setSuffix(" min");
+    lblRecordSplitHint = b.Caption(24, 188);
+    lblRecordSplitHint->setWordWrap(true);
+    lblRecordSplitHint->resize(674, 2 * lblRecordSplitHint->fontMetrics().lineSpacing());
+    lblRecordSplitHint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    connect(chkRecordEnabled, &QCheckBox::toggled, this, [this] { EnableRecordFields(); });
+    connect(btnBrowseRecord, &QPushButton::clicked, this, [this] { btnBrowseRecordClick(); });
+}
+
 void TFrmConfig::FillFixedLists()
 {
     cbServerType->addItems({"icecast", "shoutcast"});
@@ -335,6 +368,7 @@ void TFrmConfig::ApplyDialogTexts(const std::string& ALangCode)
     pcConfig->setTabText(2, tr("tab_metadata"));
     pcConfig->setTabText(3, tr("tab_ftp"));
     pcConfig->setTabText(4, tr("tab_eq"));
+    pcConfig->setTabText(5, tr("tab_record"));
     caption(lblServerType, tr("server_type"));
     caption(lblLanguage, tr("language"));
     caption(lblHost, tr("host"));
@@ -366,6 +400,12 @@ void TFrmConfig::ApplyDialogTexts(const std::string& ALangCode)
     caption(lblEQHeading, tr("eq_heading"));
     caption(lblPreset, tr("eq_preset"));
     btnEQFlat->setText(tr("eq_flat"));
+    check(chkRecordEnabled, tr("record_enabled"));
+    caption(lblRecordFolder, tr("record_folder"));
+    btnBrowseRecord->setText(tr("browse"));
+    caption(lblRecordSplit, tr("record_split"));
+    spRecordSplit->setSpecialValueText(tr("record_never"));
+    lblRecordSplitHint->setText(tr("record_split_hint"));
     btnOK->setText(tr("save"));
     btnCancel->setText(tr("cancel"));
     FillPresetList(ALangCode);
@@ -413,6 +453,11 @@ void TFrmConfig::LoadFromConfig(const TEncoderConfig& C)
     edFtpCronUrl->setText(QStr(C.FtpCronUrl));
     chkFtpPassive->setChecked(C.FtpPassive);
 
+    chkRecordEnabled->setChecked(C.RecordEnabled);
+    edRecordFolder->setText(QStr(C.RecordFolder));
+    spRecordSplit->setValue(C.RecordSplitMinutes);
+    EnableRecordFields(); // the box may not have changed, so no signal
+
     for (int i = 0; i < 8; ++i)
         trEQ[i]->setValue(RoundHalfEven(C.EQBands[i]));
     SelectEqPresetEntry(cbEQPreset, C.Language, C.EQPreset);
@@ -452,6 +497,10 @@ void TFrmConfig::SaveToConfig(TEncoderConfig& C) const
     C.FtpRemoteFile = Trim(StdStr(edFtpRemoteFile->text()));
     C.FtpCronUrl = Trim(StdStr(edFtpCronUrl->text()));
     C.FtpPassive = chkFtpPassive->isChecked();
+
+    C.RecordEnabled = chkRecordEnabled->isChecked();
+    C.RecordFolder = Trim(StdStr(edRecordFolder->text()));
+    C.RecordSplitMinutes = spRecordSplit->value();
 
     // Bands 8 and 9 have no slider here and keep their values.
     for (int i = 0; i < 8; ++i)
@@ -546,16 +595,40 @@ void TFrmConfig::btnBrowseNoarClick()
 {
     QFileDialog dialog(this, QStr(Translate(FLangCode, "noar_file")));
     dialog.setObjectName("dlgBrowseNoar");
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters({QStr(Translate(FLangCode, "noar_filter_text")) + " (*.txt)",
                            QStr(Translate(FLangCode, "noar_filter_all")) + " (*)"});
     const QString current = edNoarPath->text().trimmed();
-    if (!current.isEmpty())
-        dialog.setDirectory(QFileInfo(current).absolutePath());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    edNoarPath->setText(QFileInfo(dialog.selectedFiles().first()).absoluteFilePath());
+    const QString chosen = RunChooser(dialog, current.isEmpty() ? QString() : QFileInfo(current).absolutePath());
+    if (!chosen.isEmpty())
+        edNoarPath->setText(chosen);
+}
+
+void TFrmConfig::btnBrowseRecordClick()
+{
+    QFileDialog dialog(this, QStr(Translate(FLangCode, "record_folder")));
+    dialog.setObjectName("dlgBrowseRecord");
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    const QString chosen = RunChooser(dialog, edRecordFolder->text().trimmed());
+    if (!chosen.isEmpty())
+        edRecordFolder->setText(chosen);
+}
+
+void TFrmConfig::EnableRecordFields()
+{
+    // What is off looks off; the values stay and are saved as they are.
+    for (QWidget* field : {static_cast<QWidget*>(edRecordFolder), static_cast<QWidget*>(btnBrowseRecord),
+                           static_cast<QWidget*>(spRecordSplit)})
+        field->setEnabled(chkRecordEnabled->isChecked());
+}
+
+void TFrmConfig::RefuseField(QLineEdit* AField, const char* AMessageKey)
+{
+    pcConfig->setCurrentWidget(AField->parentWidget());
+    AField->setFocus();
+    AField->selectAll();
+    QMessageBox::warning(this, windowTitle(), QStr(Translate(FLangCode, AMessageKey)));
 }
 
 void TFrmConfig::cbEQPresetChange(int AIndex)
@@ -576,15 +649,12 @@ void TFrmConfig::btnOKClick()
     // reach another port: the operator corrects it, on its page, first.
     const std::pair<QLineEdit*, const char*> ports[] = {{edPort, "port_invalid"},
                                                         {edFtpPort, "ftp_port_invalid"}};
-    for (const auto& [field, message] : ports) {
-        if (IsPortField(field))
-            continue;
-        pcConfig->setCurrentWidget(field->parentWidget());
-        field->setFocus();
-        field->selectAll();
-        QMessageBox::warning(this, windowTitle(), QStr(Translate(FLangCode, message)));
-        return;
-    }
+    for (const auto& [field, message] : ports)
+        if (!IsPortField(field))
+            return RefuseField(field, message);
+    // A relative folder would depend on where the program was started.
+    if (chkRecordEnabled->isChecked() && !QDir::isAbsolutePath(edRecordFolder->text().trimmed()))
+        return RefuseField(edRecordFolder, "record_folder_invalid");
     TEncoderConfig fromFile;
     LoadEncoderConfigFrom(FSettingsPath, fromFile);
     SaveToConfig(fromFile);

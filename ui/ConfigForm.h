@@ -16,10 +16,11 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
+class QSpinBox;
 class QTabWidget;
 class QWidget;
 
-// The settings dialog: five pages over one settings record. The caller
+// The settings dialog: six pages over one settings record. The caller
 // fills it with LoadFromConfig, runs it modally and, on OK, copies it back
 // with SaveToConfig. ASettingsPath is the settings file it reloads from
 // and writes on OK.
@@ -37,7 +38,7 @@ public:
 
     // Controls, named as in the layout.
     QTabWidget* pcConfig;
-    QWidget *tabServidor, *tabAudio, *tabMetadata, *tabFTP, *tabEQ;
+    QWidget *tabServidor, *tabAudio, *tabMetadata, *tabFTP, *tabEQ, *tabRecord;
     QLabel *lblServerType, *lblLanguage, *lblHost, *lblPort, *lblMount, *lblUser, *lblPassword;
     QComboBox *cbServerType, *cbLanguage;
     QLineEdit *edHost, *edPort, *edMount, *edUser, *edPassword;
@@ -58,6 +59,11 @@ public:
     QPushButton* btnEQFlat;
     std::array<QSlider*, 8> trEQ{};
     std::array<QLabel*, 8> lblEQ{};
+    QCheckBox* chkRecordEnabled;
+    QLabel *lblRecordFolder, *lblRecordSplit, *lblRecordSplitHint;
+    QLineEdit* edRecordFolder;
+    QPushButton* btnBrowseRecord;
+    QSpinBox* spRecordSplit;
     QWidget* PanelBottom;
     QPushButton *btnOK, *btnCancel;
 
@@ -81,15 +87,20 @@ private:
     void BuildMetadataPage();
     void BuildFtpPage();
     void BuildEqPage();
+    void BuildRecordPage();
     void FillFixedLists();
     void FillLanguageList();
     void SetupEqSliders();
 
     void btnRefreshAudioClick();
     void btnBrowseNoarClick();
+    void btnBrowseRecordClick();
+    void EnableRecordFields();
     void cbEQPresetChange(int AIndex);
     void btnEQFlatClick();
     void btnOKClick();
+    // Shows AField on its page, selected, with the message of AMessageKey.
+    void RefuseField(QLineEdit* AField, const char* AMessageKey);
 
     std::string FSettingsPath;
     std::string FLangCode = "pt-BR"; // of the texts shown

@@ -31,6 +31,17 @@
 
 using namespace WindowColors;
 
+namespace {
+
+// How long a loss of recorded audio stays in place of the file's name.
+constexpr int KRecWarningMs = 5000;
+// The recording's line, beside the buttons, to the bar's right margin.
+constexpr int KRecLineLeft = 392;
+constexpr int KRecNameLeft = 446;
+constexpr int KRecLineRight = 956;
+
+} // namespace
+
 TFrmPrincipal::TFrmPrincipal(const std::string& ASettingsPath, QWidget* AParent)
     : QWidget(AParent), FSettingsPath(ASettingsPath)
 {
@@ -209,6 +220,21 @@ void TFrmPrincipal::BuildControlBar()
     btnConfig->setFont(UiFont("Segoe UI Semibold", 13, true));
     btnConfig->setStyleSheet("QPushButton { color: #FFFFFF; } QPushButton:disabled { color: #6B7279; }");
     connect(btnConfig, &QPushButton::clicked, this, [this] { btnConfigClick(); });
+    lblRec = new QLabel(pnlControls);
+    lblRec->setFont(UiFont("Segoe UI Semibold", 11, true));
+    lblRec->setGeometry(KRecLineLeft, 28, KRecNameLeft - 8 - KRecLineLeft, 22);
+    lblRec->setAlignment(Qt::AlignCenter);
+    lblRec->setText("REC");
+    SetBackground(lblRec, Red);
+    SetTextColor(lblRec, White);
+    lblRecFile = new QLabel(pnlControls);
+    lblRecFile->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    tmrRecWarning = new QTimer(this);
+    tmrRecWarning->setSingleShot(true);
+    tmrRecWarning->setInterval(KRecWarningMs);
+    connect(tmrRecWarning, &QTimer::timeout, this,
+            [this] { ShowRecordLine(true, FRecordName, DimText, lblRecFile->toolTip()); });
+    ClearRecordLine();
 }
 
 // ---------------------------------------------------------------- life cycle
@@ -357,6 +383,30 @@ void TFrmPrincipal::SetListenersText(const QString& AText)
     lblListeners->setText(AText);
     lblListeners->adjustSize();
     lblListeners->move(925 - lblListeners->width(), 36);
+}
+
+void TFrmPrincipal::ShowRecordLine(bool AMark, const QString& AText, const QColor& AColor, const QString& ATip)
+{
+    lblRec->setVisible(AMark);
+    lblRec->setToolTip(ATip);
+    // Without the mark the text takes its place.
+    const int left = AMark ? KRecNameLeft : KRecLineLeft;
+    lblRecFile->setGeometry(left, lblRec->y(), KRecLineRight - left, lblRec->height());
+    lblRecFile->setText(lblRecFile->fontMetrics().elidedText(AText, Qt::ElideMiddle, lblRecFile->width()));
+    lblRecFile->setToolTip(ATip);
+    SetTextColor(lblRecFile, AColor);
+    lblRecFile->show();
+}
+
+void TFrmPrincipal::ClearRecordLine()
+{
+    tmrRecWarning->stop();
+    FRecordName.clear();
+    lblRec->hide();
+    lblRecFile->hide();
+    lblRecFile->clear();
+    lblRec->setToolTip(QString());
+    lblRecFile->setToolTip(QString());
 }
 
 // ---------------------------------------------------------------- settings

@@ -39,6 +39,8 @@ public:
     void HandleEncoderStatus(TNativeEncoderThread* Sender, const std::string& Text, bool IsError);
     void HandleEncoderLevel(TNativeEncoderThread* Sender, double L, double R, double LowBand,
                             double MidBand, double HighBand);
+    void HandleEncoderRecord(TNativeEncoderThread* Sender, const std::string& AFileName, const std::string& AText,
+                             bool AIsError);
     void ListenerTimerTick();
     void HandleListenerResult(TTavixListenerCountThread* Sender, int32_t Count, const std::string& ErrorText);
     void HandleListenerThreadEnd(TThread* Sender);
@@ -79,7 +81,10 @@ public:
     QCheckBox* chkCompressor;
     QLabel* lblServerInfo;
     QPushButton *btnStartStop, *btnConfig;
-    QTimer *tmrPisca, *tmrNoar;
+    // The local recording, beside the buttons: the REC mark and the file's
+    // name, or why the recording stopped.
+    QLabel *lblRec, *lblRecFile;
+    QTimer *tmrPisca, *tmrNoar, *tmrRecWarning;
 
 protected:
     // The streaming worker for one transmission; tests may hand out a
@@ -105,6 +110,8 @@ private:
     void ShowNoarText();
     void SetStatusText(const QString& AText);
     void SetListenersText(const QString& AText);
+    void ShowRecordLine(bool AMark, const QString& AText, const QColor& AColor, const QString& ATip);
+    void ClearRecordLine();
     QString NoListenersText() const;
     // Writes FConfig; a failure is shown to the operator. False then.
     bool SaveConfig();
@@ -125,4 +132,5 @@ private:
     bool FStopping = false;
     bool FCloseAfterStop = false;
     bool FDestroying = false;
+    QString FRecordName; // of the file being recorded
 };

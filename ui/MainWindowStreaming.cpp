@@ -1,4 +1,5 @@
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -48,6 +49,11 @@ void TFrmPrincipal::StartEncoder()
     FEncoder->OnStatus = [this](TNativeEncoderThread* Sender, const std::string& Text, bool IsError) {
         HandleEncoderStatus(Sender, Text, IsError);
     };
+    FEncoder->OnRecord = [this](TNativeEncoderThread* Sender, const std::string& AFileName, const std::string& AText,
+                                bool AIsError) { HandleEncoderRecord(Sender, AFileName, AText, AIsError); };
+    // Stopped or ended by itself, the worker records nothing any more.
+    FEncoder->OnTerminate = [this](TThread*) { ClearRecordLine(); };
+    ClearRecordLine();
     FEncoder->Start();
     SetRunningState(true);
     // Until the worker's first word: the login may take seconds, and the
@@ -142,6 +148,32 @@ void TFrmPrincipal::HandleEncoderLevel(TNativeEncoderThread*, double L, double R
     FBandMid = MidBand;
     FBandHigh = HighBand;
     RepaintMeters();
+}
+
+void TFrmPrincipal::HandleEncoderRecord(TNativeEncoderThread*, const std::string& AFileName,
+                                        const std::string& AText, bool AIsError)
+{
+    tmrRecWarning->stop();
+    const QString text = QStr(AText);
+    if (AFileName.empty()) {
+        // The stream goes on, so the status line stays the server's and
+        // this line says why the recording stopped.
+        if (AIsError)
+            ShowRecordLine(false, text, Red, text);
+        else
+            ClearRecordLine();
+        return;
+    }
+    const QString path = QStr(AFileName);
+    FRecordName = QFileInfo(path).fileName();
+    if (!AIsError) {
+        ShowRecordLine(true, FRecordName, DimText, path);
+        return;
+    }
+    // Audio was lost but the file goes on: the warning for a moment in
+    // place of the name, and in the tooltip until the next word.
+    ShowRecordLine(true, text, Yellow, path + '\n' + text);
+    tmrRecWarning->start();
 }
 
 void TFrmPrincipal::tmrPiscaTimer()

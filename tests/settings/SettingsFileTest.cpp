@@ -58,6 +58,9 @@ void ExpectSameConfig(const TEncoderConfig& A, const TEncoderConfig& B)
     EXPECT_EQ(A.FtpRemoteFile, B.FtpRemoteFile);
     EXPECT_EQ(A.FtpCronUrl, B.FtpCronUrl);
     EXPECT_EQ(A.FtpPassive, B.FtpPassive);
+    EXPECT_EQ(A.RecordEnabled, B.RecordEnabled);
+    EXPECT_EQ(A.RecordFolder, B.RecordFolder);
+    EXPECT_EQ(A.RecordSplitMinutes, B.RecordSplitMinutes);
 }
 
 TEncoderConfig Defaults()
@@ -103,6 +106,9 @@ TEncoderConfig Unusual()
     c.FtpRemoteFile = "now.txt";
     c.FtpCronUrl = "https://c.example/cron";
     c.FtpPassive = false;
+    c.RecordEnabled = true;
+    c.RecordFolder = "/srv/gravações da rádio";
+    c.RecordSplitMinutes = 60;
     return c;
 }
 
@@ -278,6 +284,9 @@ TEST(SettingsFile, NoFileGivesDefaultsAndCreatesNone)
     EXPECT_EQ(c.AudioDeviceIndex, -1);
     EXPECT_TRUE(c.FtpPassive);
     EXPECT_EQ(c.FtpRemoteFile, "noar.txt");
+    EXPECT_FALSE(c.RecordEnabled);
+    EXPECT_EQ(c.RecordSplitMinutes, 0);
+    EXPECT_EQ(c.RecordFolder, DefaultRecordingFolder());
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path())) << "loading must not create a file";
 }
 
@@ -384,7 +393,7 @@ TEST(SettingsFile, FreshFileLayoutAndUnknownContentKept)
         }
     }
     EXPECT_EQ(sections, (std::vector<std::string>{"[Geral]", "[Transmissao]", "[Audio]", "[Metadata]", "[EQ]",
-                                                  "[FTP]"}));
+                                                  "[FTP]", "[Gravacao]"}));
     EXPECT_EQ(eqKeys, (std::vector<std::string>{"Preset", "CompressorEnabled", "Band0", "Band1", "Band2", "Band3",
                                                 "Band4", "Band5", "Band6", "Band7", "Band8", "Band9"}));
 
@@ -639,7 +648,7 @@ TEST(SettingsFileOnDisk, OtherLineEndsAndUtf16AreReadAndSavedBackAsUtf8)
         EXPECT_NE(text.find("[Extra]\nName=\xF0\x9F\x8E\xB5 x\n"), std::string::npos);
         std::u32string check;
         EXPECT_TRUE(DecodeUtf8(text, check)) << "saved as UTF-8";
-        ExpectEachSectionAndKeyOnce(text, 7); // ours and [Extra]
+        ExpectEachSectionAndKeyOnce(text, 8); // ours and [Extra]
         TEncoderConfig back;
         LoadEncoderConfigFrom(path, back);
         ExpectSameConfig(back, c);
@@ -704,7 +713,7 @@ TEST(SettingsFileOnDisk, ConcurrentSavesNeitherFailNorDoubleTheFile)
         EXPECT_EQ(r.value_or("did not end"), "ok");
 
     const std::string text = ReadTextFile(path);
-    ExpectEachSectionAndKeyOnce(text, 6);
+    ExpectEachSectionAndKeyOnce(text, 7);
     TEncoderConfig back;
     LoadEncoderConfigFrom(path, back);
     ASSERT_EQ(back.Host.rfind("writer", 0), 0u) << text.substr(0, 2000);

@@ -127,3 +127,25 @@ TEST(SettingsLocation, AnInstalledCopyRunByRootKeepsNothingInTheSystemsFolders)
     EXPECT_EQ(ConfigFilePathFor("/usr/bin/"), dir.File("config/tavix-encoder/TavixEncoder.ini"));
     EXPECT_EQ(ConfigFilePathFor("/usr/local/bin/"), dir.File("config/tavix-encoder/TavixEncoder.ini"));
 }
+
+// Recordings go to the user's Music folder as the desktop names it, else
+// ~/Music, else the home folder itself.
+TEST(SettingsLocation, RecordingsGoToTheMusicFolderTheDesktopNames)
+{
+    TTempDir dir;
+    const std::string home = dir.File("home");
+    std::filesystem::create_directories(home + "/.config");
+    TScopedEnv homeVar("HOME", home.c_str());
+    TScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
+    EXPECT_EQ(DefaultRecordingFolder(), home) << "no Music folder at all";
+    std::filesystem::create_directory(home + "/Music");
+    EXPECT_EQ(DefaultRecordingFolder(), home + "/Music");
+    WriteTextFile(home + "/.config/user-dirs.dirs", "# written by xdg-user-dirs-update\n"
+                                                    "XDG_DESKTOP_DIR=\"$HOME/Área de trabalho\"\n"
+                                                    "XDG_MUSIC_DIR=\"$HOME/Músicas\"\n");
+    EXPECT_EQ(DefaultRecordingFolder(), home + "/Music") << "a named folder that does not exist is no answer";
+    std::filesystem::create_directory(home + "/Músicas");
+    EXPECT_EQ(DefaultRecordingFolder(), home + "/Músicas");
+    WriteTextFile(home + "/.config/user-dirs.dirs", "XDG_MUSIC_DIR=\"$HOME/\"\n");
+    EXPECT_EQ(DefaultRecordingFolder(), home + "/Music") << "\"$HOME/\" means no Music folder of its own";
+}

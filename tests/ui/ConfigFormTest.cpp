@@ -1,7 +1,8 @@
 // The settings dialog: loading, saving, the capture-channel list over the
-// real audio rig, the equalizer page, the browse dialog, and OK / Cancel as
-// the main window runs them.
+// real audio rig, the equalizer page, the recording page, the browse
+// dialogs, and OK / Cancel as the main window runs them.
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -468,21 +470,151 @@ TEST_F(SettingsDialog, PortsAreDecimalNumbersFromOneTo65535OrTheDialogStaysOpen)
     EXPECT_EQ(saved.FtpPort, 65535);
 }
 
-TEST_F(SettingsDialog, BrowseTitleSpeaksTheDialogsLanguage)
+TEST_F(SettingsDialog, BrowseTitlesSpeakTheDialogsLanguage)
 {
     TFrmConfig dialog(FSettings);
+    const std::pair<QPushButton*, const char*> buttons[] = {{dialog.btnBrowseNoar, "noar_file"},
+                                                            {dialog.btnBrowseRecord, "record_folder"}};
     for (const TLanguage& language : Languages) {
         const std::string code(language.Code);
-        dialog.LoadFromConfig(Defaults([&](TEncoderConfig& c) { c.Language = code; }));
-        std::string title;
-        OnNextModal([&](QWidget* AModal) {
-            auto* files = qobject_cast<QFileDialog*>(AModal);
-            ASSERT_NE(files, nullptr);
-            title = files->windowTitle().toStdString();
-            files->reject();
-        });
-        dialog.btnBrowseNoar->click();
-        EXPECT_EQ(title, Translate(code, "noar_file")) << code;
+        dialog.LoadFromConfig(Defaults([&](TEncoderConfig& c) {
+            c.Language = code;
+            c.RecordEnabled = true;
+        }));
+        for (const auto& [button, key] : buttons) {
+            std::string title;
+            OnNextModal([&](QWidget* AModal) {
+                auto* files = qobject_cast<QFileDialog*>(AModal);
+                ASSERT_NE(files, nullptr);
+                title = files->windowTitle().toStdString();
+                files->reject();
+            });
+            button->click();
+            EXPECT_EQ(title, Translate(code, key)) << code;
+        }
     }
     EXPECT_NE(Translate("en-US", "noar_file"), Translate("pt-BR", "noar_file"));
+    EXPECT_NE(Translate("fr-FR", "record_folder"), Translate("en-US", "record_folder"));
+}
+
+TEST_F(SettingsDialog, RecordingFieldsLoadSaveAndFollowTheirCheckBox)
+{
+    TFrmConfig dialog(FSettings);
+    dialog.LoadFromConfig(Defaults([&](TEncoderConfig& c) {
+        c.RecordEnabled = true;
+        c.RecordFolder = FDir.Path();
+        c.RecordSplitMinutes = 60;
+    }));
+    EXPECT_TRUE(dialog.chkRecordEnabled->isChecked());
+    EXPECT_EQ(dialog.edRecordFolder->text().toStdString(), FDir.Path());
+    EXPECT_EQ(dialog.spRecordSplit->value(), 60);
+    EXPECT_EQ(dialog.spRecordSplit->text(), "60 min");
+    for (QWidget* field : std::initializer_list<QWidget*>{dialog.edRecordFolder, dialog.btnBrowseRecord,
+                                                          dialog.spRecordSplit})
+        EXPECT_TRUE(field->isEnabled()) << field->metaObject()->className();
+    TEncoderConfig saved = Defaults();
+    dialog.SaveToConfig(saved);
+    EXPECT_TRUE(saved.RecordEnabled);
+    EXPECT_EQ(saved.RecordFolder, FDir.Path());
+    EXPECT_EQ(saved.RecordSplitMinutes, 60);
+
+    // Off: the fields keep their values, greyed, and are saved as they are.
+    dialog.chkRecordEnabled->setChecked(false);
+    for (QWidget* field : std::initializer_list<QWidget*>{dialog.edRecordFolder, dialog.btnBrowseRecord,
+                                                          dialog.spRecordSplit})
+        EXPECT_FALSE(field->isEnabled()) << field->metaObject()->className();
+    dialog.edRecordFolder->setText("  /srv/gravacoes \t");
+    dialog.SaveToConfig(saved);
+    EXPECT_FALSE(saved.RecordEnabled);
+    EXPECT_EQ(saved.RecordFolder, "/srv/gravacoes");
+    EXPECT_EQ(saved.RecordSplitMinutes, 60);
+
+    // A new dialog loading an unchecked box (no change, so no signal)
+    // greys the fields as well; values out of the range are brought into
+    // it, 0 showing as never in the dialog's language.
+    TFrmConfig fresh(FSettings);
+    fresh.LoadFromConfig(Defaults([&](TEncoderConfig& c) {
+        c.Language = "es-ES";
+        c.RecordSplitMinutes = -5;
+    }));
+    EXPECT_FALSE(fresh.chkRecordEnabled->isChecked());
+    EXPECT_FALSE(fresh.btnBrowseRecord->isEnabled());
+    EXPECT_FALSE(fresh.edRecordFolder->isEnabled());
+    EXPECT_EQ(fresh.spRecordSplit->text().toStdString(), Translate("es-ES", "record_never"));
+    fresh.SaveToConfig(saved);
+    EXPECT_EQ(saved.RecordSplitMinutes, 0);
+    dialog.LoadFromConfig(Defaults([](TEncoderConfig& c) { c.RecordSplitMinutes = 100000; }));
+    dialog.SaveToConfig(saved);
+    EXPECT_EQ(saved.RecordSplitMinutes, 1440);
+}
+
+TEST_F(SettingsDialog, OkStoresTheRecordingAndRefusesAFolderWithoutAFullPath)
+{
+    WriteSettings(FSettings, [](TEncoderConfig& c) { c.Host = "radio.example.net"; });
+    TFrmConfig dialog(FSettings);
+    dialog.LoadFromConfig(Defaults([](TEncoderConfig& c) { c.Language = "en-US"; }));
+    dialog.show();
+    dialog.chkRecordEnabled->setChecked(true);
+    dialog.spRecordSplit->setValue(30);
+    const std::string before = ReadTextFile(FSettings);
+    for (const char* typed : {"", "   ", "Music", "./gravacoes", "~/Music"}) {
+        dialog.pcConfig->setCurrentWidget(dialog.tabServidor);
+        dialog.edRecordFolder->setText(typed);
+        EXPECT_EQ(MessageOnOk(dialog), Translate("en-US", "record_folder_invalid")) << typed;
+        EXPECT_TRUE(dialog.isVisible()) << typed;
+        EXPECT_EQ(dialog.pcConfig->currentWidget(), dialog.tabRecord) << typed;
+    }
+    EXPECT_EQ(ReadTextFile(FSettings), before) << "nothing saved";
+
+    // Off, no folder is needed.
+    dialog.chkRecordEnabled->setChecked(false);
+    EXPECT_EQ(MessageOnOk(dialog), "");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_FALSE(ReadSettings(FSettings).RecordEnabled);
+
+    // On, with a full path: all three fields reach the file.
+    dialog.show();
+    dialog.chkRecordEnabled->setChecked(true);
+    dialog.edRecordFolder->setText(QString::fromStdString(" " + FDir.Path() + " "));
+    EXPECT_EQ(MessageOnOk(dialog), "");
+    const TEncoderConfig stored = ReadSettings(FSettings);
+    EXPECT_TRUE(stored.RecordEnabled);
+    EXPECT_EQ(stored.RecordFolder, FDir.Path());
+    EXPECT_EQ(stored.RecordSplitMinutes, 30);
+    EXPECT_EQ(stored.Host, "radio.example.net");
+}
+
+TEST_F(SettingsDialog, BrowseChoosesAFolderStartingFromTheOneTyped)
+{
+    const std::string folder = FDir.File("gravacoes");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    WriteTextFile(FDir.File("not-a-folder.mp3"), "x");
+    TFrmConfig dialog(FSettings);
+    dialog.LoadFromConfig(Defaults([&](TEncoderConfig& c) {
+        c.RecordEnabled = true;
+        c.RecordFolder = FDir.Path();
+    }));
+    bool foldersOnly = false;
+    OnNextModal([&](QWidget* AModal) {
+        auto* files = qobject_cast<QFileDialog*>(AModal);
+        ASSERT_NE(files, nullptr);
+        EXPECT_EQ(files->directory().absolutePath().toStdString(), FDir.Path());
+        foldersOnly = files->fileMode() == QFileDialog::Directory && files->testOption(QFileDialog::ShowDirsOnly);
+        auto* name = files->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        name->setText("gravacoes");
+        QMetaObject::invokeMethod(files, "accept");
+    });
+    dialog.btnBrowseRecord->click();
+    EXPECT_TRUE(foldersOnly);
+    EXPECT_EQ(dialog.edRecordFolder->text().toStdString(), folder);
+
+    // Cancel keeps what is there; the next chooser opens in it.
+    OnNextModal([&](QWidget* AModal) {
+        auto* files = qobject_cast<QFileDialog*>(AModal);
+        EXPECT_EQ(files->directory().absolutePath().toStdString(), folder);
+        files->reject();
+    });
+    dialog.btnBrowseRecord->click();
+    EXPECT_EQ(dialog.edRecordFolder->text().toStdString(), folder);
 }

@@ -47,6 +47,7 @@ TEST(MainWindowLayout, ControlsStandWhereTheLayoutPutsThem)
         {w.btnEqFlatMain, {810, 390, 82, 23}}, {w.chkCompressor, {650, 424, 230, 24}},
         {w.lblServerInfo, {3, 527, 974, 15}}, {w.pnlControls, {0, 545, 980, 84}},
         {w.btnStartStop, {24, 563, 180, 42}}, {w.btnConfig, {220, 563, 150, 42}},
+        {w.lblRec, {392, 573, 46, 22}},
         {w.Shape2, {3, 632, 974, 5}},
     };
     for (const auto& [control, box] : boxes)

@@ -3,10 +3,12 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -28,6 +30,7 @@ const QColor KGreen(0x65, 0xD3, 0x44);
 const QColor KRed(0xE8, 0x29, 0x29);
 const QColor KGrey(0x80, 0x80, 0x80);
 const QColor KBar(0x1A, 0x1F, 0x24);
+const QColor KDim(0xAA, 0xB3, 0xB9);
 
 const testing::Environment* const GRig = testing::AddGlobalTestEnvironment(new TRigEnvironment);
 
@@ -259,4 +262,85 @@ TEST_F(MainWindowStreaming, CloseDuringAStopWaitsForItAndFreesTheWorkerOnce)
     // The close asked meanwhile happens once the stop is over.
     ASSERT_TRUE(PumpUntil([&] { return !window.isVisible(); }, 2000));
     EXPECT_EQ(TProbeEncoder::Destroyed, destroyed + 1);
+}
+
+// The recording line belongs to one transmission: a start clears what the
+// last one left, and so does the worker's end.
+TEST(MainWindowRecording, StartAndTheWorkersEndClearTheRecordingLine)
+{
+    TTempDir dir;
+    const std::string settings = dir.File("TavixEncoder.ini");
+    // The worker refuses an empty host and ends by itself.
+    WriteSettings(settings, [](TEncoderConfig& c) { c.Host = ""; });
+    TProbeWindow window(settings);
+    window.show();
+    window.HandleEncoderRecord(nullptr, "", "Gravacao parada: No space left on device (/x/a.mp3)", true);
+    ASSERT_TRUE(window.lblRecFile->isVisible());
+    window.btnStartStop->click();
+    ASSERT_NE(window.Encoder(), nullptr);
+    EXPECT_FALSE(window.lblRecFile->isVisible());
+
+    // Nothing the worker hands over arrives before the loop runs, its end
+    // included: this comes first.
+    window.HandleEncoderRecord(window.Encoder(), "/x/a.mp3", "Gravando em /x/a.mp3", false);
+    EXPECT_TRUE(window.lblRec->isVisible());
+    ASSERT_TRUE(PumpUntil([&] { return window.Encoder()->Finished(); }, 10000));
+    EXPECT_FALSE(window.lblRec->isVisible());
+    EXPECT_FALSE(window.lblRecFile->isVisible());
+    EXPECT_EQ(Text(window.lblStatus), "Configure o host do servidor.");
+    window.btnStartStop->click();
+    EXPECT_EQ(window.Encoder(), nullptr);
+}
+
+// The worker's own recording: the window names the file it writes, and
+// the line goes with the transmission.
+TEST_F(MainWindowStreaming, TheRecordingLineNamesTheFileTheWorkerWrites)
+{
+    const std::string folder = FDir.File("gravacoes");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    WriteStreamSettings([&](TEncoderConfig& c) {
+        c.RecordEnabled = true;
+        c.RecordFolder = folder;
+    });
+    TProbeWindow window(FSettings);
+    ASSERT_TRUE(StartStreaming(window));
+    ASSERT_TRUE(PumpUntil([&] { return window.lblRec->isVisible(); }, 10000));
+    const QFileInfo file(window.lblRecFile->toolTip());
+    EXPECT_EQ(file.absolutePath().toStdString(), folder);
+    EXPECT_EQ(window.lblRecFile->text(), file.fileName());
+    EXPECT_EQ(TextColor(window.lblRecFile), KDim);
+    // The file fills while the stream runs.
+    EXPECT_TRUE(PumpUntil([&] { return QFileInfo(file.absoluteFilePath()).size() > 4096; }, 10000));
+    EXPECT_EQ(Text(window.lblStatus), "Transmitindo.");
+
+    window.btnStartStop->click();
+    EXPECT_FALSE(window.lblRec->isVisible());
+    EXPECT_FALSE(window.lblRecFile->isVisible());
+    EXPECT_GT(QFileInfo(file.absoluteFilePath()).size(), 4096);
+}
+
+// A recording that cannot start says so in red in its own place; the
+// stream goes on and the status line stays the server's.
+TEST_F(MainWindowStreaming, ARecordingThatCannotBeWrittenSaysWhyWhileTheStreamGoesOn)
+{
+    // A file where the folder should be: no process can write into it.
+    const std::string blocker = FDir.File("blocker");
+    WriteTextFile(blocker, "not a folder\n");
+    WriteStreamSettings([&](TEncoderConfig& c) {
+        c.RecordEnabled = true;
+        c.RecordFolder = blocker;
+    });
+    TProbeWindow window(FSettings);
+    ASSERT_TRUE(StartStreaming(window));
+    ASSERT_TRUE(PumpUntil([&] { return window.lblRecFile->isVisible(); }, 10000));
+    EXPECT_FALSE(window.lblRec->isVisible());
+    EXPECT_EQ(TextColor(window.lblRecFile), KRed);
+    EXPECT_NE(window.lblRecFile->toolTip().indexOf(QString::fromStdString(blocker)), -1)
+        << window.lblRecFile->toolTip().toStdString();
+    PumpFor(1000);
+    EXPECT_EQ(Text(window.lblStatus), "Transmitindo.");
+    EXPECT_EQ(TextColor(window.lblStatus), KGreen);
+    EXPECT_TRUE(window.lblRecFile->isVisible());
+    window.btnStartStop->click();
+    EXPECT_FALSE(window.lblRecFile->isVisible());
 }

@@ -1,5 +1,6 @@
 // Renders the main window and every page of the settings dialog to PNG
 // files in docs/, for the README and for looking at the layout.
+#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -37,6 +38,9 @@ TEST(WindowSnapshots, MainWindowIdleAndEveryDialogPage)
         c.EQPreset = "voice";
         c.EQBands = {-5, -4, -3, -1, 1, 3, 4, 3, 1, -1};
         c.CompressorEnabled = true;
+        c.RecordEnabled = true;
+        c.RecordFolder = "/home/radio/Music";
+        c.RecordSplitMinutes = 60;
     });
 
     TFrmPrincipal window(settings);
@@ -52,9 +56,10 @@ TEST(WindowSnapshots, MainWindowIdleAndEveryDialogPage)
     // A path that does not change from run to run, for the picture.
     dialog.edNoarPath->setText("/home/radio/noar.txt");
     dialog.show();
-    const char* pages[] = {"config-server.png", "config-audio.png", "config-metadata.png", "config-ftp.png",
-                           "config-equalizer.png"};
-    for (int i = 0; i < 5; ++i) {
+    const char* pages[] = {"config-server.png",    "config-audio.png",    "config-metadata.png",
+                           "config-ftp.png",       "config-equalizer.png", "config-recording.png"};
+    ASSERT_EQ(dialog.pcConfig->count(), int(std::size(pages)));
+    for (int i = 0; i < dialog.pcConfig->count(); ++i) {
         dialog.pcConfig->setCurrentIndex(i);
         PumpFor(50);
         SaveWindowShot(&dialog, pages[i]);

@@ -10,7 +10,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 
 #include "tests/support/TempDir.h"
@@ -58,7 +61,8 @@ TCaptions DialogCaptions(const TFrmConfig& d)
         {"cfg_title", d.windowTitle()},
         {"tab_server", d.pcConfig->tabText(0)},      {"tab_audio", d.pcConfig->tabText(1)},
         {"tab_metadata", d.pcConfig->tabText(2)},    {"tab_ftp", d.pcConfig->tabText(3)},
-        {"tab_eq", d.pcConfig->tabText(4)},          {"server_type", d.lblServerType->text()},
+        {"tab_eq", d.pcConfig->tabText(4)},          {"tab_record", d.pcConfig->tabText(5)},
+        {"server_type", d.lblServerType->text()},
         {"language", d.lblLanguage->text()},         {"host", d.lblHost->text()},
         {"port", d.lblPort->text()},                 {"mount", d.lblMount->text()},
         {"user", d.lblUser->text()},                 {"password", d.lblPassword->text()},
@@ -73,6 +77,10 @@ TCaptions DialogCaptions(const TFrmConfig& d)
         {"ftp_remote_dir", d.lblFtpRemoteDir->text()}, {"ftp_remote_file", d.lblFtpRemoteFile->text()},
         {"ftp_cron_url", d.lblFtpCronUrl->text()},   {"ftp_passive", d.chkFtpPassive->text()},
         {"eq_heading", d.lblEQHeading->text()},      {"eq_preset", d.lblPreset->text()},          {"eq_flat", d.btnEQFlat->text()},
+        {"record_enabled", d.chkRecordEnabled->text()}, {"record_folder", d.lblRecordFolder->text()},
+        {"browse", d.btnBrowseRecord->text()},       {"record_split", d.lblRecordSplit->text()},
+        {"record_never", d.spRecordSplit->specialValueText()},
+        {"record_split_hint", d.lblRecordSplitHint->text()},
         {"save", d.btnOK->text()},                   {"cancel", d.btnCancel->text()},
     };
     return captions;
@@ -145,4 +153,31 @@ TEST(WindowTexts, TheDialogsPagesAndCaptionsTakeTheThemesColours)
     for (const QLabel* caption : {dialog.lblHost, dialog.lblCodec, dialog.lblEQHeading, dialog.lblFtpHost})
         EXPECT_EQ(caption->palette().color(QPalette::WindowText), text) << caption->text().toStdString();
     EXPECT_EQ(dialog.chkFtpPassive->palette().color(QPalette::WindowText), text);
+}
+
+TEST(WindowTexts, SixPagesAndTheRecordingPageFitInEveryLanguage)
+{
+    TTempDir dir;
+    TFrmConfig dialog(dir.File("TavixEncoder.ini"));
+    dialog.show();
+    dialog.pcConfig->setCurrentWidget(dialog.tabRecord);
+    for (const TLanguage& language : Languages) {
+        const std::string code(language.Code);
+        dialog.ApplyDialogTexts(code);
+        PumpFor(20);
+        // Every tab shows at once: no scroll arrows beside the last one.
+        const QTabBar* tabs = dialog.pcConfig->tabBar();
+        EXPECT_LE(tabs->tabRect(tabs->count() - 1).right(), dialog.pcConfig->width()) << code;
+        const int pageWidth = dialog.tabRecord->width();
+        EXPECT_LE(dialog.chkRecordEnabled->geometry().right(), pageWidth) << code;
+        EXPECT_GE(dialog.chkRecordEnabled->width(), dialog.chkRecordEnabled->sizeHint().width()) << code;
+        const QLabel* hint = dialog.lblRecordSplitHint;
+        EXPECT_LE(hint->geometry().right(), pageWidth) << code;
+        EXPECT_LE(hint->heightForWidth(hint->width()), hint->height()) << code << " " << hint->text().toStdString();
+        EXPECT_GT(hint->y(), dialog.spRecordSplit->geometry().bottom()) << code;
+        // Wide enough for "1440 min" and for the word for none.
+        EXPECT_LE(dialog.spRecordSplit->sizeHint().width(), dialog.spRecordSplit->width()) << code;
+        EXPECT_LT(dialog.lblRecordFolder->geometry().bottom(), dialog.edRecordFolder->y()) << code;
+        EXPECT_LT(dialog.lblRecordSplit->geometry().bottom(), dialog.spRecordSplit->y()) << code;
+    }
 }
