@@ -77,6 +77,8 @@ bool TServerOutput::ConnectToServer(int32_t APort)
     }
     sockaddr_in addr = *reinterpret_cast<const sockaddr_in*>(found->ai_addr);
     freeaddrinfo(found);
+    FServerAddr = addr;
+    FServerAddr.sin_port = htons(static_cast<uint16_t>(FConfig.Port > 0 && FConfig.Port <= 65535 ? FConfig.Port : 0));
 
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) {
@@ -183,7 +185,10 @@ bool TServerOutput::ConnectionStalled()
     int queued = 0;
     if (fd == -1 || ioctl(static_cast<int>(fd), SIOCOUTQ, &queued) != 0 || queued < 0)
         return false;
-    return FSendProgress.Stalled(static_cast<uint64_t>(queued), GetTickCount64(), KStallMs);
+    const uint64_t now = GetTickCount64();
+    // Both run: the probe must see its answers even while the queue moves.
+    const bool frozen = FProbe.Stalled(now, KStallMs);
+    return FSendProgress.Stalled(static_cast<uint64_t>(queued), now, KStallMs) || frozen;
 }
 
 std::string TServerOutput::ReadServerAnswer(int ATimeoutMs)
@@ -209,6 +214,7 @@ std::string TServerOutput::ReadServerAnswer(int ATimeoutMs)
 
 void TServerOutput::CloseConnection()
 {
+    FProbe.Close();
     std::lock_guard<std::mutex> lock(FSocketLock);
     FTls.reset();
     const int64_t fd = FSocket.exchange(-1);

@@ -36,6 +36,7 @@ void TServerOutput::OnLoggedIn()
 {
     FLoginTick = GetTickCount64();
     FLastRefusal.clear();
+    FProbe.Start(FServerAddr, FLoginTick);
     // What queued while no server took it is old news to a listener.
     FQueue.Clear();
     FBehind = false;

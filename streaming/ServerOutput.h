@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <netinet/in.h>
 #include <string>
 
 #include "codecs/AudioEncoder.h"
@@ -12,9 +13,8 @@
 #include "settings/EncoderConfig.h"
 #include "streaming/PipelineOutput.h"
 #include "streaming/SendProgress.h"
+#include "streaming/ServerProbe.h"
 #include "streaming/TlsSession.h"
-
-struct sockaddr_in;
 
 using TStatusReport = std::function<void(const std::string& AText, bool AIsError)>;
 
@@ -107,6 +107,10 @@ private:
     // Why the last login attempt failed, for the retry message.
     std::string FLastRefusal;
     TSendProgress FSendProgress;
+    TServerProbe FProbe;
+    // Where the server answers plain requests: its host at the configured
+    // port, kept from the last connection.
+    sockaddr_in FServerAddr{};
     uint64_t FLoginTick = 0;
     // Login attempts of the running reconnection; kept when a fresh login
     // drops at once, so such a server is retried at the normal pace.

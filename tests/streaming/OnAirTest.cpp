@@ -56,9 +56,11 @@ TEST_F(OnAirThroughAPath, ADeadPathIsNoticedWithinTenSecondsAndTheStreamComesBac
     ASSERT_GE(lost, 0) << "still \"on air\" over a dead path\n" << run.StatusText();
     const uint64_t noticed = run.Statuses()[lost].Tick - held;
     // Ten seconds from the last byte the relay's small window took (it
-    // goes on taking for a few hundred milliseconds after the hold).
+    // goes on taking for a few hundred milliseconds after the hold), or
+    // from the server's last answer to a probe, which came up to two
+    // seconds before the hold.
     EXPECT_LE(noticed, 11000u);
-    EXPECT_GE(noticed, 9000u) << "a stall shorter than the server's time-out is no loss";
+    EXPECT_GE(noticed, 8000u) << "a stall shorter than the server's time-out is no loss";
 
     // Logins over the dead path get no answer (PUT, then SOURCE, five
     // seconds each), and the operator is told so.
@@ -89,7 +91,11 @@ TEST_F(OnAirThroughAPath, AShortStallIsNoReconnection)
     path.Hold(false);
     run.PumpFor(6000);
     EXPECT_FALSE(AnyStatusContains(run, "Reconectando", mark)) << run.StatusText();
-    EXPECT_EQ(path.Accepted(), 1) << "one login, kept";
+    int logins = 0;
+    for (const TStatus& s : run.Statuses())
+        logins += s.Text.rfind("Conectado ao servidor", 0) == 0;
+    EXPECT_EQ(logins, 1) << "one login, kept";
+    EXPECT_GT(path.Accepted(), 2) << "the probes asked through the same path";
     EXPECT_TRUE(SourceOnMount(server));
     run.Stop();
 }
@@ -99,9 +105,9 @@ TEST(OnAir, AFrozenServerIsNoticedAndTheStreamComesBackWhenItWakes)
     TIcecastServer server;
     PlayRigTone(880, 60);
     TEncoderConfig config = StreamConfig("audio/mpeg", server.Port());
-    // The server's kernel takes what fits in its receive buffer before the
-    // queue stops; a high rate fills it in about three seconds.
-    config.Bitrate = 320;
+    // At a low rate the server's kernel takes the stream into its buffers
+    // for minutes: the send queue alone would say nothing.
+    config.Bitrate = 64;
     TWorkerRun run(config);
     ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
     run.PumpFor(2000);
@@ -112,8 +118,7 @@ TEST(OnAir, AFrozenServerIsNoticedAndTheStreamComesBackWhenItWakes)
     const uint64_t noticed = lost >= 0 ? run.Statuses()[lost].Tick - frozen : 0;
     server.Thaw();
     ASSERT_GE(lost, 0) << "a frozen server was never noticed\n" << run.StatusText();
-    // Ten seconds from the moment the queue stops, plus the buffer's fill.
-    EXPECT_LE(noticed, 14500u);
+    EXPECT_LE(noticed, 10500u);
     ASSERT_GE(run.WaitForStatus(KBack, 15000, static_cast<size_t>(lost)), 0) << run.StatusText();
     run.PumpFor(1500);
     EXPECT_TRUE(SourceOnMount(server));
