@@ -158,37 +158,65 @@ std::string BandKey(int AIndex)
     return "Band" + std::to_string(AIndex);
 }
 
-// The file form of one field.
+// The file form of one field of a record of type T.
+template <class T>
 struct TToText {
-    const TEncoderConfig& Config;
-    std::string operator()(std::string TEncoderConfig::*AField) const { return Config.*AField; }
-    std::string operator()(int32_t TEncoderConfig::*AField) const { return std::to_string(Config.*AField); }
-    std::string operator()(bool TEncoderConfig::*AField) const { return Config.*AField ? "1" : "0"; }
-    std::string operator()(TAudioSourceKind TEncoderConfig::*AField) const
-    {
-        return SourceKindToText(Config.*AField);
-    }
+    const T& Record;
+    std::string operator()(std::string T::*AField) const { return Record.*AField; }
+    std::string operator()(int32_t T::*AField) const { return std::to_string(Record.*AField); }
+    std::string operator()(bool T::*AField) const { return Record.*AField ? "1" : "0"; }
+    std::string operator()(TAudioSourceKind T::*AField) const { return SourceKindToText(Record.*AField); }
 };
 
 // Stores the file text of one field; what does not parse keeps the field.
+template <class T>
 struct TFromText {
-    TEncoderConfig& Config;
+    T& Record;
     const std::string& Text;
-    void operator()(std::string TEncoderConfig::*AField) const { Config.*AField = Text; }
-    void operator()(int32_t TEncoderConfig::*AField) const
+    void operator()(std::string T::*AField) const { Record.*AField = Text; }
+    void operator()(int32_t T::*AField) const
     {
         int32_t v;
         if (ParseInt32(Text, v))
-            Config.*AField = v;
+            Record.*AField = v;
     }
-    void operator()(bool TEncoderConfig::*AField) const
+    void operator()(bool T::*AField) const
     {
         int32_t v;
         if (ParseInt32(Text, v))
-            Config.*AField = v != 0;
+            Record.*AField = v != 0;
     }
-    void operator()(TAudioSourceKind TEncoderConfig::*AField) const { Config.*AField = TextToSourceKind(Text); }
+    void operator()(TAudioSourceKind T::*AField) const { Record.*AField = TextToSourceKind(Text); }
 };
+
+// The keys of each further server's section, "[Servidor2]" to "[Servidor4]".
+using TServerMember = std::variant<std::string TServerRecord::*, int32_t TServerRecord::*, bool TServerRecord::*>;
+struct TServerKey {
+    const char* Name;
+    TServerMember Member;
+};
+const TServerKey KServerKeys[] = {
+    {"Ativo", &TServerRecord::Enabled},
+    {"ServerType", &TServerRecord::ServerType},
+    {"Host", &TServerRecord::Host},
+    {"Port", &TServerRecord::Port},
+    {"Mount", &TServerRecord::Mount},
+    {"UserName", &TServerRecord::UserName},
+    {"Password", &TServerRecord::Password},
+    {"StreamName", &TServerRecord::StreamName},
+    {"Genre", &TServerRecord::Genre},
+    {"Url", &TServerRecord::Url},
+    {"Codec", &TServerRecord::Codec},
+    {"Bitrate", &TServerRecord::Bitrate},
+    {"Channels", &TServerRecord::Channels},
+    {"Tls", &TServerRecord::UseTls},
+    {"TlsFingerprint", &TServerRecord::TlsFingerprint},
+};
+
+std::string ServerSection(size_t AExtraIndex)
+{
+    return "Servidor" + std::to_string(AExtraIndex + 2);
+}
 
 } // namespace
 
@@ -224,6 +252,43 @@ void DefaultEncoderConfig(TEncoderConfig& AConfig)
     AConfig.RecordEnabled = false;
     AConfig.RecordFolder = DefaultRecordingFolder();
     AConfig.RecordSplitMinutes = 0;
+    for (TServerRecord& server : AConfig.ExtraServers) {
+        server = TServerRecord{};
+        server.ServerType = "icecast";
+        server.Port = 8000;
+        server.Mount = "/stream";
+        server.UserName = "source";
+        server.StreamName = "TAVIX Encoder";
+        server.Genre = "Radio";
+        server.Codec = "audio/mpeg";
+        server.Bitrate = 128;
+        server.Channels = 2;
+    }
+}
+
+TEncoderConfig ConfigForServer(const TEncoderConfig& AConfig, int AServer)
+{
+    TEncoderConfig c = AConfig;
+    if (AServer < 2 || AServer > KMaxServers)
+        return c;
+    const TServerRecord& s = AConfig.ExtraServers[static_cast<size_t>(AServer - 2)];
+    c.ServerType = s.ServerType;
+    c.Host = s.Host;
+    c.Port = s.Port;
+    c.Mount = s.Mount;
+    c.UserName = s.UserName;
+    c.Password = s.Password;
+    c.StreamName = s.StreamName;
+    c.Genre = s.Genre;
+    c.Url = s.Url;
+    c.UseTls = s.UseTls;
+    c.TlsFingerprint = s.TlsFingerprint;
+    c.Codec = s.Codec;
+    c.Bitrate = s.Bitrate;
+    c.Channels = s.Channels;
+    // The endpoint address and the recording belong to server 1.
+    c.EndpointUrl.clear();
+    return c;
 }
 
 std::string ConfigFilePath()
@@ -298,14 +363,22 @@ void LoadEncoderConfigFrom(const std::string& APath, TEncoderConfig& AConfig)
         return;
     // Each key falls back to the default it replaces.
     for (const TKey& k : KKeys) {
-        const std::string text = ini.ReadString(k.Section, k.Name, std::visit(TToText{c}, k.Member));
-        std::visit(TFromText{c, text}, k.Member);
+        const std::string text = ini.ReadString(k.Section, k.Name, std::visit(TToText<TEncoderConfig>{c}, k.Member));
+        std::visit(TFromText<TEncoderConfig>{c, text}, k.Member);
     }
     const char sep = UserDecimalSeparator();
     for (int i = 0; i < 10; ++i) {
         double v;
         if (ParseBandValue(ini.ReadString("EQ", BandKey(i), FormatBandValue(c.EQBands[i], sep)), sep, v))
             c.EQBands[i] = v;
+    }
+    for (size_t n = 0; n < c.ExtraServers.size(); ++n) {
+        TServerRecord& server = c.ExtraServers[n];
+        for (const TServerKey& k : KServerKeys) {
+            const std::string text =
+                ini.ReadString(ServerSection(n), k.Name, std::visit(TToText<TServerRecord>{server}, k.Member));
+            std::visit(TFromText<TServerRecord>{server, text}, k.Member);
+        }
     }
     AConfig = c;
 }
@@ -316,10 +389,14 @@ void SaveEncoderConfigTo(const std::string& APath, const TEncoderConfig& AConfig
         throw ESettingsWriteError(APath);
     std::vector<TIniFile::TEntry> entries;
     for (const TKey& k : KKeys)
-        entries.push_back({k.Section, k.Name, std::visit(TToText{AConfig}, k.Member)});
+        entries.push_back({k.Section, k.Name, std::visit(TToText<TEncoderConfig>{AConfig}, k.Member)});
     const char sep = UserDecimalSeparator();
     for (int i = 0; i < 10; ++i)
         entries.push_back({"EQ", BandKey(i), FormatBandValue(AConfig.EQBands[i], sep)});
+    for (size_t n = 0; n < AConfig.ExtraServers.size(); ++n)
+        for (const TServerKey& k : KServerKeys)
+            entries.push_back(
+                {ServerSection(n), k.Name, std::visit(TToText<TServerRecord>{AConfig.ExtraServers[n]}, k.Member)});
     // One write for the whole record: the window saves on every slider move.
     if (!TIniFile(APath).Write(entries))
         throw ESettingsWriteError(APath);

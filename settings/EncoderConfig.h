@@ -6,6 +6,29 @@
 
 enum TAudioSourceKind { askInput = 0, askOutputLoopback = 1 };
 
+// Up to this many servers take the same programme at once.
+inline constexpr int KMaxServers = 4;
+
+// A further streaming server: its own login, stream and codec, the fields
+// of server 1 that TEncoderConfig holds in its "[Transmissao]" section.
+struct TServerRecord {
+    bool Enabled = false;
+    std::string ServerType;
+    std::string Host;
+    int32_t Port = 0;
+    std::string Mount;
+    std::string UserName;
+    std::string Password;
+    std::string StreamName;
+    std::string Genre;
+    std::string Url;
+    bool UseTls = false;
+    std::string TlsFingerprint;
+    std::string Codec;
+    int32_t Bitrate = 0;
+    int32_t Channels = 0;
+};
+
 // Every user setting. A plain value: copies share nothing.
 struct TEncoderConfig {
     std::string Language;
@@ -53,7 +76,13 @@ struct TEncoderConfig {
     bool RecordEnabled = false;
     std::string RecordFolder;
     int32_t RecordSplitMinutes = 0;
+    // Servers 2 to KMaxServers ("[Servidor2]"...), each used when enabled.
+    std::array<TServerRecord, KMaxServers - 1> ExtraServers{};
 };
+
+// The settings as server AServer (1 to KMaxServers) streams them: the
+// transmission's, with that server's login, stream and codec.
+TEncoderConfig ConfigForServer(const TEncoderConfig& AConfig, int AServer);
 
 // The user's Music folder (XDG_MUSIC_DIR) when it exists, else the home
 // folder.

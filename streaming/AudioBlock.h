@@ -10,6 +10,7 @@
 struct TAudioBlock {
     std::vector<float> Samples;
     int32_t Frames = 0;
+    int Channels = 2;
     // Wall-clock time of the block's first frame.
     std::chrono::system_clock::time_point Start;
 };

@@ -5,6 +5,22 @@ TNativeEncoderThread::TNativeEncoderThread(const TEncoderConfig& AConfig)
       FServer(std::make_unique<TServerOutput>(
           AConfig, [this](const std::string& AText, bool AIsError) { PostStatus(AText, AIsError); }))
 {
+    for (int n = 2; n <= KMaxServers; ++n) {
+        if (!AConfig.ExtraServers[static_cast<size_t>(n - 2)].Enabled)
+            continue;
+        FExtraServers.push_back({n, std::make_unique<TServerOutput>(ConfigForServer(AConfig, n),
+                                                                    [this, n](const std::string& AText, bool AIsError) {
+                                                                        PostServerStatus(n, AText, AIsError);
+                                                                    })});
+    }
+}
+
+TServerOutput& TNativeEncoderThread::Server(int AServer)
+{
+    for (TExtraServer& s : FExtraServers)
+        if (s.Number == AServer)
+            return *s.Output;
+    return *FServer;
 }
 
 TNativeEncoderThread::~TNativeEncoderThread()
@@ -38,6 +54,8 @@ void TNativeEncoderThread::StopNow()
 {
     Terminate();
     FServer->Stop();
+    for (TExtraServer& s : FExtraServers)
+        s.Output->Stop();
 }
 
 // The outputs post from their own threads: each hand-off carries its own
@@ -58,4 +76,10 @@ void TNativeEncoderThread::PostRecord(const std::string& AFileName, const std::s
 {
     if (OnRecord)
         Synchronize([this, AFileName, AText, AIsError] { OnRecord(this, AFileName, AText, AIsError); });
+}
+
+void TNativeEncoderThread::PostServerStatus(int AServer, const std::string& AText, bool AIsError)
+{
+    if (OnServerStatus)
+        Synchronize([this, AServer, AText, AIsError] { OnServerStatus(this, AServer, AText, AIsError); });
 }

@@ -26,6 +26,10 @@ using TEncoderStatusEvent =
 // stopped or lost audio.
 using TEncoderRecordEvent = std::function<void(TNativeEncoderThread* Sender, const std::string& AFileName,
                                                const std::string& AText, bool AIsError)>;
+// A further server's state (AServer 2 to KMaxServers); server 1's goes to
+// the status event as it always did.
+using TEncoderServerEvent = std::function<void(TNativeEncoderThread* Sender, int AServer, const std::string& AText,
+                                               bool AIsError)>;
 using TEncoderLevelEvent = std::function<void(TNativeEncoderThread* Sender, double L, double R,
                                               double LowBand, double MidBand, double HighBand)>;
 
@@ -44,6 +48,7 @@ public:
     TEncoderStatusEvent OnStatus;
     TEncoderLevelEvent OnLevel;
     TEncoderRecordEvent OnRecord;
+    TEncoderServerEvent OnServerStatus;
 
     // The only live path into a running transmission: the band gains and
     // the compressor switch of AConfig, nothing else.
@@ -52,8 +57,9 @@ public:
     // send or read returns; the server's output closes it on its way out.
     void StopNow();
 
-    // The streaming server's output: its connection, logins and titles.
-    TServerOutput& Server() { return *FServer; }
+    // Server AServer's output (1 to KMaxServers, an enabled one): its
+    // connection, logins and titles.
+    TServerOutput& Server(int AServer = 1);
 
     // --- capture channel ---
     // Resolves the configured channel (a sound-server device or a PortAudio
@@ -73,6 +79,7 @@ public:
     void PostStatus(const std::string& AText, bool AIsError);
     void PostLevel(double AL, double AR, double ALow, double AMid, double AHigh);
     void PostRecord(const std::string& AFileName, const std::string& AText, bool AIsError);
+    void PostServerStatus(int AServer, const std::string& AText, bool AIsError);
 
     const TEncoderConfig& Config() const { return FConfig; }
 
@@ -85,11 +92,22 @@ protected:
 private:
     void Transmit();
     bool CheckSettings();
+    // The further servers that pass the checks, each with its first
+    // encoder, start beside server 1; the others say why they do not.
+    void PrepareExtraServers();
+    bool AllServersEnded() const;
     // Hands the rest of the audio to the outputs and waits for them.
     void EndOutputs();
     void CleanUp();
 
     std::unique_ptr<TServerOutput> FServer;
+    // Made with the worker, never changed after: a stop may walk them.
+    struct TExtraServer {
+        int Number;
+        std::unique_ptr<TServerOutput> Output;
+        bool Started = false;
+    };
+    std::vector<TExtraServer> FExtraServers;
     std::unique_ptr<TRecordingOutput> FRecording;
     std::unique_ptr<TCaptureSource> FCapture;
     int FCaptureChannels = 0;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "streaming/BlockQueue.h"
 
@@ -32,10 +33,15 @@ protected:
     // Run ended by an exception; says why to the operator.
     virtual void Failed(const std::string& AWhat) = 0;
     bool Stopping() const { return FStop.load(); }
+    // ABlock's samples in AChannels (1 or 2): an output of another channel
+    // count than the pipeline's mixes down as the processing would, or
+    // doubles mono.
+    const float* SamplesIn(const TAudioBlock& ABlock, int AChannels);
 
     TBlockQueue FQueue;
 
 private:
+    std::vector<float> FConverted;
     std::thread FThread;
     std::atomic<bool> FStop{false};
     std::atomic<bool> FEnded{false};

@@ -62,7 +62,7 @@ bool TRecordingOutput::Record(const TAudioBlock& ABlock)
         FToldDrops = true;
         FReport(FFile.Path(), "Gravacao atrasada: parte do audio foi descartada.", true);
     }
-    if (!FEncoder->EncodeFloatInterleaved(ABlock.Samples.data(), ABlock.Frames, FBytes, FError) ||
+    if (!FEncoder->EncodeFloatInterleaved(SamplesIn(ABlock, FOutChannels), ABlock.Frames, FBytes, FError) ||
         !FFile.Write(FBytes, FError)) {
         Fail(FError);
         return false;

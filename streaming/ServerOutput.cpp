@@ -109,7 +109,7 @@ void TServerOutput::PublishTitle()
 
 bool TServerOutput::EncodeAndSendBlock(const TAudioBlock& ABlock)
 {
-    if (!FEncoder->EncodeFloatInterleaved(ABlock.Samples.data(), ABlock.Frames, FEncodedBytes, FEncoderError)) {
+    if (!FEncoder->EncodeFloatInterleaved(SamplesIn(ABlock, FOutChannels), ABlock.Frames, FEncodedBytes, FEncoderError)) {
         PostStatus(FEncoderError, true);
         return false;
     }

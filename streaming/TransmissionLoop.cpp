@@ -5,6 +5,36 @@
 #include "settings/CodecIds.h"
 #include "streaming/NativeEncoderThread.h"
 
+namespace {
+
+// Why a server's settings cannot stream, or null.
+const char* SettingsRefusal(const TEncoderConfig& AConfig)
+{
+    const TCodecRow* codecRow = FindCodecRow(AConfig.Codec);
+    if (!codecRow)
+        return "Codec nao suportado neste build.";
+    if (Trim(AConfig.Host).empty())
+        return "Configure o host do servidor.";
+    if (AConfig.Port <= 0)
+        return "Configure a porta do servidor.";
+    if (AConfig.Password.empty())
+        return "Configure a senha do servidor.";
+    if (AConfig.AudioDeviceIndex < 0)
+        return "Selecione um canal de audio.";
+    if (codecRow->Kind == TCodecKind::OggOpus && IsShoutcastServer(AConfig.ServerType))
+        return "Ogg Opus deve ser usado com Icecast. Para Shoutcast comum, use MP3 ou AAC+.";
+    if (!codecRow->AllowedOnShoutcast && IsShoutcastServer(AConfig.ServerType))
+        return "Ogg Vorbis e Ogg FLAC devem ser usados com Icecast. Para Shoutcast comum, use MP3 ou AAC+.";
+    return nullptr;
+}
+
+int OutChannels(const TEncoderConfig& AConfig)
+{
+    return std::clamp(AConfig.Channels, 1, 2);
+}
+
+} // namespace
+
 void TNativeEncoderThread::Execute()
 {
     try {
@@ -24,25 +54,33 @@ void TNativeEncoderThread::Transmit()
     if (!FCapture)
         return;
     FCaptureChannels = FCapture->Channels();
-    FOutChannels = std::clamp(FConfig.Channels, 1, 2);
-    if (!FServer->Prepare(FConfig.SampleRate, FOutChannels))
+    if (!FServer->Prepare(FConfig.SampleRate, OutChannels(FConfig)))
         return;
     FFramesPerRead = FServer->FramesPerBlock();
+    PrepareExtraServers();
+    // Processed once, in as many channels as the widest output wants.
+    FOutChannels = OutChannels(FConfig);
+    for (const TExtraServer& s : FExtraServers)
+        if (s.Started)
+            FOutChannels = std::max(FOutChannels, OutChannels(s.Output->Config()));
     if (FConfig.RecordEnabled) {
         FRecording = std::make_unique<TRecordingOutput>(
             FConfig, [this](const std::string& AFileName, const std::string& AText, bool AIsError) {
                 PostRecord(AFileName, AText, AIsError);
             });
-        FRecording->Prepare(FConfig.SampleRate, FOutChannels, FFramesPerRead);
+        FRecording->Prepare(FConfig.SampleRate, OutChannels(FConfig), FFramesPerRead);
         FRecording->StartThread();
     }
     FServer->StartThread();
+    for (TExtraServer& s : FExtraServers)
+        if (s.Started)
+            s.Output->StartThread();
     FCaptureBuffer.resize(static_cast<size_t>(FFramesPerRead) * static_cast<size_t>(FCaptureChannels));
     const auto blockLength = std::chrono::microseconds(int64_t{FFramesPerRead} * 1000000 / FConfig.SampleRate);
 
-    // The server's output ends the transmission only when it cannot go on
-    // (an encoder that fails); a lost server is its own business.
-    while (!Terminated() && !FServer->Ended()) {
+    // A server's output ends only when it cannot go on (an encoder that
+    // fails); a lost server is its own business.
+    while (!Terminated() && !AllServersEnded()) {
         std::string readError;
         if (!FCapture->ReadBlock(FCaptureBuffer.data(), FFramesPerRead, readError)) {
             PostStatus(readError, true);
@@ -50,11 +88,14 @@ void TNativeEncoderThread::Transmit()
         }
         auto block = std::make_shared<TAudioBlock>();
         block->Frames = FFramesPerRead;
+        block->Channels = FOutChannels;
         block->Start = std::chrono::system_clock::now() - blockLength;
         ProcessAudioBlock(FCaptureBuffer.data(), FFramesPerRead, FCaptureChannels, block->Samples, FOutChannels);
         ApplyKeepAliveTone(block->Samples, FFramesPerRead, FOutChannels, GetTickCount64());
         const TAudioBlockPtr shared = std::move(block);
         FServer->Feed(shared);
+        for (TExtraServer& s : FExtraServers)
+            s.Output->Feed(shared);
         if (FRecording)
             FRecording->Feed(shared);
     }
@@ -62,37 +103,50 @@ void TNativeEncoderThread::Transmit()
 
 bool TNativeEncoderThread::CheckSettings()
 {
-    const TCodecRow* codecRow = FindCodecRow(FConfig.Codec);
-    const char* refusal = nullptr;
-    if (!codecRow)
-        refusal = "Codec nao suportado neste build.";
-    else if (Trim(FConfig.Host).empty())
-        refusal = "Configure o host do servidor.";
-    else if (FConfig.Port <= 0)
-        refusal = "Configure a porta do servidor.";
-    else if (FConfig.Password.empty())
-        refusal = "Configure a senha do servidor.";
-    else if (FConfig.AudioDeviceIndex < 0)
-        refusal = "Selecione um canal de audio.";
-    else if (codecRow->Kind == TCodecKind::OggOpus && IsShoutcastServer(FConfig.ServerType))
-        refusal = "Ogg Opus deve ser usado com Icecast. Para Shoutcast comum, use MP3 ou AAC+.";
-    else if (!codecRow->AllowedOnShoutcast && IsShoutcastServer(FConfig.ServerType))
-        refusal = "Ogg Vorbis e Ogg FLAC devem ser usados com Icecast. Para Shoutcast comum, use MP3 ou AAC+.";
+    const char* refusal = SettingsRefusal(FConfig);
     if (refusal)
         PostStatus(refusal, true);
     return !refusal;
 }
 
+void TNativeEncoderThread::PrepareExtraServers()
+{
+    for (TExtraServer& s : FExtraServers) {
+        const TEncoderConfig& config = s.Output->Config();
+        if (const char* refusal = SettingsRefusal(config)) {
+            PostServerStatus(s.Number, refusal, true);
+            continue;
+        }
+        s.Started = s.Output->Prepare(FConfig.SampleRate, OutChannels(config));
+    }
+}
+
+bool TNativeEncoderThread::AllServersEnded() const
+{
+    // Each server fails alone; only when none is left is there nothing to
+    // transmit.
+    for (const TExtraServer& s : FExtraServers)
+        if (s.Started && !s.Output->Ended())
+            return false;
+    return FServer->Ended();
+}
+
 void TNativeEncoderThread::EndOutputs()
 {
-    // A stop ends the server at once; after a capture failure it sends
-    // what is queued and the encoder's last bytes.
-    if (Terminated())
-        FServer->Stop();
-    FServer->EndOfAudio();
+    // A stop ends the servers at once; after a capture failure they send
+    // what is queued and their encoders' last bytes.
+    std::vector<TServerOutput*> servers{FServer.get()};
+    for (TExtraServer& s : FExtraServers)
+        servers.push_back(s.Output.get());
+    for (TServerOutput* server : servers) {
+        if (Terminated())
+            server->Stop();
+        server->EndOfAudio();
+    }
     if (FRecording)
         FRecording->EndOfAudio();
-    FServer->Join();
+    for (TServerOutput* server : servers)
+        server->Join();
     if (FRecording)
         FRecording->Join();
     FRecording.reset();
@@ -103,6 +157,12 @@ void TNativeEncoderThread::CleanUp()
     EndOutputs();
     FCapture.reset();
     FServer->CloseConnection();
-    if (Terminated())
-        PostStatus("Parado.", false);
+    for (TExtraServer& s : FExtraServers)
+        s.Output->CloseConnection();
+    if (!Terminated())
+        return;
+    for (const TExtraServer& s : FExtraServers)
+        if (s.Started)
+            PostServerStatus(s.Number, "Parado.", false);
+    PostStatus("Parado.", false);
 }

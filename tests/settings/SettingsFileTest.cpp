@@ -61,6 +61,25 @@ void ExpectSameConfig(const TEncoderConfig& A, const TEncoderConfig& B)
     EXPECT_EQ(A.RecordEnabled, B.RecordEnabled);
     EXPECT_EQ(A.RecordFolder, B.RecordFolder);
     EXPECT_EQ(A.RecordSplitMinutes, B.RecordSplitMinutes);
+    for (size_t n = 0; n < A.ExtraServers.size(); ++n) {
+        SCOPED_TRACE("server " + std::to_string(n + 2));
+        const TServerRecord &a = A.ExtraServers[n], &b = B.ExtraServers[n];
+        EXPECT_EQ(a.Enabled, b.Enabled);
+        EXPECT_EQ(a.ServerType, b.ServerType);
+        EXPECT_EQ(a.Host, b.Host);
+        EXPECT_EQ(a.Port, b.Port);
+        EXPECT_EQ(a.Mount, b.Mount);
+        EXPECT_EQ(a.UserName, b.UserName);
+        EXPECT_EQ(a.Password, b.Password);
+        EXPECT_EQ(a.StreamName, b.StreamName);
+        EXPECT_EQ(a.Genre, b.Genre);
+        EXPECT_EQ(a.Url, b.Url);
+        EXPECT_EQ(a.UseTls, b.UseTls);
+        EXPECT_EQ(a.TlsFingerprint, b.TlsFingerprint);
+        EXPECT_EQ(a.Codec, b.Codec);
+        EXPECT_EQ(a.Bitrate, b.Bitrate);
+        EXPECT_EQ(a.Channels, b.Channels);
+    }
 }
 
 TEncoderConfig Defaults()
@@ -109,6 +128,13 @@ TEncoderConfig Unusual()
     c.RecordEnabled = true;
     c.RecordFolder = "/srv/gravações da rádio";
     c.RecordSplitMinutes = 60;
+    for (size_t n = 0; n < c.ExtraServers.size(); ++n) {
+        const std::string k = std::to_string(n + 2);
+        c.ExtraServers[n] = {n != 1, n == 2 ? "shoutcast" : "icecast", "backup" + k + ".example",
+                             int32_t(8000 + n), "/mount" + k, "user" + k, "pass=" + k + ";#", "Nome " + k,
+                             "Gênero " + k, "http://" + k, n == 0, "AB:CD:" + k, n == 0 ? "audio/aacp" : "audio/ogg",
+                             int32_t(48 + n), int32_t(1 + n % 2)};
+    }
     return c;
 }
 
@@ -393,7 +419,8 @@ TEST(SettingsFile, FreshFileLayoutAndUnknownContentKept)
         }
     }
     EXPECT_EQ(sections, (std::vector<std::string>{"[Geral]", "[Transmissao]", "[Audio]", "[Metadata]", "[EQ]",
-                                                  "[FTP]", "[Gravacao]"}));
+                                                  "[FTP]", "[Gravacao]", "[Servidor2]", "[Servidor3]",
+                                                  "[Servidor4]"}));
     EXPECT_EQ(eqKeys, (std::vector<std::string>{"Preset", "CompressorEnabled", "Band0", "Band1", "Band2", "Band3",
                                                 "Band4", "Band5", "Band6", "Band7", "Band8", "Band9"}));
 
@@ -648,7 +675,7 @@ TEST(SettingsFileOnDisk, OtherLineEndsAndUtf16AreReadAndSavedBackAsUtf8)
         EXPECT_NE(text.find("[Extra]\nName=\xF0\x9F\x8E\xB5 x\n"), std::string::npos);
         std::u32string check;
         EXPECT_TRUE(DecodeUtf8(text, check)) << "saved as UTF-8";
-        ExpectEachSectionAndKeyOnce(text, 8); // ours and [Extra]
+        ExpectEachSectionAndKeyOnce(text, 11); // ours and [Extra]
         TEncoderConfig back;
         LoadEncoderConfigFrom(path, back);
         ExpectSameConfig(back, c);
@@ -713,7 +740,7 @@ TEST(SettingsFileOnDisk, ConcurrentSavesNeitherFailNorDoubleTheFile)
         EXPECT_EQ(r.value_or("did not end"), "ok");
 
     const std::string text = ReadTextFile(path);
-    ExpectEachSectionAndKeyOnce(text, 7);
+    ExpectEachSectionAndKeyOnce(text, 10);
     TEncoderConfig back;
     LoadEncoderConfigFrom(path, back);
     ASSERT_EQ(back.Host.rfind("writer", 0), 0u) << text.substr(0, 2000);
@@ -743,4 +770,37 @@ TEST(SettingsFileOnDisk, ALockHeldTooLongFailsTheSaveInsteadOfFreezingIt)
     EXPECT_EQ(ReadTextFile(path), before);
     close(lock);
     EXPECT_EQ(SaveResult(path, c), "ok");
+}
+
+// A settings file from before several servers were possible streams to
+// server 1 alone, and a save adds the new sections and changes nothing else.
+TEST(SettingsFile, AOneServerFileLoadsAsOneServerAndSavesUnchangedButForTheNewSections)
+{
+    TTempDir dir;
+    const std::string path = dir.File("TavixEncoder.ini");
+    SaveEncoderConfigTo(path, Unusual());
+    std::string old;
+    bool inServer = false;
+    for (const auto& line : Lines(ReadTextFile(path))) {
+        if (!line.empty() && line[0] == '[')
+            inServer = line.rfind("[Servidor", 0) == 0;
+        if (!inServer)
+            old += line + "\n";
+    }
+    WriteTextFile(path, old);
+    TEncoderConfig loaded;
+    LoadEncoderConfigFrom(path, loaded);
+    for (const TServerRecord& s : loaded.ExtraServers) {
+        EXPECT_FALSE(s.Enabled);
+        EXPECT_EQ(s.Host, "");
+        EXPECT_EQ(s.Codec, "audio/mpeg");
+    }
+    EXPECT_EQ(loaded.Host, Unusual().Host);
+    SaveEncoderConfigTo(path, loaded);
+    const std::string saved = ReadTextFile(path);
+    ASSERT_EQ(saved.substr(0, old.size()), old) << "what was there stays as it was";
+    const std::string added = saved.substr(old.size());
+    EXPECT_EQ(added.rfind("[Servidor2]\nAtivo=0\n", 0), 0u) << added;
+    EXPECT_NE(added.find("[Servidor3]\n"), std::string::npos);
+    EXPECT_NE(added.find("[Servidor4]\n"), std::string::npos);
 }

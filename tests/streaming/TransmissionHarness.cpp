@@ -105,6 +105,9 @@ TWorkerRun::TWorkerRun(const TEncoderConfig& AConfig)
     };
     FWorker->OnRecord = [this](TNativeEncoderThread*, const std::string& AFileName, const std::string& AText,
                                bool AIsError) { FRecords.push_back({AFileName, AText, AIsError, GetTickCount64()}); };
+    FWorker->OnServerStatus = [this](TNativeEncoderThread*, int AServer, const std::string& AText, bool AIsError) {
+        FServerStatuses[AServer].push_back({AText, AIsError, GetTickCount64()});
+    };
     FWorker->Start();
 }
 
@@ -128,12 +131,44 @@ TWorkerRun::~TWorkerRun()
     FWorker->WaitFor();
 }
 
-std::string TWorkerRun::StatusText() const
+namespace {
+
+std::string Transcript(const std::vector<TStatus>& AStatuses)
 {
     std::string out;
-    for (const TStatus& s : FStatuses)
+    for (const TStatus& s : AStatuses)
         out += (s.IsError ? "[E] " : "[ ] ") + s.Text + "\n";
     return out;
+}
+
+int FindStatus(const std::vector<TStatus>& AStatuses, const std::string& AText, int ATimeoutMs, size_t AFrom)
+{
+    const uint64_t until = GetTickCount64() + static_cast<uint64_t>(ATimeoutMs);
+    for (;;) {
+        for (size_t i = AFrom; i < AStatuses.size(); ++i)
+            if (AStatuses[i].Text == AText)
+                return static_cast<int>(i);
+        if (GetTickCount64() >= until)
+            return -1;
+        TThread::CheckSynchronize(5);
+    }
+}
+
+} // namespace
+
+std::string TWorkerRun::StatusText() const
+{
+    return Transcript(FStatuses);
+}
+
+std::string TWorkerRun::ServerStatusText(int AServer) const
+{
+    return Transcript(FServerStatuses[AServer]);
+}
+
+int TWorkerRun::WaitForServerStatus(int AServer, const std::string& AText, int ATimeoutMs, size_t AFrom)
+{
+    return FindStatus(FServerStatuses[AServer], AText, ATimeoutMs, AFrom);
 }
 
 void TWorkerRun::PumpFor(int AMs)
@@ -145,15 +180,7 @@ void TWorkerRun::PumpFor(int AMs)
 
 int TWorkerRun::WaitForStatus(const std::string& AText, int ATimeoutMs, size_t AFrom)
 {
-    const uint64_t until = GetTickCount64() + static_cast<uint64_t>(ATimeoutMs);
-    for (;;) {
-        for (size_t i = AFrom; i < FStatuses.size(); ++i)
-            if (FStatuses[i].Text == AText)
-                return static_cast<int>(i);
-        if (GetTickCount64() >= until)
-            return -1;
-        TThread::CheckSynchronize(5);
-    }
+    return FindStatus(FStatuses, AText, ATimeoutMs, AFrom);
 }
 
 bool TWorkerRun::WaitForBlocks(int ACount, int ATimeoutMs)
@@ -198,8 +225,10 @@ TStreamCapture::TStreamCapture(int APort, const std::string& AMount, int AMs)
                 const ssize_t n = recv(fd, buf, sizeof(buf), 0);
                 if (n == 0)
                     break;
-                if (n > 0)
+                if (n > 0) {
                     data.append(buf, static_cast<size_t>(n));
+                    FArrivals.push_back({GetTickCount64(), data.size()});
+                }
             }
         }
         close(fd);
@@ -213,6 +242,18 @@ TStreamCapture::~TStreamCapture()
 {
     if (FThread.joinable())
         FThread.join();
+}
+
+uint64_t TStreamCapture::BytesBetween(uint64_t AFrom, uint64_t ATo) const
+{
+    uint64_t before = 0, upTo = 0;
+    for (const auto& [tick, total] : FArrivals) {
+        if (tick < AFrom)
+            before = total;
+        if (tick <= ATo)
+            upTo = total;
+    }
+    return upTo > before ? upTo - before : 0;
 }
 
 std::string TStreamCapture::Finish(TWorkerRun& ARun)

@@ -57,6 +57,10 @@ public:
     // The longest time between level events that arrived from AFrom to ATo.
     uint64_t LongestLevelGap(uint64_t AFrom, uint64_t ATo) const;
     const std::vector<TRecordEventSeen>& RecordEvents() const { return FRecords; }
+    // What a further server (2 to 4) said, as Statuses() holds server 1's.
+    const std::vector<TStatus>& ServerStatuses(int AServer) const { return FServerStatuses[AServer]; }
+    std::string ServerStatusText(int AServer) const;
+    int WaitForServerStatus(int AServer, const std::string& AText, int ATimeoutMs, size_t AFrom = 0);
 
     void PumpFor(int AMs);
     // Index of the first status equal to AText from AFrom on, or -1 after ATimeoutMs.
@@ -72,6 +76,7 @@ private:
     std::unique_ptr<TNativeEncoderThread> FWorker;
     std::vector<TStatus> FStatuses;
     std::vector<TRecordEventSeen> FRecords;
+    std::vector<TStatus> FServerStatuses[KMaxServers + 1];
     std::vector<uint64_t> FLevelTicks;
     int FLevels = 0;
 };
@@ -88,9 +93,13 @@ public:
     ~TStreamCapture();
     // Pumps ARun while waiting; returns the captured body.
     std::string Finish(TWorkerRun& ARun);
+    // Bytes that arrived from AFrom to ATo (ticks); valid after Finish.
+    uint64_t BytesBetween(uint64_t AFrom, uint64_t ATo) const;
 
 private:
     std::string FBody;
+    // (tick, bytes received so far), one per read.
+    std::vector<std::pair<uint64_t, size_t>> FArrivals;
     std::atomic<bool> FDone{false};
     std::thread FThread;
 };
