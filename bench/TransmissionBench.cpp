@@ -2,14 +2,17 @@
 // against ffmpeg doing the same, on the audio rig's tone: through
 // PortAudio/ALSA and through the sound server's own client library.
 // Steady state only: each side streams, settles, and is measured between
-// two marks. Each side alone, then both side by side; three runs each,
+// two marks. Each side alone, then both side by side; then the same with
+// each side also recording the MP3 into a file; three runs each,
 // min/median/max printed. Then the capture alone, as the reading thread
 // costs it, and the time from Start to "Transmitindo.".
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
@@ -23,12 +26,14 @@
 #include "tests/support/AudioRig.h"
 #include "tests/support/IcecastServer.h"
 #include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
 constexpr int KRuns = 3;
 constexpr int KSettleMs = 3000;
 constexpr int KMeasureMs = 10000;
+constexpr double KBytesPerSecond = 192000 / 8.0;
 
 double OwnCpuSeconds()
 {
@@ -77,6 +82,11 @@ public:
             if (AText == "Transmitindo.")
                 FStreamingTick = GetTickCount64();
         };
+        FWorker.OnRecord = [this](TNativeEncoderThread*, const std::string&, const std::string& AText,
+                                  bool AIsError) {
+            if (AIsError)
+                FRecordError = AText;
+        };
         FStartTick = GetTickCount64();
         FWorker.Start();
         while (FStreamingTick == 0 && GetTickCount64() - FStartTick < 15000)
@@ -91,14 +101,66 @@ public:
     }
     bool Streaming() const { return FStreamingTick != 0; }
     uint64_t StartupMs() const { return FStreamingTick - FStartTick; }
+    // The recording's last complaint, if any.
+    const std::string& RecordError() const { return FRecordError; }
 
 private:
     TNativeEncoderThread FWorker;
+    std::string FRecordError;
     uint64_t FStartTick = 0;
     uint64_t FStreamingTick = 0;
 };
 
-std::unique_ptr<TChildProcess> StartFfmpeg(const TPath& APath, const TIcecastServer& AServer, const std::string& ALog)
+// A side's recording folder, made before the side starts and checked once
+// it has stopped: a figure taken while nothing was recorded would be a lie.
+class TRecording {
+public:
+    explicit TRecording(bool AOn) : FOn(AOn) {}
+    bool On() const { return FOn; }
+    const std::string& Folder() const { return FDir.Path(); }
+    // Throws unless the folder holds one MP3 of about 192 kbit/s for as
+    // long as its side ran; returns its size in kB.
+    double Verify(const std::string& AWho, const std::string& AComplaint = "") const
+    {
+        std::vector<std::filesystem::path> files;
+        for (const auto& entry : std::filesystem::directory_iterator(FDir.Path()))
+            files.push_back(entry.path());
+        const std::string who = AWho + "'s recording in " + FDir.Path();
+        const std::string why = AComplaint.empty() ? "" : " (" + AComplaint + ")";
+        if (files.size() != 1 || files[0].extension() != ".mp3")
+            throw std::runtime_error(who + ": " + std::to_string(files.size()) + " files, not one MP3" + why);
+        const double bytes = static_cast<double>(std::filesystem::file_size(files[0]));
+        const double ranSeconds = static_cast<double>(GetTickCount64() - FStartTick) / 1000.0;
+        const double least = (KSettleMs + KMeasureMs) / 1000.0 * KBytesPerSecond * 0.9;
+        const double most = ranSeconds * KBytesPerSecond * 1.1 + 8192;
+        if (bytes < least || bytes > most) {
+            char buf[160];
+            std::snprintf(buf, sizeof(buf), ": %.0f bytes, expected %.0f to %.0f for %.1f s", bytes, least, most,
+                          ranSeconds);
+            throw std::runtime_error(who + buf + why);
+        }
+        return bytes / 1000.0;
+    }
+
+private:
+    bool FOn;
+    TTempDir FDir;
+    uint64_t FStartTick = GetTickCount64();
+};
+
+TEncoderConfig WithRecording(TEncoderConfig AConfig, const TRecording& ARecording)
+{
+    AConfig.RecordEnabled = ARecording.On();
+    AConfig.RecordFolder = ARecording.Folder();
+    AConfig.RecordSplitMinutes = 0;
+    return AConfig;
+}
+
+// Recording, ffmpeg encodes the one capture a second time into the file,
+// as ours does: the fair comparison, rather than the tee muxer's one
+// encode written twice.
+std::unique_ptr<TChildProcess> StartFfmpeg(const TPath& APath, const TIcecastServer& AServer, const std::string& ALog,
+                                           const TRecording& ARecording)
 {
     const std::string url = "icecast://source:" + AServer.SourcePassword() + "@127.0.0.1:" +
                             std::to_string(AServer.Port()) + "/ffmpeg";
@@ -106,15 +168,31 @@ std::unique_ptr<TChildProcess> StartFfmpeg(const TPath& APath, const TIcecastSer
     std::istringstream input(APath.FfmpegInput);
     for (std::string word; input >> word;)
         args.push_back(word);
-    for (const char* a : {"-c:a", "libmp3lame", "-b:a", "192k", "-compression_level", "2", "-content_type",
-                          "audio/mpeg", "-f", "mp3"})
+    const auto encode = [&args] {
+        for (const char* a : {"-c:a", "libmp3lame", "-b:a", "192k", "-compression_level", "2"})
+            args.push_back(a);
+    };
+    encode();
+    for (const char* a : {"-content_type", "audio/mpeg", "-f", "mp3"})
         args.push_back(a);
     args.push_back(url);
+    if (ARecording.On()) {
+        encode();
+        for (const char* a : {"-f", "mp3"})
+            args.push_back(a);
+        args.push_back(ARecording.Folder() + "/ffmpeg.mp3");
+    }
     return std::make_unique<TChildProcess>(args, std::map<std::string, std::string>{}, ALog);
 }
 
+// One set-up of both sides: each alone, then side by side.
+struct TSides {
+    std::vector<double> Ours, Ffmpeg, OursBeside, FfmpegBeside;
+};
+
 struct TFigures {
-    std::vector<double> Ours, Ffmpeg, OursBeside, FfmpegBeside, Capture, Startup;
+    TSides Plain, Recording;
+    std::vector<double> Capture, Startup, RecordedKb;
 };
 
 std::string Spread(std::vector<double> AValues)
@@ -158,59 +236,113 @@ double CaptureCost(TEncoderConfig AConfig)
     return (OwnCpuSeconds() - cpu0) / audioSeconds * 1000.0;
 }
 
+// False when our side never streamed.
+bool MeasureSides(const TPath& APath, bool ARecord, TIcecastServer& AServer, const std::string& ALog, TSides& AInto,
+                  TFigures& AFigures)
+{
+    {
+        TRecording recording(ARecord);
+        std::string complaint;
+        {
+            TOurSide ours(WithRecording(APath.Config, recording));
+            if (!ours.Streaming()) {
+                std::fprintf(stderr, "%s: our side never streamed\n", APath.Name);
+                return false;
+            }
+            if (!ARecord)
+                AFigures.Startup.push_back(static_cast<double>(ours.StartupMs()));
+            Pump(KSettleMs);
+            const double c0 = OwnCpuSeconds();
+            Pump(KMeasureMs);
+            AInto.Ours.push_back(Rate(OwnCpuSeconds() - c0));
+            complaint = ours.RecordError();
+        }
+        if (ARecord)
+            AFigures.RecordedKb.push_back(recording.Verify("ours", complaint));
+    }
+    {
+        TRecording recording(ARecord);
+        {
+            auto rival = StartFfmpeg(APath, AServer, ALog, recording);
+            Pump(KSettleMs);
+            const double c0 = ProcessCpuSeconds(rival->Pid());
+            Pump(KMeasureMs);
+            AInto.Ffmpeg.push_back(Rate(ProcessCpuSeconds(rival->Pid()) - c0));
+        }
+        if (ARecord)
+            AFigures.RecordedKb.push_back(recording.Verify("ffmpeg"));
+    }
+    {
+        TRecording ourRecording(ARecord), rivalRecording(ARecord);
+        std::string complaint;
+        {
+            TOurSide ours(WithRecording(APath.Config, ourRecording));
+            auto rival = StartFfmpeg(APath, AServer, ALog, rivalRecording);
+            Pump(KSettleMs);
+            const double c0 = OwnCpuSeconds(), r0 = ProcessCpuSeconds(rival->Pid());
+            Pump(KMeasureMs);
+            AInto.OursBeside.push_back(Rate(OwnCpuSeconds() - c0));
+            AInto.FfmpegBeside.push_back(Rate(ProcessCpuSeconds(rival->Pid()) - r0));
+            complaint = ours.RecordError();
+        }
+        if (ARecord) {
+            AFigures.RecordedKb.push_back(ourRecording.Verify("ours beside ffmpeg", complaint));
+            AFigures.RecordedKb.push_back(rivalRecording.Verify("ffmpeg beside ours"));
+        }
+    }
+    return true;
+}
+
 TFigures Measure(const TPath& APath, TIcecastServer& AServer, const std::string& ALog)
 {
     TFigures f;
     for (int run = 0; run < KRuns; ++run) {
-        {
-            TOurSide ours(APath.Config);
-            if (!ours.Streaming()) {
-                std::fprintf(stderr, "%s: our side never streamed\n", APath.Name);
-                return f;
-            }
-            f.Startup.push_back(static_cast<double>(ours.StartupMs()));
-            Pump(KSettleMs);
-            const double c0 = OwnCpuSeconds();
-            Pump(KMeasureMs);
-            f.Ours.push_back(Rate(OwnCpuSeconds() - c0));
-        }
-        {
-            auto rival = StartFfmpeg(APath, AServer, ALog);
-            Pump(KSettleMs);
-            const double c0 = ProcessCpuSeconds(rival->Pid());
-            Pump(KMeasureMs);
-            f.Ffmpeg.push_back(Rate(ProcessCpuSeconds(rival->Pid()) - c0));
-        }
-        {
-            TOurSide ours(APath.Config);
-            auto rival = StartFfmpeg(APath, AServer, ALog);
-            Pump(KSettleMs);
-            const double c0 = OwnCpuSeconds(), r0 = ProcessCpuSeconds(rival->Pid());
-            Pump(KMeasureMs);
-            f.OursBeside.push_back(Rate(OwnCpuSeconds() - c0));
-            f.FfmpegBeside.push_back(Rate(ProcessCpuSeconds(rival->Pid()) - r0));
-        }
+        if (!MeasureSides(APath, false, AServer, ALog, f.Plain, f) ||
+            !MeasureSides(APath, true, AServer, ALog, f.Recording, f))
+            return f;
         f.Capture.push_back(CaptureCost(APath.Config));
     }
     return f;
 }
 
+// AA[i] op AB[i], run by run.
+template <class TOp> std::vector<double> Pairwise(const std::vector<double>& AA, const std::vector<double>& AB, TOp AOp)
+{
+    std::vector<double> out;
+    for (size_t i = 0; i < AA.size() && i < AB.size(); ++i)
+        out.push_back(AOp(AA[i], AB[i]));
+    return out;
+}
+
+void Line(const char* ALabel, const std::vector<double>& AValues)
+{
+    std::printf("  %-32s%s\n", ALabel, Spread(AValues).c_str());
+}
+
 void Print(const TPath& APath, const TFigures& AF)
 {
-    std::vector<double> ratio, ratioBeside;
-    for (size_t i = 0; i < AF.Ours.size() && i < AF.Ffmpeg.size(); ++i)
-        ratio.push_back(AF.Ours[i] / AF.Ffmpeg[i]);
-    for (size_t i = 0; i < AF.OursBeside.size() && i < AF.FfmpegBeside.size(); ++i)
-        ratioBeside.push_back(AF.OursBeside[i] / AF.FfmpegBeside[i]);
+    const auto ratio = [](double AOurs, double AFfmpeg) { return AOurs / AFfmpeg; };
+    const auto minus = [](double AOn, double AOff) { return AOn - AOff; };
+    const TSides& off = AF.Plain;
+    const TSides& on = AF.Recording;
     std::printf("\n%s (ms of CPU per second, min / median / max of %d runs)\n", APath.Name, KRuns);
-    std::printf("  ours alone, whole process       %s\n", Spread(AF.Ours).c_str());
-    std::printf("  ffmpeg alone, whole process     %s\n", Spread(AF.Ffmpeg).c_str());
-    std::printf("  ratio alone                     %s\n", Spread(ratio).c_str());
-    std::printf("  ours beside ffmpeg              %s\n", Spread(AF.OursBeside).c_str());
-    std::printf("  ffmpeg beside ours              %s\n", Spread(AF.FfmpegBeside).c_str());
-    std::printf("  ratio side by side              %s\n", Spread(ratioBeside).c_str());
-    std::printf("  capture alone, per s of audio   %s\n", Spread(AF.Capture).c_str());
-    std::printf("  Start to \"Transmitindo.\" (ms)   %s\n", Spread(AF.Startup).c_str());
+    Line("ours alone, whole process", off.Ours);
+    Line("ffmpeg alone, whole process", off.Ffmpeg);
+    Line("ratio alone", Pairwise(off.Ours, off.Ffmpeg, ratio));
+    Line("ours beside ffmpeg", off.OursBeside);
+    Line("ffmpeg beside ours", off.FfmpegBeside);
+    Line("ratio side by side", Pairwise(off.OursBeside, off.FfmpegBeside, ratio));
+    Line("ours recording, alone", on.Ours);
+    Line("ffmpeg recording, alone", on.Ffmpeg);
+    Line("ratio recording, alone", Pairwise(on.Ours, on.Ffmpeg, ratio));
+    Line("ours recording beside ffmpeg's", on.OursBeside);
+    Line("ffmpeg recording beside ours", on.FfmpegBeside);
+    Line("ratio recording, side by side", Pairwise(on.OursBeside, on.FfmpegBeside, ratio));
+    Line("recording costs ours, on - off", Pairwise(on.Ours, off.Ours, minus));
+    Line("recording costs ffmpeg, on-off", Pairwise(on.Ffmpeg, off.Ffmpeg, minus));
+    Line("recorded files checked (kB)", AF.RecordedKb);
+    Line("capture alone, per s of audio", AF.Capture);
+    Line("Start to \"Transmitindo.\" (ms)", AF.Startup);
 }
 
 } // namespace
@@ -258,8 +390,18 @@ int main()
     }
     std::printf("MP3 192 kbit/s stereo 44100 Hz (LAME quality 2) to icecast2 on loopback; %d s settle, %d s measured\n",
                 KSettleMs / 1000, KMeasureMs / 1000);
+    std::printf("Recording: each side also writes the MP3 into a file in a temporary folder; ours encodes it\n"
+                "a second time, ffmpeg too (one capture, two libmp3lame encodes: one to icecast2, one to the\n"
+                "file). The capture runs in real time: a second measured is a second of audio. Recording\n"
+                "costs: on minus off, each side alone, in the same run.\n");
     const std::string log = "/dev/null";
-    for (const TPath* path : {&alsa, &native})
-        Print(*path, Measure(*path, server, log));
+    try {
+        for (const TPath* path : {&alsa, &native})
+            Print(*path, Measure(*path, server, log));
+    } catch (const std::exception& AError) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "\nFAILED: %s\n", AError.what());
+        return 1;
+    }
     return 0;
 }

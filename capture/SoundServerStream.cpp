@@ -135,6 +135,7 @@ public:
         const size_t wanted = static_cast<size_t>(std::max(AFrames, 0)) * FChannels * sizeof(float);
         size_t have = TakePending(out, wanted);
         auto lastData = TClock::now();
+        bool napped = false;
         while (have < wanted) {
             const void* data = nullptr;
             size_t size = 0;
@@ -145,7 +146,11 @@ public:
                 // The server sends its own small chunks, several a block
                 // whatever the fragment size asked: sleeping for what is
                 // missing and taking them all at once saves a wake-up each.
-                WaitForMissing(wanted - have);
+                // Once per block only: the chunks that came meanwhile are
+                // taken one by one, and a nap for each would fall behind.
+                if (!napped)
+                    WaitForMissing(wanted - have);
+                napped = true;
                 const bool woke = FServer.RunUntil(
                     [this] {
                         return pa_stream_get_state(FStream) != PA_STREAM_READY ||

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "platform/Tick.h"
+
 #include "capture/AudioComboItems.h"
 #include "capture/SoundServerChannel.h"
 #include "tests/streaming/TransmissionHarness.h"
@@ -45,8 +47,17 @@ protected:
     static void ExpectListenerHearsAndStop(TWorkerRun& ARun, const TIcecastServer& AServer)
     {
         ASSERT_TRUE(ARun.WaitForBlocks(10, 8000)) << ARun.StatusText();
+        const uint64_t from = GetTickCount64();
         TStreamCapture listener(AServer.Port(), "/stream", 3000);
         const TDecodedStream decoded = DecodeStream(listener.Finish(ARun));
+        const uint64_t to = GetTickCount64();
+        // The capture keeps up with the clock: a block of 2048 frames every
+        // 46 ms at 44100 Hz (fewer than at 48000 Hz), one level event each.
+        size_t blocks = 0;
+        for (const uint64_t tick : ARun.LevelTicks())
+            blocks += tick >= from && tick <= to;
+        EXPECT_GE(double(blocks), 0.85 * double(to - from) / 1000.0 * 44100.0 / 2048.0)
+            << blocks << " blocks in " << (to - from) << " ms";
         EXPECT_EQ(decoded.Codec, "mp3");
         EXPECT_EQ(decoded.Channels, 2);
         EXPECT_GT(ToneDominance(decoded.Mono, KToneHz), 10.0) << decoded.Mono.size() << " samples";

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "capture/AudioComboItems.h"
+#include "capture/SoundServerDevices.h"
 #include "platform/Tick.h"
 #include "tests/streaming/HoldingProxy.h"
 #include "tests/streaming/TransmissionHarness.h"
@@ -155,4 +157,37 @@ TEST(Recording, AFolderThatCannotBeWrittenStopsOnlyTheRecording)
         EXPECT_FALSE(s.IsError) << s.Text;
     run.Stop();
     EXPECT_EQ(run.RecordEvents().size(), 1u) << RecordText(run);
+}
+
+// The desktop's sound server hands its monitor over in small chunks; the
+// capture must still keep up with the clock, or the recording (and the
+// stream) would hold a fraction of the programme.
+TEST(Recording, TheSoundServersOwnChannelKeepsUpWithTheClock)
+{
+    TIcecastServer server;
+    TTempDir dir;
+    PlayRigTone(KToneHz, 30);
+    TEncoderConfig config = RecordingStream(server.Port(), dir);
+    bool found = false;
+    for (const TAudioComboItem& item : BuildSoundServerComboItems(EnumerateSoundServerDevices()))
+        if (item.DeviceId == "pulse:tavix_out" && item.SourceKind == askOutputLoopback) {
+            config.AudioDeviceIndex = item.DeviceIndex;
+            config.AudioSourceKind = item.SourceKind;
+            config.AudioDeviceId = item.DeviceId;
+            found = true;
+        }
+    ASSERT_TRUE(found) << "the rig's sink is not in the sound server's list";
+    TWorkerRun run(config);
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
+    ASSERT_TRUE(WaitUntil([&] { return !run.RecordEvents().empty(); }, 5000)) << RecordText(run);
+    const uint64_t recordingFrom = run.RecordEvents().front().Tick;
+    run.PumpFor(8000);
+    const uint64_t stoppedAt = GetTickCount64();
+    run.Stop();
+    const std::vector<std::string> files = RecordedFiles(run);
+    ASSERT_EQ(files.size(), 1u) << RecordText(run);
+    const TDecodedStream d = DecodeStream(ReadTextFile(files[0]));
+    const double seconds = double(d.Mono.size()) / KRate;
+    const double wall = double(stoppedAt - recordingFrom) / 1000.0;
+    EXPECT_NEAR(seconds, wall, 0.3) << "recorded " << seconds << " s in " << wall << " s";
 }
