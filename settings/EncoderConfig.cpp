@@ -136,6 +136,9 @@ const TKey KKeys[] = {
     {"Gravacao", "Ativa", &TEncoderConfig::RecordEnabled},
     {"Gravacao", "Pasta", &TEncoderConfig::RecordFolder},
     {"Gravacao", "DividirMinutos", &TEncoderConfig::RecordSplitMinutes},
+    {"Controle", "Ativo", &TEncoderConfig::ControlEnabled},
+    {"Controle", "Porta", &TEncoderConfig::ControlPort},
+    {"Controle", "Token", &TEncoderConfig::ControlToken},
 };
 
 // Why the last load of each path gave the defaults although a file is
@@ -252,6 +255,9 @@ void DefaultEncoderConfig(TEncoderConfig& AConfig)
     AConfig.RecordEnabled = false;
     AConfig.RecordFolder = DefaultRecordingFolder();
     AConfig.RecordSplitMinutes = 0;
+    AConfig.ControlEnabled = false;
+    AConfig.ControlPort = 8090;
+    AConfig.ControlToken.clear();
     for (TServerRecord& server : AConfig.ExtraServers) {
         server = TServerRecord{};
         server.ServerType = "icecast";

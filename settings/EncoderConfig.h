@@ -76,6 +76,11 @@ struct TEncoderConfig {
     bool RecordEnabled = false;
     std::string RecordFolder;
     int32_t RecordSplitMinutes = 0;
+    // The local control interface (HTTP with JSON on 127.0.0.1), off
+    // unless asked for; every request carries the token.
+    bool ControlEnabled = false;
+    int32_t ControlPort = 0;
+    std::string ControlToken;
     // Servers 2 to KMaxServers ("[Servidor2]"...), each used when enabled.
     std::array<TServerRecord, KMaxServers - 1> ExtraServers{};
 };

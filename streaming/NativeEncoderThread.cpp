@@ -50,6 +50,21 @@ void TNativeEncoderThread::ApplyKeepAliveTone(std::vector<float>& AOutput, int A
     FProcessor.ApplyKeepAliveTone(AOutput, AFrames, AOutChannels, ANowTick, FConfig.SampleRate);
 }
 
+void TNativeEncoderThread::SetTitle(const std::string& ATitle)
+{
+    FServer->SetTitle(ATitle);
+    for (TExtraServer& s : FExtraServers)
+        s.Output->SetTitle(ATitle);
+}
+
+uint64_t TNativeEncoderThread::BytesSent() const
+{
+    uint64_t total = FServer->BytesSent();
+    for (const TExtraServer& s : FExtraServers)
+        total += s.Output->BytesSent();
+    return total;
+}
+
 void TNativeEncoderThread::StopNow()
 {
     Terminate();

@@ -57,6 +57,12 @@ public:
     // send or read returns; the server's output closes it on its way out.
     void StopNow();
 
+    // Pushes ATitle to every server as if the now-playing file said so.
+    // Any thread.
+    void SetTitle(const std::string& ATitle);
+    // Bytes handed to the servers so far, all of them together.
+    uint64_t BytesSent() const;
+
     // Server AServer's output (1 to KMaxServers, an enabled one): its
     // connection, logins and titles.
     TServerOutput& Server(int AServer = 1);

@@ -174,6 +174,7 @@ bool TServerOutput::SendBytes(const std::string& ABytes)
         if (n <= 0)
             return false;
         done += static_cast<size_t>(n);
+        FBytesSent.fetch_add(static_cast<uint64_t>(n));
         FSendProgress.Sent(FTls ? FTls->WireBytesSent() - wireBefore : static_cast<uint64_t>(n), GetTickCount64());
     }
     return true;

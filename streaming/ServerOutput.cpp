@@ -33,6 +33,7 @@ bool TServerOutput::Prepare(int32_t ASampleRate, int AOutChannels)
     // Read before the encoder starts, so an Ogg stream carries it from its
     // first page.
     ReadNoarTitle(FConfig, FSongTitle);
+    FFileTitle = FSongTitle;
     FLastTitleTick = GetTickCount64();
     if (!OpenEncoder())
         return false;
@@ -82,15 +83,34 @@ void TServerOutput::ReportDrops()
     }
 }
 
+void TServerOutput::SetTitle(const std::string& ATitle)
+{
+    const std::lock_guard<std::mutex> guard(FTitleLock);
+    FGivenTitle = ATitle;
+}
+
 void TServerOutput::CheckTitle()
 {
+    std::string given;
+    {
+        const std::lock_guard<std::mutex> guard(FTitleLock);
+        given.swap(FGivenTitle);
+    }
+    if (!given.empty() && given != FSongTitle) {
+        FSongTitle = given;
+        PublishTitle();
+    }
     const uint64_t now = GetTickCount64();
     if (now - FLastTitleTick < KTitleCheckMs)
         return;
     FLastTitleTick = now;
-    // A file that cannot be read right now keeps the last title on air.
+    // A file that cannot be read right now keeps the last title on air;
+    // one that did not change leaves a title given since then on air.
     std::string title;
-    if (!ReadNoarTitle(FConfig, title) || title.empty() || title == FSongTitle)
+    if (!ReadNoarTitle(FConfig, title) || title.empty() || title == FFileTitle)
+        return;
+    FFileTitle = title;
+    if (title == FSongTitle)
         return;
     FSongTitle = title;
     PublishTitle();

@@ -56,6 +56,11 @@ public:
     bool Connected() const { return FSocket.load() != -1; }
 
     const TEncoderConfig& Config() const { return FConfig; }
+    // Bytes this output has handed to the server, all logins together.
+    uint64_t BytesSent() const { return FBytesSent.load(); }
+    // A title from elsewhere than the now-playing file (the control
+    // interface): published at the next block. Any thread.
+    void SetTitle(const std::string& ATitle);
 
 protected:
     void Run() override;
@@ -122,5 +127,9 @@ private:
     std::string FEncodedBytes;
     std::string FEncoderError;
     std::string FSongTitle;
+    std::string FFileTitle; // the now-playing file's, when last read
     uint64_t FLastTitleTick = 0;
+    std::atomic<uint64_t> FBytesSent{0};
+    std::mutex FTitleLock;
+    std::string FGivenTitle; // under FTitleLock; empty when none waits
 };

@@ -10,11 +10,13 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -78,27 +80,77 @@ QColor DialogBack()
 }
 const QColor KBottomBar(0x10, 0x11, 0x19);
 
-// Selects the entry showing AValue, or types it into the editable field.
-void SelectOrTypeNumber(QComboBox* ACombo, int AValue)
+// Selects the entry showing AText, or types it into the editable field.
+void SelectOrType(QComboBox* ACombo, const QString& AText)
 {
-    const QString text = QString::number(AValue);
-    const int index = FindComboText(ACombo, text);
+    const int index = FindComboText(ACombo, AText);
     ACombo->setCurrentIndex(index);
     if (index < 0)
-        ACombo->setEditText(text);
+        ACombo->setEditText(AText);
 }
 
-// A port field's number, the blanks around it aside; ADefault when it is
-// not a decimal integer.
-int PortFieldValue(const QLineEdit* AEdit, int ADefault)
+void SelectOrTypeNumber(QComboBox* ACombo, int AValue)
 {
-    return StrToIntDef(AEdit->text().trimmed(), ADefault);
+    SelectOrType(ACombo, QString::number(AValue));
+}
+
+// A port's number, the blanks around it aside; ADefault when it is not a
+// decimal integer.
+int PortValue(const QString& AText, int ADefault)
+{
+    return StrToIntDef(AText.trimmed(), ADefault);
+}
+
+bool IsPortText(const QString& AText)
+{
+    const int port = PortValue(AText, 0);
+    return port >= 1 && port <= 65535;
 }
 
 bool IsPortField(const QLineEdit* AEdit)
 {
-    const int port = PortFieldValue(AEdit, 0);
-    return port >= 1 && port <= 65535;
+    return IsPortText(AEdit->text());
+}
+
+// Server 1 (the flat fields of the settings) and the further servers have
+// members of the same names.
+template <class TServer>
+TServerFields FieldsOf(const TServer& AServer, QComboBox* ATypes)
+{
+    TServerFields f;
+    f.Type = std::max(0, FindComboText(ATypes, QStr(AServer.ServerType)));
+    f.Host = QStr(AServer.Host);
+    f.Port = QString::number(AServer.Port);
+    f.Mount = QStr(AServer.Mount);
+    f.User = QStr(AServer.UserName);
+    f.Password = QStr(AServer.Password);
+    f.StreamName = QStr(AServer.StreamName);
+    f.Genre = QStr(AServer.Genre);
+    f.Url = QStr(AServer.Url);
+    f.Tls = AServer.UseTls;
+    f.Codec = CodecEntryIndex(AServer.Codec);
+    f.Bitrate = QString::number(AServer.Bitrate);
+    f.Channels = QString::number(AServer.Channels);
+    return f;
+}
+
+// The certificate pin is not shown here and stays as it is.
+template <class TServer>
+void StoreFields(const TServerFields& AFields, const QComboBox* ATypes, int ABitrateDefault, TServer& AServer)
+{
+    AServer.ServerType = StdStr(ATypes->itemText(AFields.Type));
+    AServer.Host = Trim(StdStr(AFields.Host));
+    AServer.Port = PortValue(AFields.Port, 8000);
+    AServer.UseTls = AFields.Tls;
+    AServer.Mount = Trim(StdStr(AFields.Mount));
+    AServer.UserName = Trim(StdStr(AFields.User));
+    AServer.Password = StdStr(AFields.Password);
+    AServer.StreamName = Trim(StdStr(AFields.StreamName));
+    AServer.Genre = Trim(StdStr(AFields.Genre));
+    AServer.Url = Trim(StdStr(AFields.Url));
+    AServer.Codec = KCodecEntries[AFields.Codec >= 0 ? AFields.Codec : 0].Id;
+    AServer.Bitrate = StrToIntDef(AFields.Bitrate, ABitrateDefault);
+    AServer.Channels = StrToIntDef(AFields.Channels, 2);
 }
 
 // Both browse buttons open the toolkit's own chooser (a desktop's native
@@ -227,30 +279,46 @@ void TFrmConfig::FormCreate()
     FillFixedLists();
     FillLanguageList();
     SetupEqSliders();
+    chkServerEnabled->hide(); // server 1 is shown first
     pcConfig->setCurrentIndex(0);
 }
 
+// Above the rule: which server, whether it is used, and the language, which
+// is everyone's. Below it: all that each server has of its own.
 void TFrmConfig::BuildServerPage()
 {
     TPageBuilder b{tabServidor, font()};
-    b.ComboField(lblServerType, cbServerType, 24, 40, 220, false);
-    b.ComboField(lblLanguage, cbLanguage, 304, 40, 170, false);
-    b.EditField(lblHost, edHost, 24, 90, 450);
-    b.EditField(lblPort, edPort, 496, 90, 110);
-    b.EditField(lblMount, edMount, 24, 140, 582);
-    b.EditField(lblUser, edUser, 24, 190, 250);
-    b.EditField(lblPassword, edPassword, 304, 190, 302);
+    cbServer = b.Combo(24, 40, 150, false);
+    for (int i = 0; i < KMaxServers; ++i)
+        cbServer->addItem(QString());
+    chkServerEnabled = b.Check(196, 43, KCheckWidth);
+    b.ComboField(lblLanguage, cbLanguage, 436, 40, 170, false);
+    lnServer = new QFrame(tabServidor);
+    lnServer->setFrameShape(QFrame::HLine);
+    lnServer->setFrameShadow(QFrame::Sunken);
+    lnServer->setGeometry(24, 76, 582, 2);
+    b.ComboField(lblServerType, cbServerType, 24, 112, 220, false);
+    chkTls = b.Check(304, 115, KCheckWidth);
+    b.EditField(lblHost, edHost, 24, 160, 450);
+    b.EditField(lblPort, edPort, 496, 160, 110);
+    b.EditField(lblMount, edMount, 24, 208, 582);
+    b.EditField(lblUser, edUser, 24, 256, 250);
+    b.EditField(lblPassword, edPassword, 304, 256, 302);
     edPassword->setEchoMode(QLineEdit::Password);
-    chkTls = b.Check(24, 240, KCheckWidth);
+    b.ComboField(lblCodec, cbCodec, 24, 304, 150, false);
+    b.ComboField(lblBitrate, cbBitrate, 206, 304, 150, true);
+    b.ComboField(lblChannels, cbChannels, 388, 304, 100, true);
+    b.EditField(lblStreamName, edStreamName, 24, 352, 250);
+    b.EditField(lblGenre, edGenre, 304, 352, 302);
+    b.EditField(lblUrl, edUrl, 24, 400, 582);
+    connect(cbServer, &QComboBox::currentIndexChanged, this, [this](int AIndex) { cbServerChange(AIndex); });
+    connect(chkServerEnabled, &QCheckBox::toggled, this, [this] { EnableServerFields(); });
 }
 
 void TFrmConfig::BuildAudioPage()
 {
     TPageBuilder b{tabAudio, font()};
-    b.ComboField(lblCodec, cbCodec, 24, 42, 150, false);
-    b.ComboField(lblBitrate, cbBitrate, 206, 42, 150, true);
-    b.ComboField(lblSampleRate, cbSampleRate, 388, 42, 150, true);
-    b.ComboField(lblChannels, cbChannels, 570, 42, 100, true);
+    b.ComboField(lblSampleRate, cbSampleRate, 24, 42, 150, true);
     b.ComboField(lblAudioDevice, cbAudioDevice, 24, 112, 560, false);
     btnRefreshAudio = b.Button(598, 110, 100, 27);
     connect(btnRefreshAudio, &QPushButton::clicked, this, [this] { btnRefreshAudioClick(); });
@@ -259,11 +327,8 @@ void TFrmConfig::BuildAudioPage()
 void TFrmConfig::BuildMetadataPage()
 {
     TPageBuilder b{tabMetadata, font()};
-    b.EditField(lblStreamName, edStreamName, 24, 42, 560);
-    b.EditField(lblGenre, edGenre, 24, 92, 280);
-    b.EditField(lblUrl, edUrl, 24, 142, 560);
-    b.EditField(lblNoar, edNoarPath, 24, 242, 560);
-    btnBrowseNoar = b.Button(598, 240, 100, 27);
+    b.EditField(lblNoar, edNoarPath, 24, 42, 560);
+    btnBrowseNoar = b.Button(598, 40, 100, 27);
     connect(btnBrowseNoar, &QPushButton::clicked, this, [this] { btnBrowseNoarClick(); });
 }
 
@@ -363,6 +428,9 @@ void TFrmConfig::ApplyDialogTexts(const std::string& ALangCode)
         ABox->resize(std::max(KCheckWidth, ABox->sizeHint().width()), ABox->height());
     };
     setWindowTitle(tr("cfg_title"));
+    for (int i = 0; i < KMaxServers; ++i)
+        cbServer->setItemText(i, ServerText("server_n", i));
+    check(chkServerEnabled, tr("server_enabled"));
     pcConfig->setTabText(0, tr("tab_server"));
     pcConfig->setTabText(1, tr("tab_audio"));
     pcConfig->setTabText(2, tr("tab_metadata"));
@@ -424,22 +492,18 @@ void TFrmConfig::LoadFromConfig(const TEncoderConfig& C)
     cbLanguage->setCurrentIndex(language >= 0 ? language : 0);
     ApplyDialogTexts(C.Language);
 
-    const int serverType = FindComboText(cbServerType, QStr(C.ServerType));
-    cbServerType->setCurrentIndex(serverType >= 0 ? serverType : 0);
-    edHost->setText(QStr(C.Host));
-    edPort->setText(QString::number(C.Port));
-    chkTls->setChecked(C.UseTls);
-    edMount->setText(QStr(C.Mount));
-    edUser->setText(QStr(C.UserName));
-    edPassword->setText(QStr(C.Password));
-    edStreamName->setText(QStr(C.StreamName));
-    edGenre->setText(QStr(C.Genre));
-    edUrl->setText(QStr(C.Url));
-
-    cbCodec->setCurrentIndex(CodecEntryIndex(C.Codec));
-    SelectOrTypeNumber(cbBitrate, C.Bitrate);
+    FServers[0] = FieldsOf(C, cbServerType);
+    for (size_t n = 0; n < C.ExtraServers.size(); ++n) {
+        FServers[n + 1] = FieldsOf(C.ExtraServers[n], cbServerType);
+        FServers[n + 1].Enabled = C.ExtraServers[n].Enabled;
+    }
+    {
+        const QSignalBlocker quiet(cbServer);
+        cbServer->setCurrentIndex(0);
+    }
+    FShownServer = 0;
+    ShowServerFields(0);
     SelectOrTypeNumber(cbSampleRate, C.SampleRate);
-    SelectOrTypeNumber(cbChannels, C.Channels);
 
     edNoarPath->setText(QStr(C.NoarPath));
 
@@ -469,28 +533,19 @@ void TFrmConfig::SaveToConfig(TEncoderConfig& C) const
 {
     const int language = cbLanguage->currentIndex();
     C.Language = language >= 0 ? LanguageNameToCode(StdStr(cbLanguage->itemText(language))) : "pt-BR";
-    C.ServerType = StdStr(cbServerType->currentText());
-    C.Host = Trim(StdStr(edHost->text()));
-    C.Port = PortFieldValue(edPort, 8000);
-    C.UseTls = chkTls->isChecked();
-    C.Mount = Trim(StdStr(edMount->text()));
-    C.UserName = Trim(StdStr(edUser->text()));
-    C.Password = StdStr(edPassword->text());
-    C.StreamName = Trim(StdStr(edStreamName->text()));
-    C.Genre = Trim(StdStr(edGenre->text()));
-    C.Url = Trim(StdStr(edUrl->text()));
-
-    const int codec = cbCodec->currentIndex();
-    C.Codec = KCodecEntries[codec >= 0 ? codec : 0].Id;
-    C.Bitrate = StrToIntDef(cbBitrate->currentText(), 192);
+    const std::array<TServerFields, KMaxServers> servers = CurrentServers();
+    StoreFields(servers[0], cbServerType, 192, C);
+    for (size_t n = 0; n < C.ExtraServers.size(); ++n) {
+        StoreFields(servers[n + 1], cbServerType, 128, C.ExtraServers[n]);
+        C.ExtraServers[n].Enabled = servers[n + 1].Enabled;
+    }
     C.SampleRate = StrToIntDef(cbSampleRate->currentText(), 44100);
-    C.Channels = StrToIntDef(cbChannels->currentText(), 2);
 
     C.NoarPath = Trim(StdStr(edNoarPath->text()));
 
     C.FtpEnabled = chkFtpEnabled->isChecked();
     C.FtpHost = Trim(StdStr(edFtpHost->text()));
-    C.FtpPort = PortFieldValue(edFtpPort, 21);
+    C.FtpPort = PortValue(edFtpPort->text(), 21);
     C.FtpUser = Trim(StdStr(edFtpUser->text()));
     C.FtpPassword = StdStr(edFtpPassword->text());
     C.FtpRemoteDir = Trim(StdStr(edFtpRemoteDir->text()));
@@ -517,6 +572,89 @@ void TFrmConfig::SaveToConfig(TEncoderConfig& C) const
         C.AudioDeviceName = CleanDeviceCaption(item.DisplayName);
         C.AudioDeviceId = item.DeviceId;
     }
+}
+
+// ---------------------------------------------------------------- servers
+
+QString TFrmConfig::ServerText(const char* AKey, int AIndex) const
+{
+    return QStr(Translate(FLangCode, AKey)).arg(AIndex + 1);
+}
+
+void TFrmConfig::ShowServerFields(int AIndex)
+{
+    const TServerFields& f = FServers[static_cast<size_t>(AIndex)];
+    cbServerType->setCurrentIndex(f.Type);
+    edHost->setText(f.Host);
+    edPort->setText(f.Port);
+    chkTls->setChecked(f.Tls);
+    edMount->setText(f.Mount);
+    edUser->setText(f.User);
+    edPassword->setText(f.Password);
+    cbCodec->setCurrentIndex(f.Codec);
+    SelectOrType(cbBitrate, f.Bitrate);
+    SelectOrType(cbChannels, f.Channels);
+    edStreamName->setText(f.StreamName);
+    edGenre->setText(f.Genre);
+    edUrl->setText(f.Url);
+    // Server 1 is always used.
+    chkServerEnabled->setVisible(AIndex > 0);
+    chkServerEnabled->setChecked(AIndex == 0 || f.Enabled);
+    EnableServerFields(); // the box may not have changed, so no signal
+}
+
+TServerFields TFrmConfig::ShownServerFields() const
+{
+    TServerFields f;
+    f.Enabled = FShownServer == 0 || chkServerEnabled->isChecked();
+    f.Type = std::max(0, cbServerType->currentIndex());
+    f.Host = edHost->text();
+    f.Port = edPort->text();
+    f.Tls = chkTls->isChecked();
+    f.Mount = edMount->text();
+    f.User = edUser->text();
+    f.Password = edPassword->text();
+    f.Codec = std::max(0, cbCodec->currentIndex());
+    f.Bitrate = cbBitrate->currentText();
+    f.Channels = cbChannels->currentText();
+    f.StreamName = edStreamName->text();
+    f.Genre = edGenre->text();
+    f.Url = edUrl->text();
+    return f;
+}
+
+std::array<TServerFields, KMaxServers> TFrmConfig::CurrentServers() const
+{
+    std::array<TServerFields, KMaxServers> servers = FServers;
+    servers[static_cast<size_t>(FShownServer)] = ShownServerFields();
+    return servers;
+}
+
+void TFrmConfig::cbServerChange(int AIndex)
+{
+    if (AIndex < 0 || AIndex == FShownServer)
+        return;
+    FServers[static_cast<size_t>(FShownServer)] = ShownServerFields();
+    FShownServer = AIndex;
+    ShowServerFields(AIndex);
+}
+
+void TFrmConfig::EnableServerFields()
+{
+    // As on the recording page: a server that is off looks off and keeps
+    // its values.
+    const bool on = FShownServer == 0 || chkServerEnabled->isChecked();
+    for (QWidget* field : std::initializer_list<QWidget*>{
+             lblServerType, cbServerType, chkTls, lblHost, edHost, lblPort, edPort, lblMount, edMount, lblUser,
+             edUser, lblPassword, edPassword, lblCodec, cbCodec, lblBitrate, cbBitrate, lblChannels, cbChannels,
+             lblStreamName, edStreamName, lblGenre, edGenre, lblUrl, edUrl})
+        field->setEnabled(on);
+}
+
+void TFrmConfig::RefuseServerField(int AIndex, QLineEdit* AField, const QString& AMessage)
+{
+    cbServer->setCurrentIndex(AIndex);
+    RefuseField(AField, AMessage);
 }
 
 void TFrmConfig::RefreshAudioDevices(int32_t CurrentIndex, TAudioSourceKind CurrentKind,
@@ -579,7 +717,7 @@ void TFrmConfig::showEvent(QShowEvent* AEvent)
 
 void TFrmConfig::FormShow()
 {
-    if (!Trim(StdStr(edHost->text())).empty())
+    if (!Trim(StdStr(CurrentServers()[0].Host)).empty())
         return;
     TEncoderConfig fromFile;
     LoadEncoderConfigFrom(FSettingsPath, fromFile);
@@ -623,12 +761,12 @@ void TFrmConfig::EnableRecordFields()
         field->setEnabled(chkRecordEnabled->isChecked());
 }
 
-void TFrmConfig::RefuseField(QLineEdit* AField, const char* AMessageKey)
+void TFrmConfig::RefuseField(QLineEdit* AField, const QString& AMessage)
 {
     pcConfig->setCurrentWidget(AField->parentWidget());
     AField->setFocus();
     AField->selectAll();
-    QMessageBox::warning(this, windowTitle(), QStr(Translate(FLangCode, AMessageKey)));
+    QMessageBox::warning(this, windowTitle(), AMessage);
 }
 
 void TFrmConfig::cbEQPresetChange(int AIndex)
@@ -645,16 +783,26 @@ void TFrmConfig::btnEQFlatClick()
 
 void TFrmConfig::btnOKClick()
 {
+    auto tr = [this](const char* AKey) { return QStr(Translate(FLangCode, AKey)); };
     // A port typed in hex or out of range would be saved as the default, or
     // reach another port: the operator corrects it, on its page, first.
-    const std::pair<QLineEdit*, const char*> ports[] = {{edPort, "port_invalid"},
-                                                        {edFtpPort, "ftp_port_invalid"}};
-    for (const auto& [field, message] : ports)
-        if (!IsPortField(field))
-            return RefuseField(field, message);
+    // Server 1 without a host still saves (its transmission says what is
+    // missing), as it always did; a further server is ticked on purpose.
+    const std::array<TServerFields, KMaxServers> servers = CurrentServers();
+    for (int i = 0; i < KMaxServers; ++i) {
+        const TServerFields& f = servers[static_cast<size_t>(i)];
+        if (!f.Enabled)
+            continue;
+        if (i > 0 && f.Host.trimmed().isEmpty())
+            return RefuseServerField(i, edHost, ServerText("server_host_missing", i));
+        if (!IsPortText(f.Port))
+            return RefuseServerField(i, edPort, i == 0 ? tr("port_invalid") : ServerText("server_port_invalid", i));
+    }
+    if (!IsPortField(edFtpPort))
+        return RefuseField(edFtpPort, tr("ftp_port_invalid"));
     // A relative folder would depend on where the program was started.
     if (chkRecordEnabled->isChecked() && !QDir::isAbsolutePath(edRecordFolder->text().trimmed()))
-        return RefuseField(edRecordFolder, "record_folder_invalid");
+        return RefuseField(edRecordFolder, tr("record_folder_invalid"));
     TEncoderConfig fromFile;
     LoadEncoderConfigFrom(FSettingsPath, fromFile);
     SaveToConfig(fromFile);

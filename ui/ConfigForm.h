@@ -12,6 +12,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -19,6 +20,17 @@ class QSlider;
 class QSpinBox;
 class QTabWidget;
 class QWidget;
+
+// One server's fields on the server page, as typed: the dialog keeps one
+// of these for each server while another is shown.
+struct TServerFields {
+    bool Enabled = true;
+    int Type = 0; // entry of the server type list
+    QString Host, Port, Mount, User, Password, StreamName, Genre, Url;
+    bool Tls = false;
+    int Codec = 0; // entry of the codec list
+    QString Bitrate, Channels;
+};
 
 // The settings dialog: six pages over one settings record. The caller
 // fills it with LoadFromConfig, runs it modally and, on OK, copies it back
@@ -38,6 +50,11 @@ public:
 
     // Controls, named as in the layout.
     QTabWidget* pcConfig;
+    // Which server the server page shows (1 to KMaxServers); servers 2 on
+    // are used only when their box is ticked.
+    QComboBox* cbServer;
+    QCheckBox* chkServerEnabled;
+    QFrame* lnServer;
     QWidget *tabServidor, *tabAudio, *tabMetadata, *tabFTP, *tabEQ, *tabRecord;
     QLabel *lblServerType, *lblLanguage, *lblHost, *lblPort, *lblMount, *lblUser, *lblPassword;
     QComboBox *cbServerType, *cbLanguage;
@@ -96,14 +113,25 @@ private:
     void btnBrowseNoarClick();
     void btnBrowseRecordClick();
     void EnableRecordFields();
+    void cbServerChange(int AIndex);
+    void ShowServerFields(int AIndex);
+    TServerFields ShownServerFields() const;
+    // Every server's fields, the shown one as it stands now.
+    std::array<TServerFields, KMaxServers> CurrentServers() const;
+    void EnableServerFields();
     void cbEQPresetChange(int AIndex);
     void btnEQFlatClick();
     void btnOKClick();
-    // Shows AField on its page, selected, with the message of AMessageKey.
-    void RefuseField(QLineEdit* AField, const char* AMessageKey);
+    // Shows AField on its page, selected, with AMessage.
+    void RefuseField(QLineEdit* AField, const QString& AMessage);
+    // The same for a field of server AIndex + 1, shown first.
+    void RefuseServerField(int AIndex, QLineEdit* AField, const QString& AMessage);
+    QString ServerText(const char* AKey, int AIndex) const;
 
     std::string FSettingsPath;
     std::string FLangCode = "pt-BR"; // of the texts shown
+    std::array<TServerFields, KMaxServers> FServers;
+    int FShownServer = 0; // index into FServers of the one the page shows
     void StartAudioListing();
     QFutureWatcher<std::vector<TAudioComboItem>>* FAudioWatcher = nullptr;
     bool FAudioAgain = false;

@@ -39,6 +39,10 @@ constexpr int KRecWarningMs = 5000;
 constexpr int KRecLineLeft = 392;
 constexpr int KRecNameLeft = 446;
 constexpr int KRecLineRight = 956;
+// One server's mark in the top bar: its number, then its light.
+constexpr int KMarkWidth = 22;
+constexpr int KMarkHeight = 18;
+constexpr int KMarkLight = 10;
 
 } // namespace
 
@@ -127,6 +131,26 @@ void TFrmPrincipal::BuildTopBar()
     shpLed->SetPenColor(LedOutline);
     shpLed->SetBrushColor(Grey);
     lblListeners = NewLabel(pnlTop, 925, 36, UiFont("Segoe UI", 13));
+    const QFont markFont = UiFont("Segoe UI", 11, true);
+    for (int i = 0; i < KMaxServers; ++i) {
+        QWidget* mark = new QWidget(pnlTop);
+        mark->resize(KMarkWidth, KMarkHeight);
+        QLabel* number = NewLabel(mark, 0, 0, markFont);
+        number->setText(QString::number(i + 1));
+        number->adjustSize();
+        number->move(0, (KMarkHeight - number->height()) / 2);
+        SetTextColor(number, DimText);
+        shpServer[i] = new TShape(TShape::stCircle, mark);
+        shpServer[i]->setGeometry(KMarkWidth - KMarkLight, (KMarkHeight - KMarkLight) / 2, KMarkLight, KMarkLight);
+        shpServer[i]->SetPenColor(LedOutline);
+        shpServer[i]->SetBrushColor(Grey);
+        mark->hide();
+        pnlServerMark[i] = mark;
+    }
+    lblServerProblem = new QLabel(pnlTop);
+    lblServerProblem->setFont(font());
+    lblServerProblem->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblServerProblem->hide();
 }
 
 void TFrmPrincipal::BuildNowPlayingStrip()
@@ -245,7 +269,8 @@ void TFrmPrincipal::FormCreate()
     FLevelL = FLevelR = FBandLow = FBandMid = FBandHigh = 0;
     FBlinkState = false;
     FLoadingEq = false;
-    FListenerThread = nullptr;
+    FListenerThreads.fill(nullptr);
+    FListenerCounts.fill(-1);
     LoadEncoderConfigFrom(FSettingsPath, FConfig);
     SetupEqPanel();
     FillEqPresetList();
@@ -270,11 +295,12 @@ void TFrmPrincipal::FormDestroy()
     FDestroying = true;
     if (FListenerTimer)
         FListenerTimer->stop();
-    if (FListenerThread) {
-        // It ends and frees itself; its late result finds FDestroying set.
-        FListenerThread->Terminate();
-        FListenerThread = nullptr;
-    }
+    for (TTavixListenerCountThread*& query : FListenerThreads)
+        if (query) {
+            // It ends and frees itself; its late result finds FDestroying set.
+            query->Terminate();
+            query = nullptr;
+        }
     tmrNoar->stop();
     tmrPisca->stop();
     FCloseAfterStop = false;
@@ -337,7 +363,7 @@ void TFrmPrincipal::ApplyTexts()
     SetRunningState(FEncoder != nullptr);
     if (!FEncoder) {
         SetStatusText(QStr(Tr("stopped")));
-        SetListenersText(NoListenersText());
+        ShowListenerCounts();
     }
 }
 
@@ -383,6 +409,7 @@ void TFrmPrincipal::SetListenersText(const QString& AText)
     lblListeners->setText(AText);
     lblListeners->adjustSize();
     lblListeners->move(925 - lblListeners->width(), 36);
+    PlaceServerMarks();
 }
 
 void TFrmPrincipal::ShowRecordLine(bool AMark, const QString& AText, const QColor& AColor, const QString& ATip)

@@ -41,9 +41,12 @@ public:
                             double MidBand, double HighBand);
     void HandleEncoderRecord(TNativeEncoderThread* Sender, const std::string& AFileName, const std::string& AText,
                              bool AIsError);
+    // Servers 2 to KMaxServers; server 1's state comes with the status.
+    void HandleServerStatus(TNativeEncoderThread* Sender, int AServer, const std::string& AText, bool AIsError);
     void ListenerTimerTick();
-    void HandleListenerResult(TTavixListenerCountThread* Sender, int32_t Count, const std::string& ErrorText);
-    void HandleListenerThreadEnd(TThread* Sender);
+    // One count of server AServer (-1: none).
+    void HandleListenerResult(int AServer, int32_t Count, const std::string& ErrorText);
+    void HandleListenerThreadEnd(int AServer, TThread* Sender);
 
     // --- texts, colours, settings dialog ---
     void ApplyTexts();
@@ -84,6 +87,13 @@ public:
     // The local recording, beside the buttons: the REC mark and the file's
     // name, or why the recording stopped.
     QLabel *lblRec, *lblRecFile;
+    // While several servers stream, left of the listener count: a number
+    // and a light for each server in use (green on air, yellow on its way,
+    // red in trouble), its state in the tooltip; and the trouble of a
+    // further server in words, server 1's being the status line's.
+    std::array<QWidget*, KMaxServers> pnlServerMark{};
+    std::array<TShape*, KMaxServers> shpServer{};
+    QLabel* lblServerProblem = nullptr;
     QTimer *tmrPisca, *tmrNoar, *tmrRecWarning;
 
 protected:
@@ -113,6 +123,14 @@ private:
     void ShowRecordLine(bool AMark, const QString& AText, const QColor& AColor, const QString& ATip);
     void ClearRecordLine();
     QString NoListenersText() const;
+    void ShowListenerCounts();
+    // Server 1, and the further ones ticked in the settings.
+    bool ServerInUse(int AServer) const;
+    bool SeveralServers() const;
+    void ResetServerMarks();
+    void SetServerMark(int AServer, const std::string& AText, bool AIsError);
+    void ShowServerMarks();
+    void PlaceServerMarks();
     // Writes FConfig; a failure is shown to the operator. False then.
     bool SaveConfig();
     void ShowError(const QString& AText);
@@ -125,7 +143,16 @@ private:
     double FLevelL = 0, FLevelR = 0, FBandLow = 0, FBandMid = 0, FBandHigh = 0;
     bool FBlinkState = false;
     bool FLoadingEq = false;
-    TTavixListenerCountThread* FListenerThread = nullptr;
+    // The query running for each server, if any.
+    std::array<TTavixListenerCountThread*, KMaxServers> FListenerThreads{};
+    std::array<int32_t, KMaxServers> FListenerCounts{};
+    // A count asked for before the last start or stop is old news.
+    unsigned FListenerRound = 0;
+    struct TServerMark {
+        int Kind = 0;
+        QString Text;
+    };
+    std::array<TServerMark, KMaxServers> FServerMarks{};
     QTimer* FListenerTimer = nullptr;
     std::unique_ptr<NowPlayingWatcher> FNoar;
     // Inside StopEncoder; a close asked meanwhile waits for its end.

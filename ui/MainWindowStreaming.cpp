@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
@@ -9,6 +11,7 @@
 #include "streaming/NativeEncoderThread.h"
 #include "streaming/TlsSession.h"
 #include "ui/FormHelpers.h"
+#include "ui/Lang.h"
 #include "ui/MainWindow.h"
 #include "ui/Shape.h"
 #include "ui/TrustPrompt.h"
@@ -20,6 +23,44 @@ namespace {
 
 constexpr int KListenerIntervalMs = 15000;
 constexpr int KStopPumpMs = 50;
+// The marks keep this far left of the listener count, and the words of a
+// further server's trouble this far left of the marks and right of the
+// title.
+constexpr int KMarksGap = 16;
+constexpr int KMarkSpacing = 8;
+constexpr int KProblemGap = 12;
+
+enum TMarkKind { mkIdle, mkOnItsWay, mkOnAir, mkTrouble };
+
+// What a server's status says of it. A dropped link being logged in again
+// is on its way; a refusal (its reason in brackets at the end), a setting
+// that cannot work or a failed send is trouble.
+TMarkKind MarkKind(const std::string& AText, bool AIsError)
+{
+    if (!AIsError) {
+        if (AText == "Parado.")
+            return mkIdle;
+        return AText.starts_with("Conectando") ? mkOnItsWay : mkOnAir;
+    }
+    if (AText.ends_with("Reconectando...") || AText.ends_with("Tentando novamente...") ||
+        (AText.starts_with("Tentando reconectar") && AText.ends_with("...")))
+        return mkOnItsWay;
+    return mkTrouble;
+}
+
+QColor MarkColour(int AKind)
+{
+    switch (AKind) {
+    case mkOnItsWay:
+        return Yellow;
+    case mkOnAir:
+        return Green;
+    case mkTrouble:
+        return Red;
+    default:
+        return Grey;
+    }
+}
 
 } // namespace
 
@@ -49,11 +90,16 @@ void TFrmPrincipal::StartEncoder()
     FEncoder->OnStatus = [this](TNativeEncoderThread* Sender, const std::string& Text, bool IsError) {
         HandleEncoderStatus(Sender, Text, IsError);
     };
+    FEncoder->OnServerStatus = [this](TNativeEncoderThread* Sender, int AServer, const std::string& AText,
+                                      bool AIsError) { HandleServerStatus(Sender, AServer, AText, AIsError); };
     FEncoder->OnRecord = [this](TNativeEncoderThread* Sender, const std::string& AFileName, const std::string& AText,
                                 bool AIsError) { HandleEncoderRecord(Sender, AFileName, AText, AIsError); };
     // Stopped or ended by itself, the worker records nothing any more.
     FEncoder->OnTerminate = [this](TThread*) { ClearRecordLine(); };
     ClearRecordLine();
+    ++FListenerRound;
+    FListenerCounts.fill(-1);
+    ResetServerMarks();
     FEncoder->Start();
     SetRunningState(true);
     // Until the worker's first word: the login may take seconds, and the
@@ -91,7 +137,9 @@ void TFrmPrincipal::StopEncoder()
     FStopping = false;
     SetRunningState(false);
     SetStatusText(QStr(Tr("stopped")));
-    SetListenersText(NoListenersText());
+    ++FListenerRound;
+    FListenerCounts.fill(-1);
+    ShowListenerCounts();
     if (FCloseAfterStop && !FDestroying) {
         FCloseAfterStop = false;
         QTimer::singleShot(0, this, &QWidget::close);
@@ -105,11 +153,13 @@ void TFrmPrincipal::SetRunningState(bool ARunning)
     shpLed->SetBrushColor(ARunning ? Green : Grey);
     FBlinkState = ARunning;
     SetBackground(PnlPisca, ARunning ? Red : OnAirIdle);
+    ShowServerMarks();
 }
 
 void TFrmPrincipal::HandleEncoderStatus(TNativeEncoderThread*, const std::string& Text, bool IsError)
 {
     SetStatusText(QStr(Text));
+    SetServerMark(1, Text, IsError);
     // An untrusted certificate would be refused at every retry: stop, then
     // ask once, out of the worker's hand-off, whether to trust it.
     if (const std::string fingerprint = FingerprintInUntrustedStatus(Text); !fingerprint.empty() && FEncoder)
@@ -137,6 +187,12 @@ void TFrmPrincipal::HandleEncoderStatus(TNativeEncoderThread*, const std::string
         FBlinkState = false;
         SetBackground(PnlPisca, OnAirIdle);
     }
+}
+
+void TFrmPrincipal::HandleServerStatus(TNativeEncoderThread*, int AServer, const std::string& AText, bool AIsError)
+{
+    if (AServer >= 2 && ServerInUse(AServer))
+        SetServerMark(AServer, AText, AIsError);
 }
 
 void TFrmPrincipal::HandleEncoderLevel(TNativeEncoderThread*, double L, double R, double LowBand, double MidBand,
@@ -212,33 +268,141 @@ void TFrmPrincipal::ListenerTimerTick()
     if (!lblListeners)
         return;
     if (!FEncoder) {
-        SetListenersText(NoListenersText());
+        ShowListenerCounts();
         return;
     }
-    if (FListenerThread)
-        return; // the previous query is still running
-    auto* worker = new TTavixListenerCountThread(FConfig);
-    FListenerThread = worker;
-    // Both run on this thread; a window already gone, or going, drops them.
-    QPointer<TFrmPrincipal> self(this);
-    worker->OnResult = [self](TTavixListenerCountThread* Sender, int32_t Count, const std::string& ErrorText) {
-        if (self && !self->FDestroying)
-            self->HandleListenerResult(Sender, Count, ErrorText);
-    };
-    worker->OnTerminate = [self](TThread* Sender) {
-        if (self && !self->FDestroying)
-            self->HandleListenerThreadEnd(Sender);
-    };
-    worker->Start();
+    for (int n = 1; n <= KMaxServers; ++n) {
+        // A server whose previous query still runs is skipped this time.
+        if (!ServerInUse(n) || FListenerThreads[n - 1])
+            continue;
+        auto* worker = new TTavixListenerCountThread(ConfigForServer(FConfig, n));
+        FListenerThreads[n - 1] = worker;
+        // Both run on this thread; a window already gone, or going, drops them.
+        QPointer<TFrmPrincipal> self(this);
+        worker->OnResult = [self, n, round = FListenerRound](TTavixListenerCountThread*, int32_t Count,
+                                                              const std::string& ErrorText) {
+            if (self && !self->FDestroying && self->FListenerRound == round)
+                self->HandleListenerResult(n, Count, ErrorText);
+        };
+        worker->OnTerminate = [self, n](TThread* Sender) {
+            if (self && !self->FDestroying)
+                self->HandleListenerThreadEnd(n, Sender);
+        };
+        worker->Start();
+    }
 }
 
-void TFrmPrincipal::HandleListenerResult(TTavixListenerCountThread*, int32_t Count, const std::string&)
+void TFrmPrincipal::HandleListenerResult(int AServer, int32_t Count, const std::string&)
 {
-    SetListenersText(Count >= 0 ? QStr(Tr("listeners")) + QString::number(Count) : NoListenersText());
+    if (!ServerInUse(AServer))
+        return;
+    FListenerCounts[AServer - 1] = Count;
+    ShowListenerCounts();
 }
 
-void TFrmPrincipal::HandleListenerThreadEnd(TThread* Sender)
+void TFrmPrincipal::HandleListenerThreadEnd(int AServer, TThread* Sender)
 {
-    if (Sender == FListenerThread)
-        FListenerThread = nullptr;
+    if (AServer >= 1 && AServer <= KMaxServers && Sender == FListenerThreads[AServer - 1])
+        FListenerThreads[AServer - 1] = nullptr;
+}
+
+// The sum of the counts known, each server's in the tooltip; one server
+// alone shows its count as it always did.
+void TFrmPrincipal::ShowListenerCounts()
+{
+    int32_t sum = -1;
+    QStringList parts;
+    for (int n = 1; n <= KMaxServers; ++n) {
+        if (!ServerInUse(n))
+            continue;
+        const int32_t count = FListenerCounts[n - 1];
+        if (count >= 0)
+            sum = std::max(sum, 0) + count;
+        parts << QStr(Tr("server_line")).arg(n).arg(count >= 0 ? QString::number(count) : QString("--"));
+    }
+    SetListenersText(sum >= 0 ? QStr(Tr("listeners")) + QString::number(sum) : NoListenersText());
+    lblListeners->setToolTip(SeveralServers() ? parts.join('\n') : QString());
+}
+
+// ---------------------------------------------------------------- servers' marks
+
+bool TFrmPrincipal::ServerInUse(int AServer) const
+{
+    if (AServer == 1)
+        return true;
+    return AServer >= 2 && AServer <= KMaxServers && FConfig.ExtraServers[static_cast<size_t>(AServer - 2)].Enabled;
+}
+
+bool TFrmPrincipal::SeveralServers() const
+{
+    for (int n = 2; n <= KMaxServers; ++n)
+        if (ServerInUse(n))
+            return true;
+    return false;
+}
+
+void TFrmPrincipal::ResetServerMarks()
+{
+    for (int n = 1; n <= KMaxServers; ++n)
+        FServerMarks[n - 1] = {mkOnItsWay, QStr(Tr("starting"))};
+    ShowServerMarks();
+}
+
+void TFrmPrincipal::SetServerMark(int AServer, const std::string& AText, bool AIsError)
+{
+    FServerMarks[AServer - 1] = {MarkKind(AText, AIsError), QStr(AText)};
+    ShowServerMarks();
+}
+
+void TFrmPrincipal::ShowServerMarks()
+{
+    const bool shown = FEncoder && SeveralServers();
+    // The worst trouble of a further server, the first in number order.
+    int problem = 0;
+    for (int n = 1; n <= KMaxServers; ++n) {
+        QWidget* mark = pnlServerMark[n - 1];
+        const TServerMark& state = FServerMarks[n - 1];
+        mark->setVisible(shown && ServerInUse(n));
+        shpServer[n - 1]->SetBrushColor(MarkColour(state.Kind));
+        // Where it streams, under its state.
+        const TEncoderConfig server = ConfigForServer(FConfig, n);
+        mark->setToolTip(QStr(Tr("server_line")).arg(n).arg(state.Text) +
+                         QString::fromUtf8("\n%1:%2 %3 · %4 kbps")
+                             .arg(QStr(server.Host))
+                             .arg(server.Port)
+                             .arg(QStr(server.Mount))
+                             .arg(server.Bitrate));
+        if (n > 1 && ServerInUse(n) && (state.Kind == mkTrouble || state.Kind == mkOnItsWay) &&
+            (!problem || (state.Kind == mkTrouble && FServerMarks[problem - 1].Kind != mkTrouble)))
+            problem = n;
+    }
+    if (shown && problem) {
+        const TServerMark& state = FServerMarks[problem - 1];
+        lblServerProblem->setToolTip(QStr(Tr("server_line")).arg(problem).arg(state.Text));
+        SetTextColor(lblServerProblem, MarkColour(state.Kind));
+    } else {
+        lblServerProblem->setToolTip(QString());
+    }
+    lblServerProblem->setVisible(shown && problem);
+    PlaceServerMarks();
+}
+
+void TFrmPrincipal::PlaceServerMarks()
+{
+    int right = lblListeners->x() - KMarksGap;
+    for (int n = KMaxServers; n >= 1; --n) {
+        QWidget* mark = pnlServerMark[n - 1];
+        if (mark->isHidden())
+            continue;
+        mark->move(right - mark->width(), lblListeners->y() + (lblListeners->height() - mark->height()) / 2);
+        right = mark->x() - KMarkSpacing;
+    }
+    if (lblServerProblem->isHidden())
+        return;
+    // Between the title and the marks, shortened in the middle to fit.
+    const int left = lblTitle->geometry().right() + 1 + KProblemGap;
+    right += KMarkSpacing - KProblemGap;
+    lblServerProblem->setGeometry(left, lblListeners->y(), std::max(0, right - left), lblListeners->height());
+    lblServerProblem->setText(lblServerProblem->fontMetrics().elidedText(lblServerProblem->toolTip(), Qt::ElideMiddle,
+                                                                         lblServerProblem->width()));
 }

@@ -1,6 +1,7 @@
 // What the Debian package holds and asks for, judged by Debian's own tools.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "tests/packaging/DebianPackage.h"
@@ -82,6 +83,14 @@ TEST(DebianPackage, PassesLintianAndTheDesktopAndAppStreamValidators)
     EXPECT_TRUE(Has(meta, "<screenshot type=\"default\">")) << meta;
     EXPECT_TRUE(Has(meta, "<release version=\"" + ControlField(deb, "Version") + "\""))
         << "the release notes follow the package's version";
+
+    // The service without a window: its program, unit and user.
+    EXPECT_TRUE(std::filesystem::exists(root.File("usr/bin/TavixEncoderHeadless")));
+    const std::string unit = ReadTextFile(root.File("usr/lib/systemd/system/tavix-encoder.service"));
+    for (const char* line : {"\nExecStart=/usr/bin/TavixEncoder --headless --config /etc/tavix-encoder/TavixEncoder.ini\n",
+                             "\nRestart=on-failure\n", "\nUser=tavix-encoder\n", "\nWantedBy=multi-user.target\n"})
+        EXPECT_TRUE(Has(unit, line)) << line << unit;
+    EXPECT_TRUE(Has(ReadTextFile(root.File("usr/lib/sysusers.d/tavix-encoder.conf")), "\nu tavix-encoder "));
 
     // The manual reads without complaints from groff.
     const std::string manual = RunCommand(

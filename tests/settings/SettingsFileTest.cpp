@@ -61,6 +61,9 @@ void ExpectSameConfig(const TEncoderConfig& A, const TEncoderConfig& B)
     EXPECT_EQ(A.RecordEnabled, B.RecordEnabled);
     EXPECT_EQ(A.RecordFolder, B.RecordFolder);
     EXPECT_EQ(A.RecordSplitMinutes, B.RecordSplitMinutes);
+    EXPECT_EQ(A.ControlEnabled, B.ControlEnabled);
+    EXPECT_EQ(A.ControlPort, B.ControlPort);
+    EXPECT_EQ(A.ControlToken, B.ControlToken);
     for (size_t n = 0; n < A.ExtraServers.size(); ++n) {
         SCOPED_TRACE("server " + std::to_string(n + 2));
         const TServerRecord &a = A.ExtraServers[n], &b = B.ExtraServers[n];
@@ -128,6 +131,9 @@ TEncoderConfig Unusual()
     c.RecordEnabled = true;
     c.RecordFolder = "/srv/gravações da rádio";
     c.RecordSplitMinutes = 60;
+    c.ControlEnabled = true;
+    c.ControlPort = 8123;
+    c.ControlToken = "t=k;n";
     for (size_t n = 0; n < c.ExtraServers.size(); ++n) {
         const std::string k = std::to_string(n + 2);
         c.ExtraServers[n] = {n != 1, n == 2 ? "shoutcast" : "icecast", "backup" + k + ".example",
@@ -419,8 +425,8 @@ TEST(SettingsFile, FreshFileLayoutAndUnknownContentKept)
         }
     }
     EXPECT_EQ(sections, (std::vector<std::string>{"[Geral]", "[Transmissao]", "[Audio]", "[Metadata]", "[EQ]",
-                                                  "[FTP]", "[Gravacao]", "[Servidor2]", "[Servidor3]",
-                                                  "[Servidor4]"}));
+                                                  "[FTP]", "[Gravacao]", "[Controle]", "[Servidor2]",
+                                                  "[Servidor3]", "[Servidor4]"}));
     EXPECT_EQ(eqKeys, (std::vector<std::string>{"Preset", "CompressorEnabled", "Band0", "Band1", "Band2", "Band3",
                                                 "Band4", "Band5", "Band6", "Band7", "Band8", "Band9"}));
 
@@ -675,7 +681,7 @@ TEST(SettingsFileOnDisk, OtherLineEndsAndUtf16AreReadAndSavedBackAsUtf8)
         EXPECT_NE(text.find("[Extra]\nName=\xF0\x9F\x8E\xB5 x\n"), std::string::npos);
         std::u32string check;
         EXPECT_TRUE(DecodeUtf8(text, check)) << "saved as UTF-8";
-        ExpectEachSectionAndKeyOnce(text, 11); // ours and [Extra]
+        ExpectEachSectionAndKeyOnce(text, 12); // ours and [Extra]
         TEncoderConfig back;
         LoadEncoderConfigFrom(path, back);
         ExpectSameConfig(back, c);
@@ -740,7 +746,7 @@ TEST(SettingsFileOnDisk, ConcurrentSavesNeitherFailNorDoubleTheFile)
         EXPECT_EQ(r.value_or("did not end"), "ok");
 
     const std::string text = ReadTextFile(path);
-    ExpectEachSectionAndKeyOnce(text, 10);
+    ExpectEachSectionAndKeyOnce(text, 11);
     TEncoderConfig back;
     LoadEncoderConfigFrom(path, back);
     ASSERT_EQ(back.Host.rfind("writer", 0), 0u) << text.substr(0, 2000);

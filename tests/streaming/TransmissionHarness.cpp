@@ -244,6 +244,12 @@ TStreamCapture::~TStreamCapture()
         FThread.join();
 }
 
+std::string TStreamCapture::Wait()
+{
+    FThread.join();
+    return FBody;
+}
+
 uint64_t TStreamCapture::BytesBetween(uint64_t AFrom, uint64_t ATo) const
 {
     uint64_t before = 0, upTo = 0;

@@ -93,6 +93,8 @@ public:
     ~TStreamCapture();
     // Pumps ARun while waiting; returns the captured body.
     std::string Finish(TWorkerRun& ARun);
+    // Waits without a worker to pump; returns the captured body.
+    std::string Wait();
     // Bytes that arrived from AFrom to ATo (ticks); valid after Finish.
     uint64_t BytesBetween(uint64_t AFrom, uint64_t ATo) const;
 

@@ -618,3 +618,261 @@ TEST_F(SettingsDialog, BrowseChoosesAFolderStartingFromTheOneTyped)
     dialog.btnBrowseRecord->click();
     EXPECT_EQ(dialog.edRecordFolder->text().toStdString(), folder);
 }
+
+namespace {
+
+// Servers 2 to 4 as a test sets them up: each field different from the
+// defaults and from the other servers.
+TServerRecord ExtraServer(int AServer, bool AEnabled)
+{
+    TServerRecord s;
+    const std::string n = std::to_string(AServer);
+    s.Enabled = AEnabled;
+    s.ServerType = AServer == 3 ? "shoutcast" : "icecast";
+    s.Host = "radio" + n + ".example.net";
+    s.Port = 8000 + AServer;
+    s.Mount = "/live" + n;
+    s.UserName = "source" + n;
+    s.Password = " senha " + n;
+    s.StreamName = "Radio " + n;
+    s.Genre = "Genre " + n;
+    s.Url = "https://radio" + n + ".example.net/";
+    s.UseTls = AServer == 2;
+    s.TlsFingerprint = "AB:CD:0" + n;
+    s.Codec = AServer == 2 ? "audio/ogg" : AServer == 3 ? "audio/aacp" : "audio/opus";
+    s.Bitrate = 32 * AServer;
+    s.Channels = AServer == 4 ? 1 : 2;
+    return s;
+}
+
+void ExpectSameServer(const TServerRecord& AGot, const TServerRecord& AWant, const std::string& AWhich)
+{
+    EXPECT_EQ(AGot.Enabled, AWant.Enabled) << AWhich;
+    EXPECT_EQ(AGot.ServerType, AWant.ServerType) << AWhich;
+    EXPECT_EQ(AGot.Host, AWant.Host) << AWhich;
+    EXPECT_EQ(AGot.Port, AWant.Port) << AWhich;
+    EXPECT_EQ(AGot.Mount, AWant.Mount) << AWhich;
+    EXPECT_EQ(AGot.UserName, AWant.UserName) << AWhich;
+    EXPECT_EQ(AGot.Password, AWant.Password) << AWhich;
+    EXPECT_EQ(AGot.StreamName, AWant.StreamName) << AWhich;
+    EXPECT_EQ(AGot.Genre, AWant.Genre) << AWhich;
+    EXPECT_EQ(AGot.Url, AWant.Url) << AWhich;
+    EXPECT_EQ(AGot.UseTls, AWant.UseTls) << AWhich;
+    EXPECT_EQ(AGot.TlsFingerprint, AWant.TlsFingerprint) << AWhich;
+    EXPECT_EQ(AGot.Codec, AWant.Codec) << AWhich;
+    EXPECT_EQ(AGot.Bitrate, AWant.Bitrate) << AWhich;
+    EXPECT_EQ(AGot.Channels, AWant.Channels) << AWhich;
+}
+
+// Server 1's fields in the record of a further server, to compare them.
+TServerRecord ServerOne(const TEncoderConfig& C)
+{
+    return {true,      C.ServerType, C.Host,  C.Port,   C.Mount,          C.UserName, C.Password, C.StreamName,
+            C.Genre,   C.Url,        C.UseTls, C.TlsFingerprint, C.Codec, C.Bitrate, C.Channels};
+}
+
+TEncoderConfig FourServers()
+{
+    return Defaults([](TEncoderConfig& c) {
+        c.Port = 8100;
+        c.Password = "hackme";
+        c.Codec = "audio/mpeg";
+        c.Bitrate = 192;
+        c.SampleRate = 48000;
+        for (int n = 2; n <= 4; ++n)
+            c.ExtraServers[n - 2] = ExtraServer(n, n != 3);
+    });
+}
+
+} // namespace
+
+TEST_F(SettingsDialog, TheSelectorShowsEachServersFieldsAndKeepsWhatWasTypedForEach)
+{
+    const TEncoderConfig loaded = FourServers();
+    TFrmConfig dialog(FSettings);
+    dialog.LoadFromConfig(loaded);
+    // Everything of one server under the selector, server 1 first, which
+    // is always used and has no box.
+    for (QWidget* field : std::initializer_list<QWidget*>{dialog.cbServer, dialog.edHost, dialog.cbCodec,
+                                                          dialog.cbBitrate, dialog.cbChannels, dialog.edStreamName,
+                                                          dialog.edGenre, dialog.edUrl, dialog.chkTls})
+        EXPECT_EQ(field->parentWidget(), dialog.tabServidor) << field->metaObject()->className();
+    EXPECT_EQ(dialog.cbSampleRate->parentWidget(), dialog.tabAudio) << "one rate for all";
+    ASSERT_EQ(dialog.cbServer->count(), KMaxServers);
+    EXPECT_EQ(dialog.cbServer->currentIndex(), 0);
+    EXPECT_EQ(dialog.cbServer->itemText(3).toStdString(), "Servidor 4");
+    EXPECT_TRUE(dialog.chkServerEnabled->isHidden());
+    EXPECT_EQ(dialog.edHost->text().toStdString(), "radio.example.net");
+    EXPECT_EQ(dialog.edPort->text(), "8100");
+
+    // What each shows (every field of each reaches the record below, after
+    // switches through all four).
+    const char* const codecs[] = {"Ogg Vorbis", "AAC+ (AAC Plus)", "Ogg Opus"};
+    for (int n = 2; n <= 4; ++n) {
+        const TServerRecord& s = loaded.ExtraServers[n - 2];
+        dialog.cbServer->setCurrentIndex(n - 1);
+        const std::string which = "server " + std::to_string(n);
+        EXPECT_FALSE(dialog.chkServerEnabled->isHidden()) << which;
+        EXPECT_EQ(dialog.chkServerEnabled->isChecked(), s.Enabled) << which;
+        EXPECT_EQ(dialog.edHost->text().toStdString(), s.Host) << which;
+        EXPECT_EQ(dialog.cbCodec->currentText().toStdString(), codecs[n - 2]) << which;
+        EXPECT_EQ(dialog.cbBitrate->currentText().toStdString(), std::to_string(s.Bitrate)) << which;
+        // A server that is off looks off.
+        EXPECT_EQ(dialog.edHost->isEnabled(), s.Enabled) << which;
+        EXPECT_EQ(dialog.cbCodec->isEnabled(), s.Enabled) << which;
+    }
+
+    // Typed into server 2, then server 3 switched on and typed into: each
+    // keeps its own, server 1 its own, across any number of switches.
+    dialog.cbServer->setCurrentIndex(1);
+    dialog.edHost->setText(" typed2.example ");
+    dialog.edPort->setText("9002");
+    dialog.cbBitrate->setEditText("112");
+    dialog.cbCodec->setCurrentIndex(3);
+    dialog.chkTls->setChecked(false);
+    dialog.cbServer->setCurrentIndex(2);
+    dialog.chkServerEnabled->setChecked(true);
+    EXPECT_TRUE(dialog.edHost->isEnabled());
+    dialog.edGenre->setText("Jazz");
+    dialog.cbChannels->setEditText("1");
+    dialog.cbServer->setCurrentIndex(0);
+    EXPECT_TRUE(dialog.chkServerEnabled->isHidden());
+    EXPECT_TRUE(dialog.edHost->isEnabled());
+    EXPECT_EQ(dialog.edHost->text().toStdString(), "radio.example.net");
+    EXPECT_EQ(dialog.cbBitrate->currentText(), "192");
+    dialog.cbServer->setCurrentIndex(1);
+    EXPECT_EQ(dialog.edHost->text(), " typed2.example ");
+    EXPECT_EQ(dialog.cbBitrate->currentText(), "112");
+    EXPECT_EQ(dialog.cbCodec->currentText().toStdString(), "FLAC");
+    // Saved while server 3 was left shown, unsaved edits and all.
+    dialog.cbServer->setCurrentIndex(2);
+    dialog.edMount->setText("/late");
+
+    TEncoderConfig saved = Defaults();
+    for (TServerRecord& s : saved.ExtraServers)
+        s.TlsFingerprint = "kept";
+    dialog.SaveToConfig(saved);
+    TServerRecord two = ExtraServer(2, true);
+    two.Host = "typed2.example";
+    two.Port = 9002;
+    two.Bitrate = 112;
+    two.Codec = "audio/flac";
+    two.UseTls = false;
+    TServerRecord three = ExtraServer(3, true);
+    three.Genre = "Jazz";
+    three.Channels = 1;
+    three.Mount = "/late";
+    TServerRecord four = ExtraServer(4, true);
+    // The certificate pins are not the dialog's: the record's stay.
+    for (TServerRecord* s : {&two, &three, &four})
+        s->TlsFingerprint = "kept";
+    ExpectSameServer(saved.ExtraServers[0], two, "server 2");
+    ExpectSameServer(saved.ExtraServers[1], three, "server 3");
+    ExpectSameServer(saved.ExtraServers[2], four, "server 4");
+    TServerRecord one = ServerOne(loaded);
+    one.TlsFingerprint = saved.TlsFingerprint;
+    ExpectSameServer(ServerOne(saved), one, "server 1");
+    EXPECT_EQ(saved.SampleRate, 48000);
+}
+
+TEST_F(SettingsDialog, ServersNeverTouchedComeBackAsTheyWere)
+{
+    // A file from before there were further servers, and one with all four:
+    // loaded and saved without a switch, every field is what it was.
+    for (const TEncoderConfig& loaded : {Defaults(), FourServers()}) {
+        TFrmConfig dialog(FSettings);
+        dialog.LoadFromConfig(loaded);
+        TEncoderConfig saved = loaded;
+        dialog.SaveToConfig(saved);
+        ExpectSameServer(ServerOne(saved), ServerOne(loaded), "server 1");
+        for (int n = 2; n <= 4; ++n)
+            ExpectSameServer(saved.ExtraServers[n - 2], loaded.ExtraServers[n - 2], "server " + std::to_string(n));
+    }
+
+    // OK with only server 1 writes the same file as before: none of the
+    // further servers' sections change.
+    WriteSettings(FSettings, [](TEncoderConfig& c) { c.Host = "radio.example.net"; });
+    const std::string before = ReadTextFile(FSettings);
+    TFrmConfig dialog(FSettings);
+    dialog.LoadFromConfig(ReadSettings(FSettings));
+    dialog.show();
+    EXPECT_EQ(MessageOnOk(dialog), "");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(ReadTextFile(FSettings), before);
+}
+
+TEST_F(SettingsDialog, OkRefusesAnEnabledServerWithoutHostOrPortOnItsPageAndServer)
+{
+    WriteSettings(FSettings, [](TEncoderConfig& c) { c.Host = "radio.example.net"; });
+    const std::string before = ReadTextFile(FSettings);
+    TFrmConfig dialog(FSettings);
+    dialog.LoadFromConfig(Defaults([](TEncoderConfig& c) {
+        c.Language = "es-ES";
+        // Off: an empty host and a port that is no number are not checked.
+        c.ExtraServers[0] = ExtraServer(2, false);
+        c.ExtraServers[0].Host = "";
+        c.ExtraServers[2] = ExtraServer(4, true);
+        c.ExtraServers[2].Host = "  ";
+    }));
+    dialog.show();
+    dialog.cbServer->setCurrentIndex(1);
+    dialog.edPort->setText("abc");
+    dialog.cbServer->setCurrentIndex(0);
+    dialog.pcConfig->setCurrentWidget(dialog.tabEQ);
+
+    EXPECT_EQ(MessageOnOk(dialog), "Indique el host del servidor 4.");
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.pcConfig->currentWidget(), dialog.tabServidor);
+    EXPECT_EQ(dialog.cbServer->currentIndex(), 3);
+    EXPECT_EQ(dialog.edHost->text(), "  ");
+    EXPECT_EQ(dialog.focusWidget(), dialog.edHost);
+    EXPECT_EQ(ReadTextFile(FSettings), before) << "nothing saved";
+
+    for (const char* typed : {"", "0", "65536", "0x1F40"}) {
+        dialog.edHost->setText("radio4.example.net");
+        dialog.edPort->setText(typed);
+        dialog.cbServer->setCurrentIndex(0);
+        dialog.pcConfig->setCurrentWidget(dialog.tabFTP);
+        EXPECT_EQ(MessageOnOk(dialog), "El puerto del servidor 4 debe ser un número de 1 a 65535.") << typed;
+        EXPECT_EQ(dialog.pcConfig->currentWidget(), dialog.tabServidor) << typed;
+        EXPECT_EQ(dialog.cbServer->currentIndex(), 3) << typed;
+        EXPECT_EQ(dialog.focusWidget(), dialog.edPort) << typed;
+    }
+    // Server 1 is checked first, with its message of always.
+    dialog.cbServer->setCurrentIndex(0);
+    dialog.edPort->setText("80 80");
+    dialog.cbServer->setCurrentIndex(2);
+    EXPECT_EQ(MessageOnOk(dialog), Translate("es-ES", "port_invalid"));
+    EXPECT_EQ(dialog.cbServer->currentIndex(), 0);
+    dialog.edPort->setText("8000");
+    // The FTP port comes after every server.
+    dialog.edFtpPort->setText("x");
+    EXPECT_EQ(MessageOnOk(dialog), "El puerto del servidor 4 debe ser un número de 1 a 65535.");
+    dialog.edPort->setText("8004");
+    EXPECT_EQ(MessageOnOk(dialog), Translate("es-ES", "ftp_port_invalid"));
+    EXPECT_EQ(dialog.pcConfig->currentWidget(), dialog.tabFTP);
+    dialog.edFtpPort->setText("21");
+    EXPECT_EQ(ReadTextFile(FSettings), before) << "nothing saved";
+
+    // Put right: saved, the server off with what it had, 8000 for its port.
+    EXPECT_EQ(MessageOnOk(dialog), "");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    const TEncoderConfig stored = ReadSettings(FSettings);
+    EXPECT_TRUE(stored.ExtraServers[2].Enabled);
+    EXPECT_EQ(stored.ExtraServers[2].Host, "radio4.example.net");
+    EXPECT_EQ(stored.ExtraServers[2].Port, 8004);
+    EXPECT_FALSE(stored.ExtraServers[0].Enabled);
+    EXPECT_EQ(stored.ExtraServers[0].Host, "");
+    EXPECT_EQ(stored.ExtraServers[0].Port, 8000);
+    EXPECT_EQ(stored.ExtraServers[0].Mount, "/live2");
+    EXPECT_FALSE(stored.ExtraServers[1].Enabled);
+    EXPECT_EQ(stored.Language, "es-ES");
+
+    // Server 1 without a host is saved as it always was: its transmission
+    // says what is missing.
+    dialog.show();
+    dialog.cbServer->setCurrentIndex(0);
+    dialog.edHost->setText("");
+    EXPECT_EQ(MessageOnOk(dialog), "");
+    EXPECT_EQ(ReadSettings(FSettings).Host, "");
+}

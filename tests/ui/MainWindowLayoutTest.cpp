@@ -16,15 +16,6 @@
 #include "ui/MeterBox.h"
 #include "ui/Shape.h"
 
-namespace {
-
-QRect InWindow(const QWidget* AWidget)
-{
-    return QRect(AWidget->mapTo(AWidget->window(), QPoint(0, 0)), AWidget->size());
-}
-
-} // namespace
-
 TEST(MainWindowLayout, ControlsStandWhereTheLayoutPutsThem)
 {
     TTempDir dir;

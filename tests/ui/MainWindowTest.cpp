@@ -17,6 +17,7 @@
 #include "tests/streaming/FakeSourceServer.h"
 #include "tests/support/AudioRig.h"
 #include "tests/support/IcecastServer.h"
+#include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/ProbeWindow.h"
 #include "tests/ui/RigDevices.h"
@@ -33,16 +34,6 @@ const QColor KBar(0x1A, 0x1F, 0x24);
 const QColor KDim(0xAA, 0xB3, 0xB9);
 
 const testing::Environment* const GRig = testing::AddGlobalTestEnvironment(new TRigEnvironment);
-
-std::string Text(const QLabel* ALabel)
-{
-    return ALabel->text().toStdString();
-}
-
-QColor TextColor(const QWidget* AWidget)
-{
-    return AWidget->palette().color(QPalette::WindowText);
-}
 
 // Whether a VU meter's bar reaches column AX.
 bool BarAt(QWidget* AMeter, int AX)
@@ -155,6 +146,55 @@ TEST_F(MainWindowStreaming, StartStreamsAndStopReturnsToIdle)
     EXPECT_EQ(BlinkColours(window, 700), std::set<QRgb>{KBar.rgb()});
     // The meters keep their last levels.
     EXPECT_TRUE(BarAt(window.pbVuL, 200));
+}
+
+// Two real icecast2 servers at once, the second at its own bitrate with a
+// listener of its own (ffmpeg): both lights turn green, the count is the
+// sum of the two servers' and the tooltip says whose is whose.
+TEST_F(MainWindowStreaming, TwoServersBothOnAirWithTheirListenersAddedUp)
+{
+    TIcecastServer second;
+    WriteStreamSettings([&](TEncoderConfig& c) {
+        TServerRecord& s = c.ExtraServers[0];
+        s.Enabled = true;
+        s.Host = "127.0.0.1";
+        s.Port = second.Port();
+        s.Password = second.SourcePassword();
+        s.Bitrate = 96;
+    });
+    TProbeWindow window(FSettings);
+    ASSERT_TRUE(StartStreaming(window)) << Text(window.lblStatus);
+    ASSERT_TRUE(window.pnlServerMark[0]->isVisible());
+    ASSERT_TRUE(window.pnlServerMark[1]->isVisible());
+    EXPECT_FALSE(window.pnlServerMark[2]->isVisible());
+    EXPECT_FALSE(window.pnlServerMark[3]->isVisible());
+    ASSERT_TRUE(PumpUntil(
+        [&] { return window.shpServer[0]->BrushColor() == KGreen && window.shpServer[1]->BrushColor() == KGreen; },
+        20000))
+        << window.pnlServerMark[1]->toolTip().toStdString();
+    EXPECT_EQ(window.pnlServerMark[1]->toolTip().toStdString(),
+              "Servidor 2: Transmitindo.\n127.0.0.1:" + std::to_string(second.Port()) + " /stream \xC2\xB7 96 kbps");
+    EXPECT_FALSE(window.lblServerProblem->isVisible()) << Text(window.lblServerProblem);
+
+    TChildProcess listener({RequireProgram("ffmpeg"), "-nostdin", "-loglevel", "error", "-i",
+                            second.BaseUrl() + "/stream", "-f", "null", "-"});
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            window.ListenerTimerTick(); // no-op for a server whose query runs
+            return Text(window.lblListeners) == "Ouvintes: 1" &&
+                   window.lblListeners->toolTip() == "Servidor 1: 0\nServidor 2: 1";
+        },
+        30000))
+        << Text(window.lblListeners) << " / " << window.lblListeners->toolTip().toStdString() << "\n"
+        << second.StatusJson();
+    EXPECT_EQ(Text(window.lblStatus), "Transmitindo.");
+    SaveWindowShot(&window, "main-two-servers.png");
+
+    window.btnStartStop->click();
+    EXPECT_EQ(window.Encoder(), nullptr);
+    EXPECT_FALSE(window.pnlServerMark[0]->isVisible());
+    EXPECT_FALSE(window.pnlServerMark[1]->isVisible());
+    EXPECT_EQ(Text(window.lblListeners), "Ouvintes: --");
 }
 
 // A fake: a server that takes the connection and never answers the login.

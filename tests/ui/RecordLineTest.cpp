@@ -22,21 +22,6 @@ const QColor KDim(0xAA, 0xB3, 0xB9);
 constexpr int KMomentMs = 200;
 const std::string KFile = "/home/radio/Music/2026-12-09_14-00-00.mp3";
 
-std::string Text(const QLabel* ALabel)
-{
-    return ALabel->text().toStdString();
-}
-
-QColor TextColor(const QWidget* AWidget)
-{
-    return AWidget->palette().color(QPalette::WindowText);
-}
-
-QRect InWindow(const QWidget* AWidget)
-{
-    return QRect(AWidget->mapTo(AWidget->window(), QPoint(0, 0)), AWidget->size());
-}
-
 class RecordLine : public testing::Test {
 protected:
     void SetUp() override

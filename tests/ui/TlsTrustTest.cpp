@@ -25,11 +25,6 @@ namespace {
 
 const testing::Environment* const GRig = testing::AddGlobalTestEnvironment(new TRigEnvironment);
 
-std::string Text(const QLabel* ALabel)
-{
-    return ALabel->text().toStdString();
-}
-
 } // namespace
 
 TEST(TlsWindow, ServerPageSwitchesTlsAndKeepsThePinnedCertificate)

@@ -1,5 +1,8 @@
 #include "tests/ui/UiTestSupport.h"
 
+#include <QLabel>
+#include <QPalette>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -64,6 +67,21 @@ TEncoderConfig WriteSettings(const std::string& APath, const std::function<void(
         AEdit(config);
     SaveEncoderConfigTo(APath, config);
     return config;
+}
+
+std::string Text(const QLabel* ALabel)
+{
+    return ALabel->text().toStdString();
+}
+
+QColor TextColor(const QWidget* AWidget)
+{
+    return AWidget->palette().color(QPalette::WindowText);
+}
+
+QRect InWindow(const QWidget* AWidget)
+{
+    return QRect(AWidget->mapTo(AWidget->window(), QPoint(0, 0)), AWidget->size());
 }
 
 QImage Snapshot(QWidget* AWidget)

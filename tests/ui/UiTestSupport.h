@@ -5,8 +5,17 @@
 
 #include "settings/EncoderConfig.h"
 
+#include <QColor>
+#include <QRect>
+
 class QImage;
+class QLabel;
 class QWidget;
+
+// A label's text, a widget's text colour, a widget's place in its window.
+std::string Text(const QLabel* ALabel);
+QColor TextColor(const QWidget* AWidget);
+QRect InWindow(const QWidget* AWidget);
 
 // Runs the event loop until ACondition holds or ATimeoutMs has passed;
 // returns whether it holds.

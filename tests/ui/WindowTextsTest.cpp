@@ -82,7 +82,10 @@ TCaptions DialogCaptions(const TFrmConfig& d)
         {"record_never", d.spRecordSplit->specialValueText()},
         {"record_split_hint", d.lblRecordSplitHint->text()},
         {"save", d.btnOK->text()},                   {"cancel", d.btnCancel->text()},
+        {"server_enabled", d.chkServerEnabled->text()},
     };
+    for (int i = 0; i < d.cbServer->count(); ++i)
+        captions.push_back({"server_n", d.cbServer->itemText(i).replace(QString::number(i + 1), "%1")});
     return captions;
 }
 
@@ -179,5 +182,31 @@ TEST(WindowTexts, SixPagesAndTheRecordingPageFitInEveryLanguage)
         EXPECT_LE(dialog.spRecordSplit->sizeHint().width(), dialog.spRecordSplit->width()) << code;
         EXPECT_LT(dialog.lblRecordFolder->geometry().bottom(), dialog.edRecordFolder->y()) << code;
         EXPECT_LT(dialog.lblRecordSplit->geometry().bottom(), dialog.spRecordSplit->y()) << code;
+    }
+}
+
+TEST(WindowTexts, TheServerPageHoldsEveryFieldOfAServerInEveryLanguage)
+{
+    TTempDir dir;
+    TFrmConfig dialog(dir.File("TavixEncoder.ini"));
+    dialog.show();
+    dialog.pcConfig->setCurrentWidget(dialog.tabServidor);
+    dialog.cbServer->setCurrentIndex(1); // the box shows from server 2 on
+    for (const TLanguage& language : Languages) {
+        const std::string code(language.Code);
+        dialog.ApplyDialogTexts(code);
+        PumpFor(20);
+        const QRect page = dialog.tabServidor->rect();
+        const QList<QWidget*> controls = dialog.tabServidor->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        for (const QWidget* control : controls) {
+            EXPECT_TRUE(page.contains(control->geometry())) << code << " " << control->metaObject()->className();
+            // No two controls overlap.
+            for (const QWidget* other : controls)
+                if (other != control)
+                    EXPECT_FALSE(control->geometry().intersects(other->geometry()))
+                        << code << " " << control->metaObject()->className() << " "
+                        << other->metaObject()->className() << " at " << control->x() << "," << control->y();
+        }
+        EXPECT_GE(dialog.chkServerEnabled->width(), dialog.chkServerEnabled->sizeHint().width()) << code;
     }
 }

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What the control interface tells of the station, a copy taken at once.
+struct TStationState {
+    struct TOutput {
+        int Server = 1;
+        std::string Status;
+        bool IsError = false;
+    };
+    bool Running = false;
+    std::string Status;
+    bool StatusIsError = false;
+    double LevelL = 0, LevelR = 0; // peak, 0..1, of the last block
+    int32_t Listeners = -1;         // -1: not known
+    std::string Title;
+    uint64_t BytesSent = 0;
+    uint64_t UptimeSeconds = 0; // of the running transmission
+    std::string RecordingFile;  // empty when not recording
+    std::vector<TOutput> Outputs;
+};
+
+// JSON of AState, as GET /status answers it.
+std::string StationStateJson(const TStationState& AState);
+
+// What the control interface drives: implemented by each front end. All
+// calls come from the interface's own threads and must not wait for the
+// transmission.
+class TControlTarget {
+public:
+    virtual ~TControlTarget() = default;
+    virtual TStationState State() = 0;
+    virtual void RequestStart() = 0;
+    virtual void RequestStop() = 0;
+    // Empty when taken, else why not.
+    virtual std::string RequestTitle(const std::string& ATitleUtf8) = 0;
+};

@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <regex>
+
+#include "control/ControlServer.h"
+#include "headless/DeviceListing.h"
+#include "headless/LogLine.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+// The control interface's answers, against a fake station that records
+// what it was asked; the real station is driven in the program's tests.
+
+namespace {
+
+class TFakeStation : public TControlTarget {
+public:
+    TStationState State() override
+    {
+        TStationState s;
+        s.Running = true;
+        s.Status = "Transmitindo.";
+        s.Title = "Faixa \"1\"\n\x01";
+        s.Listeners = -1;
+        s.BytesSent = 123456;
+        s.Outputs.push_back({2, "Tentando reconectar ao servidor de radio (1)...", true});
+        return s;
+    }
+    void RequestStart() override { ++Starts; }
+    void RequestStop() override { ++Stops; }
+    std::string RequestTitle(const std::string& ATitle) override
+    {
+        const std::lock_guard<std::mutex> guard(Lock);
+        Titles.push_back(ATitle);
+        return ATitle == "recusado" ? "titulo vazio" : "";
+    }
+
+    std::atomic<int> Starts{0}, Stops{0};
+    std::mutex Lock;
+    std::vector<std::string> Titles;
+};
+
+struct TAnswer {
+    int Code;
+    std::string Body;
+};
+
+TAnswer Ask(const std::string& AArgs, int APort, const std::string& APath)
+{
+    TTempDir dir;
+    const std::string out = dir.File("out");
+    const std::string code = RunCommand("curl -s -m 5 -o " + ShellQuote(out) + " -w '%{http_code}' " + AArgs + " " +
+                                        ShellQuote("http://127.0.0.1:" + std::to_string(APort) + APath));
+    return {std::atoi(code.c_str()), ReadTextFile(out)};
+}
+
+const std::string KAuth = "-H 'Authorization: Bearer tok-123'";
+
+} // namespace
+
+TEST(ControlServer, OnlyTheTokenOpensItAndBadRequestsSayWhy)
+{
+    TFakeStation station;
+    TControlServer server(station);
+    const int port = FreeLoopbackPort();
+    std::string error;
+    ASSERT_TRUE(server.Start(port, "tok-123", error)) << error;
+
+    EXPECT_EQ(Ask("", port, "/status").Code, 401);
+    EXPECT_EQ(Ask("-H 'Authorization: Bearer tok-12'", port, "/status").Code, 401);
+    EXPECT_EQ(Ask("-H 'Authorization: Basic dG9rLTEyMw=='", port, "/status").Code, 401);
+    EXPECT_EQ(Ask("-X POST -d ''", port, "/stop").Code, 401);
+    EXPECT_EQ(station.Stops, 0) << "nothing is done for a request without the token";
+    EXPECT_EQ(Ask(KAuth, port, "/other").Code, 404);
+    EXPECT_EQ(Ask(KAuth + " -X DELETE", port, "/status").Code, 404);
+
+    const TAnswer status = Ask(KAuth, port, "/status");
+    ASSERT_EQ(status.Code, 200);
+    EXPECT_NE(status.Body.find(R"("title":"Faixa \"1\"\n\u0001")"), std::string::npos) << status.Body;
+    EXPECT_NE(status.Body.find(R"("listeners":null)"), std::string::npos);
+    EXPECT_NE(status.Body.find(R"("bytesSent":123456)"), std::string::npos);
+    EXPECT_NE(status.Body.find(R"("outputs":[{"error":true,"server":2,)"), std::string::npos) << status.Body;
+
+    EXPECT_EQ(Ask(KAuth + " -X POST -d ''", port, "/start").Code, 202);
+    EXPECT_EQ(Ask(KAuth + " -X POST -d ''", port, "/stop").Code, 202);
+    EXPECT_EQ(station.Starts, 1);
+    EXPECT_EQ(station.Stops, 1);
+
+    EXPECT_EQ(Ask(KAuth + " -X POST --data-binary 'x{'", port, "/title").Code, 400);
+    EXPECT_EQ(Ask(KAuth + " -X POST --data-binary '[\"title\"]'", port, "/title").Code, 400);
+    EXPECT_EQ(Ask(KAuth + " -X POST --data-binary $'{\"title\": \"\\xff\"}'", port, "/title").Code, 400)
+        << "not UTF-8";
+    EXPECT_EQ(Ask(KAuth + " -X POST --data-binary '{\"title\": \"" + std::string(5000, 'a') + "\"}'", port, "/title")
+                  .Code,
+              400);
+    EXPECT_EQ(Ask(KAuth + " -X POST --data-binary '{\"title\": \"recusado\"}'", port, "/title").Code, 409);
+    EXPECT_EQ(Ask(KAuth + " -X POST --data-binary '{\"title\": \"Nova faixa\"}'", port, "/title").Code, 200);
+    const std::lock_guard<std::mutex> guard(station.Lock);
+    EXPECT_EQ(station.Titles, (std::vector<std::string>{"recusado", "Nova faixa"}));
+}
+
+TEST(ControlServer, RefusesToStartWithoutATokenOrOnATakenPort)
+{
+    TFakeStation station;
+    TControlServer first(station), second(station);
+    const int port = FreeLoopbackPort();
+    std::string error;
+    EXPECT_FALSE(first.Start(port, "", error));
+    EXPECT_EQ(error, "Interface de controle sem token: defina [Controle] Token.");
+    ASSERT_TRUE(first.Start(port, "t", error)) << error;
+    EXPECT_FALSE(second.Start(port, "t", error));
+    EXPECT_EQ(error, "A interface de controle nao conseguiu usar 127.0.0.1:" + std::to_string(port) + ".");
+    EXPECT_FALSE(second.Start(70000, "t", error));
+    first.Stop();
+    EXPECT_NE(Ask(KAuth, port, "/status").Code, 200) << "stopped means closed";
+}
+
+TEST(HeadlessLog, LinesAreIsoTimeLevelAndOneLineOfText)
+{
+    const std::string line = LogLine(std::chrono::system_clock::now(), true, "duas\nlinhas");
+    EXPECT_TRUE(std::regex_match(line, std::regex(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d error duas linhas$)")))
+        << line;
+    EXPECT_NE(LogLine(std::chrono::system_clock::now(), false, "x").find(" info x"), std::string::npos);
+}
+
+TEST(HeadlessLog, DeviceListingHasTheColumnsAFileWouldStore)
+{
+    const std::vector<TAudioComboItem> items{
+        {3, askInput, "Mic\tUSB", ""},
+        {1000002, askOutputLoopback, "Saida (monitor)", "pulse:alsa_output.x"},
+    };
+    const std::string text = DeviceListingText(items);
+    EXPECT_EQ(text.substr(0, text.find('\n')), "3\tinput\tMic USB\tMic USB\t");
+    EXPECT_NE(text.find("1000002\toutput-loopback\t"), std::string::npos) << text;
+    EXPECT_NE(text.find("\tpulse:alsa_output.x\n"), std::string::npos) << text;
+}

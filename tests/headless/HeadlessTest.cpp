@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "platform/Tick.h"
+#include "tests/streaming/TransmissionHarness.h"
+#include "tests/support/IcecastServer.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WaitUntil.h"
+
+// The program without a window, run as the system would run it: a child
+// process with no display, its log on standard output.
+
+namespace {
+
+constexpr double KToneHz = 880.0;
+const std::string KToken = "s3gredo-da-radio";
+
+std::string Binary(const std::string& ARelative)
+{
+    const char* dir = std::getenv("TAVIX_BINARY_DIR");
+    return std::string(dir ? dir : ".") + "/" + ARelative;
+}
+
+std::vector<std::string> LogLines(const std::string& APath)
+{
+    std::vector<std::string> out;
+    std::ifstream in(APath);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+bool LogHas(const std::string& APath, const std::string& AEnding)
+{
+    for (const std::string& line : LogLines(APath))
+        if (line.size() >= AEnding.size() && line.compare(line.size() - AEnding.size(), AEnding.size(), AEnding) == 0)
+            return true;
+    return false;
+}
+
+struct THttpAnswer {
+    int Code = 0;
+    std::string Body;
+};
+
+THttpAnswer Http(const std::string& AMethod, int APort, const std::string& APath, const std::string& AToken,
+                 const std::string& ABody = "")
+{
+    TTempDir dir;
+    const std::string body = dir.File("body");
+    std::string cmd = "curl -s -m 5 -o " + ShellQuote(body) + " -w '%{http_code}' -X " + AMethod;
+    if (!AToken.empty())
+        cmd += " -H " + ShellQuote("Authorization: Bearer " + AToken);
+    if (AMethod == "POST") {
+        WriteTextFile(dir.File("request"), ABody);
+        cmd += " -H 'Content-Type: application/json' --data-binary @" + ShellQuote(dir.File("request"));
+    }
+    cmd += " " + ShellQuote("http://127.0.0.1:" + std::to_string(APort) + APath);
+    THttpAnswer a;
+    a.Code = std::atoi(RunCommand(cmd).c_str());
+    a.Body = ReadTextFile(body);
+    return a;
+}
+
+// A station's settings file for the audio rig and AServer.
+std::string WriteSettings(const TTempDir& ADir, const TEncoderConfig& AConfig)
+{
+    const std::string path = ADir.File("TavixEncoder.ini");
+    SaveEncoderConfigTo(path, AConfig);
+    return path;
+}
+
+// The program as systemd starts it: no display of any kind.
+std::unique_ptr<TChildProcess> StartHeadless(const std::string& ASettings, const std::string& ALog,
+                                             const std::string& AProgram = "ui/TavixEncoderHeadless")
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        unsetenv(name);
+    return std::make_unique<TChildProcess>(
+        std::vector<std::string>{Binary(AProgram), "--headless", "--config", ASettings}, std::map<std::string, std::string>{},
+        ALog);
+}
+
+bool MapsHold(pid_t APid, const std::string& AName)
+{
+    return ReadTextFile("/proc/" + std::to_string(APid) + "/maps").find(AName) != std::string::npos;
+}
+
+testing::AssertionResult HearsTone(int APort)
+{
+    TStreamCapture listener(APort, "/stream", 3000);
+    const std::string body = listener.Wait();
+    const double dominance = body.size() > 4000 ? ToneDominance(DecodeStream(body).Mono, KToneHz) : 0.0;
+    if (dominance > 10.0)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << body.size() << " bytes heard, tone dominance " << dominance;
+}
+
+TEncoderConfig Station(int APort)
+{
+    return StreamConfig("audio/mpeg", APort);
+}
+
+} // namespace
+
+TEST(Headless, StreamsWithNoDisplayPublishesTitlesAndStopsCleanlyOnSigterm)
+{
+    TIcecastServer server;
+    TTempDir dir;
+    PlayRigTone(KToneHz, 40);
+    TEncoderConfig config = Station(server.Port());
+    UseNowPlaying(config, dir, "Primeira faixa");
+    const std::string log = dir.File("log.txt");
+    auto program = StartHeadless(WriteSettings(dir, config), log);
+    ASSERT_TRUE(WaitUntil([&] { return LogHas(log, " info Transmitindo."); }, 15000)) << ReadTextFile(log);
+    EXPECT_FALSE(MapsHold(program->Pid(), "libQt6")) << "no toolkit in the process";
+    // The rig's monitor holds back its first fragment for a moment.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_TRUE(HearsTone(server.Port())) << ReadTextFile(log);
+    EXPECT_TRUE(WaitUntil([&] { return server.StatusJson().find("Primeira faixa") != std::string::npos; }, 8000));
+    WriteTextFile(config.NoarPath, "Segunda faixa");
+    EXPECT_TRUE(WaitUntil([&] { return server.StatusJson().find("Segunda faixa") != std::string::npos; }, 8000))
+        << server.StatusJson();
+
+    const uint64_t asked = GetTickCount64();
+    kill(program->Pid(), SIGTERM);
+    EXPECT_EQ(program->WaitExit(2000), 0) << ReadTextFile(log);
+    EXPECT_LE(GetTickCount64() - asked, 2000u);
+    const std::vector<std::string> lines = LogLines(log);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(LogHas(log, " info Parado."));
+    EXPECT_NE(lines.back().find(" info Parado."), std::string::npos) << "\"Parado.\" is the last word: " << lines.back();
+    const std::regex line(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d (info|error) .+$)");
+    // Our own lines; the audio libraries may write their own to stderr.
+    int ours = 0;
+    for (const std::string& l : lines)
+        if (l.rfind("20", 0) == 0) {
+            ++ours;
+            EXPECT_TRUE(std::regex_match(l, line)) << l;
+        }
+    EXPECT_GE(ours, 4);
+}
+
+TEST(Headless, RefusedSettingsEndTheProgramWithTheReason)
+{
+    TTempDir dir;
+    TEncoderConfig config = Station(FreeLoopbackPort());
+    config.Host = "";
+    const std::string log = dir.File("log.txt");
+    auto program = StartHeadless(WriteSettings(dir, config), log);
+    EXPECT_EQ(program->WaitExit(10000), 1);
+    EXPECT_TRUE(LogHas(log, " error Configure o host do servidor.")) << ReadTextFile(log);
+
+    WriteTextFile(dir.File("broken.ini"), std::string(2 << 20, 'x'));
+    auto unreadable = StartHeadless(dir.File("broken.ini"), dir.File("log2.txt"));
+    EXPECT_EQ(unreadable->WaitExit(10000), 1);
+    EXPECT_NE(ReadTextFile(dir.File("log2.txt")).find(" error Unable to read "), std::string::npos)
+        << ReadTextFile(dir.File("log2.txt"));
+}
+
+TEST(Headless, TheControlInterfaceAnswersOnlyItsTokenAndDrivesTheStation)
+{
+    TIcecastServer server;
+    TTempDir dir;
+    PlayRigTone(KToneHz, 60);
+    TEncoderConfig config = Station(server.Port());
+    config.ControlEnabled = true;
+    config.ControlPort = FreeLoopbackPort();
+    config.ControlToken = KToken;
+    const int port = config.ControlPort;
+    const std::string log = dir.File("log.txt");
+    auto program = StartHeadless(WriteSettings(dir, config), log);
+    ASSERT_TRUE(WaitUntil([&] { return LogHas(log, " info Transmitindo."); }, 15000)) << ReadTextFile(log);
+
+    EXPECT_EQ(Http("GET", port, "/status", "").Code, 401);
+    EXPECT_EQ(Http("GET", port, "/status", "errado").Code, 401);
+    EXPECT_EQ(Http("GET", port, "/status", KToken + "x").Code, 401);
+    EXPECT_EQ(Http("GET", port, "/nada", KToken).Code, 404);
+    EXPECT_EQ(Http("POST", port, "/title", KToken, "titulo sem json").Code, 400);
+    EXPECT_EQ(Http("POST", port, "/title", KToken, R"({"titulo": "x"})").Code, 400);
+    EXPECT_EQ(Http("POST", port, "/title", KToken, R"({"title": 3})").Code, 400);
+    EXPECT_EQ(Http("POST", port, "/title", KToken, "{\"title\": \"" + std::string(8000, 'a') + "\"}").Code, 400);
+
+    const THttpAnswer status = Http("GET", port, "/status", KToken);
+    ASSERT_EQ(status.Code, 200);
+    EXPECT_NE(status.Body.find(R"("state":"running")"), std::string::npos) << status.Body;
+    EXPECT_NE(status.Body.find(R"("status":"Transmitindo.")"), std::string::npos) << status.Body;
+    EXPECT_EQ(status.Body.find(R"("bytesSent":0,)"), std::string::npos) << status.Body;
+
+    ASSERT_EQ(Http("POST", port, "/title", KToken, R"({"title": "Locução ao vivo"})").Code, 200);
+    EXPECT_TRUE(WaitUntil([&] { return server.StatusJson().find("Locução ao vivo") != std::string::npos; }, 8000))
+        << server.StatusJson();
+
+    EXPECT_EQ(Http("POST", port, "/stop", KToken).Code, 202);
+    EXPECT_TRUE(WaitUntil([&] { return LogHas(log, " info Parado."); }, 5000));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return Http("GET", port, "/status", KToken).Body.find(R"("state":"stopped")") != std::string::npos; },
+        3000));
+    EXPECT_TRUE(program->Running()) << "a stop by the interface leaves the program waiting for a start";
+    EXPECT_EQ(Http("POST", port, "/start", KToken).Code, 202);
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return Http("GET", port, "/status", KToken).Body.find(R"("status":"Transmitindo.")") != std::string::npos;
+        },
+        15000));
+    kill(program->Pid(), SIGTERM);
+    EXPECT_EQ(program->WaitExit(3000), 0) << ReadTextFile(log);
+}
+
+TEST(Headless, TheOptionsAnswerWithoutAWindow)
+{
+    TTempDir dir;
+    for (const std::string program : {"ui/TavixEncoderHeadless", "ui/TavixEncoder"}) {
+        SCOPED_TRACE(program);
+        int code = -1;
+        const std::string version = RunCommand(ShellQuote(Binary(program)) + " --version", &code);
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(version, "TAVIX Encoder 2.0\n");
+        const std::string help = RunCommand(ShellQuote(Binary(program)) + " --help", &code);
+        EXPECT_EQ(code, 0);
+        EXPECT_NE(help.find("--headless"), std::string::npos);
+        EXPECT_NE(help.find("--list-devices"), std::string::npos);
+    }
+    int wrong = -1;
+    RunCommand(ShellQuote(Binary("ui/TavixEncoderHeadless")) + " --nonsense 2>/dev/null", &wrong);
+    EXPECT_EQ(wrong, 2);
+    RigMonitorDevice();
+    int code = -1;
+    const std::string list = RunCommand(ShellQuote(Binary("ui/TavixEncoder")) + " --list-devices 2>/dev/null", &code);
+    EXPECT_EQ(code, 0);
+    bool monitor = false;
+    for (std::istringstream in(list); !in.eof();) {
+        std::string line;
+        std::getline(in, line);
+        if (line.empty())
+            continue;
+        const std::regex columns(R"(^-?\d+\t(input|output-loopback)\t[^\t]*\t[^\t]+\t[^\t]*$)");
+        EXPECT_TRUE(std::regex_match(line, columns)) << line;
+        monitor = monitor || line.find("monitor_test") != std::string::npos;
+    }
+    EXPECT_TRUE(monitor) << list;
+
+}

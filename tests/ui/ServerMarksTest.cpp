@@ -1,0 +1,306 @@
+// The servers' marks in the main window's top bar and the listener count
+// of several servers: each server in use gets a light that follows its
+// own states, a further server's trouble is told in words beside the
+// marks while the status line stays server 1's, and the count is the sum
+// of the servers' counts. With server 1 alone the bar is as it always was.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "streaming/NativeEncoderThread.h"
+#include "tests/services/FakeAdminServer.h"
+#include "tests/support/TempDir.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/MainWindow.h"
+#include "ui/Shape.h"
+
+namespace {
+
+const QColor KGreen(0x65, 0xD3, 0x44);
+const QColor KRed(0xE8, 0x29, 0x29);
+const QColor KYellow(0xF5, 0xD8, 0x36);
+const QColor KGrey(0x80, 0x80, 0x80);
+
+// A server of the settings, numbered as the operator sees it (2 to 4).
+TServerRecord& Server(TEncoderConfig& AConfig, int AServer)
+{
+    return AConfig.ExtraServers[static_cast<size_t>(AServer - 2)];
+}
+
+void UseServer(TEncoderConfig& AConfig, int AServer, int APort)
+{
+    TServerRecord& s = Server(AConfig, AServer);
+    s.Enabled = true;
+    s.Host = "127.0.0.1";
+    s.Port = APort;
+}
+
+// FakeStatsPage: an Icecast statistics page with a chosen listener count,
+// which a real icecast2 only gives with that many real listeners.
+std::string StatsReply(int AListeners)
+{
+    return "HTTP/1.0 200 OK\r\nContent-Type: application/json\r\n\r\n"
+           "{\"icestats\":{\"server_id\":\"Icecast 2.4.4\",\"source\":{\"listener_peak\":99,\"listeners\":" +
+           std::to_string(AListeners) + ",\"listenurl\":\"http://127.0.0.1/stream\"}}}";
+}
+
+class ServerMarks : public testing::Test {
+protected:
+    // A transmission that the worker refuses at once (server 1 has no
+    // password): the window holds it, as running, until stopped, and
+    // nothing the worker says comes after its end.
+    void Start(TFrmPrincipal& AWindow)
+    {
+        AWindow.show();
+        AWindow.btnStartStop->click();
+        ASSERT_TRUE(PumpUntil([&] { return AWindow.Encoder() && AWindow.Encoder()->Finished(); }, 10000));
+        PumpFor(100);
+        ASSERT_EQ(Text(AWindow.lblStatus), "Configure a senha do servidor.");
+    }
+
+    std::string Settings(const std::function<void(TEncoderConfig&)>& AEdit)
+    {
+        WriteSettings(FSettings, [&](TEncoderConfig& c) {
+            c.Host = "127.0.0.1";
+            c.Port = 9; // nothing answers a listener query there
+            AEdit(c);
+        });
+        return FSettings;
+    }
+
+    TTempDir FDir;
+    std::string FSettings = FDir.File("TavixEncoder.ini");
+};
+
+} // namespace
+
+TEST_F(ServerMarks, EachServerInUseHasALightThatFollowsItsOwnStates)
+{
+    TFrmPrincipal w(Settings([](TEncoderConfig& c) {
+        UseServer(c, 2, 9);
+        UseServer(c, 4, 9);
+        Server(c, 4).Mount = "/live4";
+        Server(c, 4).Bitrate = 64;
+        Server(c, 3).Host = "127.0.0.1"; // set up but not ticked
+    }));
+    w.show();
+    for (QWidget* mark : w.pnlServerMark)
+        EXPECT_FALSE(mark->isVisible()) << "none before a transmission";
+    Start(w);
+    const std::vector<bool> shown = {true, true, false, true};
+    for (size_t i = 0; i < shown.size(); ++i)
+        EXPECT_EQ(w.pnlServerMark[i]->isVisible(), shown[i]) << i + 1;
+    // Server 1's refusal reached its light.
+    EXPECT_EQ(w.shpServer[0]->BrushColor(), KRed);
+    // Its state and where it streams.
+    EXPECT_EQ(w.pnlServerMark[0]->toolTip().toStdString(),
+              "Servidor 1: Configure a senha do servidor.\n127.0.0.1:9 /stream \xC2\xB7 192 kbps");
+    // The others wait in yellow until their first word.
+    EXPECT_EQ(w.shpServer[1]->BrushColor(), KYellow);
+    EXPECT_EQ(w.shpServer[3]->BrushColor(), KYellow);
+
+    // In number order, in the top bar, on the listener line, left of the
+    // count and clear of the status line above.
+    const QRect bar = InWindow(w.pnlTop);
+    int left = InWindow(w.lblTitle).right();
+    for (int i : {0, 1, 3}) {
+        const QRect mark = InWindow(w.pnlServerMark[i]);
+        EXPECT_TRUE(bar.contains(mark)) << i + 1;
+        EXPECT_GT(mark.left(), left) << i + 1;
+        EXPECT_GT(mark.top(), InWindow(w.lblStatus).bottom()) << i + 1;
+        EXPECT_LT(mark.right(), InWindow(w.lblListeners).left()) << i + 1;
+        left = mark.right();
+    }
+
+    w.HandleEncoderStatus(nullptr, "Transmitindo.", false);
+    w.HandleServerStatus(nullptr, 2, "Conectando ao servidor de radio em 127.0.0.1:8001...", false);
+    EXPECT_EQ(w.shpServer[0]->BrushColor(), KGreen);
+    EXPECT_EQ(w.shpServer[1]->BrushColor(), KYellow);
+    // Not on air yet: said beside the marks, in the mark's colour.
+    EXPECT_TRUE(w.lblServerProblem->isVisible());
+    EXPECT_EQ(Text(w.lblServerProblem), "Servidor 2: Conectando ao servidor de radio em 127.0.0.1:8001...");
+    EXPECT_EQ(TextColor(w.lblServerProblem), KYellow);
+
+    w.HandleServerStatus(nullptr, 2, "Transmitindo.", false);
+    EXPECT_EQ(w.shpServer[1]->BrushColor(), KGreen);
+    w.HandleServerStatus(nullptr, 4, "Transmitindo.", false);
+    EXPECT_FALSE(w.lblServerProblem->isVisible()) << "all on air: nothing to say";
+
+    // A refused login of server 4: red light, the reason beside the marks,
+    // and server 1's status line as it was.
+    const std::string refused = "Tentando reconectar ao servidor de radio (3)... (401 senha recusada)";
+    w.HandleServerStatus(nullptr, 4, refused, true);
+    EXPECT_EQ(w.shpServer[3]->BrushColor(), KRed);
+    EXPECT_EQ(w.pnlServerMark[3]->toolTip().toStdString(),
+              "Servidor 4: " + refused + "\n127.0.0.1:9 /live4 \xC2\xB7 64 kbps");
+    // Shortened in the middle where it must be: the server and the reason
+    // stay; the whole of it in the tooltip.
+    EXPECT_EQ(w.lblServerProblem->toolTip().toStdString(), "Servidor 4: " + refused);
+    EXPECT_TRUE(Text(w.lblServerProblem).starts_with("Servidor 4: ")) << Text(w.lblServerProblem);
+    EXPECT_TRUE(Text(w.lblServerProblem).ends_with("(401 senha recusada)")) << Text(w.lblServerProblem);
+    EXPECT_EQ(TextColor(w.lblServerProblem), KRed);
+    EXPECT_EQ(Text(w.lblStatus), "Transmitindo.");
+    EXPECT_EQ(TextColor(w.lblStatus), KGreen);
+    EXPECT_EQ(w.shpLed->BrushColor(), KGreen);
+    const QRect words = InWindow(w.lblServerProblem);
+    EXPECT_GT(words.left(), InWindow(w.lblTitle).right());
+    EXPECT_LT(words.right(), InWindow(w.pnlServerMark[0]).left());
+    EXPECT_LE(w.lblServerProblem->fontMetrics().horizontalAdvance(w.lblServerProblem->text()), words.width());
+
+    // A trouble outranks a server on its way, whatever their numbers.
+    w.HandleServerStatus(nullptr, 2, "Servidor fechou a conexao. Reconectando...", true);
+    EXPECT_EQ(w.shpServer[1]->BrushColor(), KYellow);
+    EXPECT_EQ(w.lblServerProblem->toolTip().toStdString(), "Servidor 4: " + refused);
+    w.HandleServerStatus(nullptr, 4, "Reconectado ao servidor de radio.", false);
+    EXPECT_EQ(w.shpServer[3]->BrushColor(), KGreen);
+    EXPECT_EQ(Text(w.lblServerProblem), "Servidor 2: Servidor fechou a conexao. Reconectando...");
+
+    // Server 1's troubles are the status line's, never the words beside.
+    w.HandleServerStatus(nullptr, 2, "Reconectado ao servidor de radio.", false);
+    w.HandleEncoderStatus(nullptr, "Servidor recusou a conexão source Icecast.", true);
+    EXPECT_EQ(w.shpServer[0]->BrushColor(), KRed);
+    EXPECT_FALSE(w.lblServerProblem->isVisible());
+
+    // A server not ticked has no light to change.
+    w.HandleServerStatus(nullptr, 3, "Transmitindo.", false);
+    EXPECT_FALSE(w.pnlServerMark[2]->isVisible());
+
+    w.btnStartStop->click();
+    ASSERT_EQ(w.Encoder(), nullptr);
+    for (QWidget* mark : w.pnlServerMark)
+        EXPECT_FALSE(mark->isVisible());
+    EXPECT_FALSE(w.lblServerProblem->isVisible());
+
+    // The next transmission starts from yellow, not from the last states.
+    Start(w);
+    EXPECT_EQ(w.shpServer[3]->BrushColor(), KYellow);
+    w.btnStartStop->click();
+}
+
+TEST_F(ServerMarks, WhatEachKindOfStatusShows)
+{
+    TFrmPrincipal w(Settings([](TEncoderConfig& c) { UseServer(c, 3, 9); }));
+    Start(w);
+    struct TCase {
+        const char* Text;
+        bool IsError;
+        QColor Light;
+    };
+    const TCase cases[] = {
+        {"Conectando ao servidor de radio em radio.example.net:8000...", false, KYellow},
+        {"Conectado ao servidor de rádio Icecast (PUT).", false, KGreen},
+        {"Transmitindo.", false, KGreen},
+        {"Reconectado ao servidor de radio.", false, KGreen},
+        {"Servidor fechou a conexao. Reconectando...", true, KYellow},
+        {"Nao conectou ao servidor de radio. Reconectando...", true, KYellow},
+        {"Servidor fechou durante a reconexao. Tentando novamente...", true, KYellow},
+        {"Tentando reconectar ao servidor de radio (2)...", true, KYellow},
+        {"Tentando reconectar ao servidor de radio (3)... (conexao recusada)", true, KRed},
+        {"Tentando reconectar ao servidor de radio (4)... (401 senha recusada)", true, KRed},
+        {"Configure o host do servidor.", true, KRed},
+        {"Ogg Opus deve ser usado com Icecast. Para Shoutcast comum, use MP3 ou AAC+.", true, KRed},
+        {"Servidor lento: parte do audio foi descartada.", true, KRed},
+        {"Parado.", false, KGrey},
+    };
+    for (const TCase& c : cases) {
+        w.HandleServerStatus(nullptr, 3, c.Text, c.IsError);
+        EXPECT_EQ(w.shpServer[2]->BrushColor(), c.Light) << c.Text;
+        EXPECT_TRUE(w.pnlServerMark[2]->toolTip().startsWith(QString("Servidor 3: ") + c.Text + "\n")) << c.Text;
+        // Words beside the marks for what is neither on air nor stopped.
+        EXPECT_EQ(w.lblServerProblem->isVisible(), c.Light == KYellow || c.Light == KRed) << c.Text;
+    }
+    w.btnStartStop->click();
+}
+
+TEST_F(ServerMarks, TheCountIsTheSumOfTheServersInUseEachInTheTooltip)
+{
+    TFakeAdminServer first(StatsReply(3)), second(StatsReply(4)), third(StatsReply(100)), fourth(StatsReply(5));
+    TFrmPrincipal w(Settings([&](TEncoderConfig& c) {
+        c.Port = first.Port();
+        UseServer(c, 2, second.Port());
+        UseServer(c, 4, fourth.Port());
+        Server(c, 3).Host = "127.0.0.1";
+        Server(c, 3).Port = third.Port();
+    }));
+    w.show();
+    EXPECT_EQ(Text(w.lblListeners), "Ouvintes: --");
+    Start(w); // asks every server in use at once
+    ASSERT_TRUE(PumpUntil([&] { return Text(w.lblListeners) == "Ouvintes: 12"; }, 15000)) << Text(w.lblListeners);
+    ASSERT_TRUE(PumpUntil([&] { return w.lblListeners->toolTip().count('\n') == 2; }, 5000));
+    EXPECT_EQ(w.lblListeners->toolTip().toStdString(), "Servidor 1: 3\nServidor 2: 4\nServidor 4: 5");
+    EXPECT_EQ(InWindow(w.lblListeners).right() + 1, 925);
+    // Each server was asked for its own page; the one not ticked never.
+    for (TFakeAdminServer* asked : {&first, &second, &fourth}) {
+        ASSERT_FALSE(asked->Requests().empty());
+        for (const std::string& request : asked->Requests())
+            EXPECT_EQ(request.rfind("GET /status-json.xsl ", 0), 0u) << request;
+    }
+    EXPECT_TRUE(third.Requests().empty());
+
+    // A server with no count leaves the others' sum, and says "--".
+    w.HandleListenerResult(2, -1, "indisponivel");
+    EXPECT_EQ(Text(w.lblListeners), "Ouvintes: 8");
+    EXPECT_EQ(w.lblListeners->toolTip().toStdString(), "Servidor 1: 3\nServidor 2: --\nServidor 4: 5");
+    // The marks keep clear of a count that grows.
+    w.HandleListenerResult(1, 123456, "");
+    EXPECT_LT(InWindow(w.pnlServerMark[3]).right(), InWindow(w.lblListeners).left());
+    for (int n : {1, 4})
+        w.HandleListenerResult(n, -1, "indisponivel");
+    EXPECT_EQ(Text(w.lblListeners), "Ouvintes: --");
+
+    // In the window's language, and gone with the transmission.
+    w.btnStartStop->click();
+    EXPECT_EQ(Text(w.lblListeners), "Ouvintes: --");
+    EXPECT_EQ(w.lblListeners->toolTip().toStdString(), "Servidor 1: --\nServidor 2: --\nServidor 4: --");
+}
+
+TEST_F(ServerMarks, WithServerOneAloneTheTopBarIsAsItWas)
+{
+    TFakeAdminServer stats(StatsReply(7)), unused(StatsReply(50));
+    TFrmPrincipal w(Settings([&](TEncoderConfig& c) {
+        c.Port = stats.Port();
+        // Filled in but not ticked: not used at all.
+        Server(c, 2).Host = "127.0.0.1";
+        Server(c, 2).Port = unused.Port();
+        Server(c, 2).Password = "hackme";
+    }));
+    Start(w);
+    ASSERT_TRUE(PumpUntil([&] { return Text(w.lblListeners) == "Ouvintes: 7"; }, 15000)) << Text(w.lblListeners);
+    w.HandleServerStatus(nullptr, 2, "Tentando reconectar ao servidor de radio (3)... (401 senha recusada)", true);
+    w.HandleListenerResult(2, 50, "");
+    // Only what the bar always showed.
+    std::vector<const QWidget*> visible;
+    for (const QWidget* child : w.pnlTop->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (child->isVisible())
+            visible.push_back(child);
+    const std::vector<const QWidget*> always = {w.Image1, w.lblTitle, w.lblStatus, w.shpLed, w.lblListeners};
+    EXPECT_EQ(visible, always);
+    EXPECT_EQ(Text(w.lblListeners), "Ouvintes: 7");
+    EXPECT_TRUE(w.lblListeners->toolTip().isEmpty());
+    EXPECT_EQ(Text(w.lblStatus), "Configure a senha do servidor.");
+    EXPECT_FALSE(stats.Requests().empty());
+    EXPECT_TRUE(unused.Requests().empty()) << "the server not ticked is never asked";
+    w.btnStartStop->click();
+    EXPECT_TRUE(w.lblListeners->toolTip().isEmpty());
+}
+
+TEST_F(ServerMarks, TheServersLinesSpeakTheWindowsLanguage)
+{
+    const std::pair<const char*, const char*> expected[] = {
+        {"pt-BR", "Servidor 1: --\nServidor 2: --"},
+        {"en-US", "Server 1: --\nServer 2: --"},
+        {"es-ES", "Servidor 1: --\nServidor 2: --"},
+        {"fr-FR", "Serveur 1 : --\nServeur 2 : --"},
+    };
+    for (const auto& [language, tooltip] : expected) {
+        TFrmPrincipal w(Settings([&](TEncoderConfig& c) {
+            c.Language = language;
+            UseServer(c, 2, 9);
+        }));
+        EXPECT_EQ(w.lblListeners->toolTip().toStdString(), tooltip) << language;
+    }
+}
