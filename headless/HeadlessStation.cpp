@@ -2,8 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 
+#include "control/TitleRequest.h"
 #include "headless/LogLine.h"
 #include "platform/Tick.h"
 #include "services/ListenerCountThread.h"
@@ -12,7 +12,6 @@ namespace {
 
 constexpr uint64_t KListenerEveryMs = 15000;
 constexpr uint64_t KSummaryEveryMs = 60000;
-constexpr size_t KMaxTitleBytes = 1024;
 
 std::string Decibels(double APeak)
 {
@@ -215,31 +214,13 @@ void THeadlessStation::RequestStop()
 
 std::string THeadlessStation::RequestTitle(const std::string& ATitleUtf8)
 {
-    std::string title = ATitleUtf8;
-    for (char& c : title)
-        if (c == '\n' || c == '\r' || c == '\t')
-            c = ' ';
-    if (title.find_first_not_of(' ') == std::string::npos)
-        return "titulo vazio";
-    if (title.size() > KMaxTitleBytes)
-        return "titulo longo demais";
-    // With a now-playing file the title goes through it, as playout
-    // software would write it: the servers, the FTP copy and the strip all
-    // take it from there.
-    if (!FConfig.NoarPath.empty()) {
-        const std::string temp = FConfig.NoarPath + ".tavix-tmp";
-        {
-            std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-            out << title << "\n";
-            if (!out.flush())
-                return "nao gravou " + FConfig.NoarPath;
-        }
-        if (std::rename(temp.c_str(), FConfig.NoarPath.c_str()) != 0) {
-            std::remove(temp.c_str());
-            return "nao gravou " + FConfig.NoarPath;
-        }
-        return "";
-    }
+    std::string title = ATitleUtf8, error;
+    if (!CleanRequestedTitle(title, error))
+        return error;
+    // With a now-playing file the title goes through it: the servers, the
+    // FTP copy and the log all take it from there.
+    if (!FConfig.NoarPath.empty())
+        return WriteNowPlayingFile(FConfig.NoarPath, title);
     const std::lock_guard<std::mutex> guard(FLock);
     FState.Title = title;
     FRequests.push_back([this, title] {

@@ -15,6 +15,7 @@
 
 #include "capture/DeviceCaption.h"
 #include "services/ListenerCountThread.h"
+#include "control/ControlServer.h"
 #include "services/NowPlayingWatcher.h"
 #include "settings/SettingsWriteError.h"
 #include "streaming/NativeEncoderThread.h"
@@ -26,6 +27,7 @@
 #include "ui/PictureLabel.h"
 #include "ui/Shape.h"
 #include "ui/Theme.h"
+#include "ui/WindowControl.h"
 #include "ui/ThreadHandOff.h"
 #include "ui/WindowColors.h"
 
@@ -288,11 +290,14 @@ void TFrmPrincipal::FormCreate()
         SetStatusText(QStr(loadError));
         SetTextColor(lblStatus, Red);
     }
+    StartControlInterface();
 }
 
 void TFrmPrincipal::FormDestroy()
 {
     FDestroying = true;
+    // Its threads end here, before anything they call into goes.
+    FControlServer.reset();
     if (FListenerTimer)
         FListenerTimer->stop();
     for (TTavixListenerCountThread*& query : FListenerThreads)
@@ -487,6 +492,8 @@ void TFrmPrincipal::tmrNoarTimer()
 
 void TFrmPrincipal::ShowNoarText()
 {
+    if (!FNoar->NoarText().empty())
+        UpdateControlState([&](TStationState& AState) { AState.Title = FNoar->NoarText(); });
     const QString text = QStr(FNoar->DisplayText());
     if (lblNoarText->text() != text) {
         lblNoarText->setText(text);

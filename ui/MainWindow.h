@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <array>
 #include <memory>
 #include <string>
@@ -9,6 +11,9 @@
 #include "settings/EncoderConfig.h"
 
 class NowPlayingWatcher;
+class TControlServer;
+class TWindowControl;
+struct TStationState;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -137,8 +142,15 @@ private:
     void RepaintMeters();
     std::string Tr(const char* AKey) const;
 
+    // The local control interface, when switched on in the settings.
+    void StartControlInterface();
+    void UpdateControlState(const std::function<void(TStationState&)>& AChange);
+
     std::string FSettingsPath;
     TEncoderConfig FConfig;
+    std::unique_ptr<TWindowControl> FControl;
+    std::unique_ptr<TControlServer> FControlServer;
+    uint64_t FStartTick = 0; // of the running transmission
     TNativeEncoderThread* FEncoder = nullptr;
     double FLevelL = 0, FLevelR = 0, FBandLow = 0, FBandMid = 0, FBandHigh = 0;
     bool FBlinkState = false;

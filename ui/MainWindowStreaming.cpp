@@ -8,6 +8,8 @@
 #include <QTimer>
 
 #include "services/ListenerCountThread.h"
+#include "control/ControlServer.h"
+#include "platform/Tick.h"
 #include "streaming/NativeEncoderThread.h"
 #include "streaming/TlsSession.h"
 #include "ui/FormHelpers.h"
@@ -15,6 +17,7 @@
 #include "ui/MainWindow.h"
 #include "ui/Shape.h"
 #include "ui/TrustPrompt.h"
+#include "ui/WindowControl.h"
 #include "ui/WindowColors.h"
 
 using namespace WindowColors;
@@ -148,6 +151,16 @@ void TFrmPrincipal::StopEncoder()
 
 void TFrmPrincipal::SetRunningState(bool ARunning)
 {
+    if (ARunning)
+        FStartTick = GetTickCount64();
+    UpdateControlState([&](TStationState& AState) {
+        AState.Running = ARunning;
+        if (ARunning) {
+            AState.Outputs.clear();
+            AState.BytesSent = 0;
+            AState.UptimeSeconds = 0;
+        }
+    });
     btnStartStop->setText(QStr(Tr(ARunning ? "stop" : "start")));
     btnConfig->setEnabled(!ARunning);
     shpLed->SetBrushColor(ARunning ? Green : Grey);
@@ -158,6 +171,10 @@ void TFrmPrincipal::SetRunningState(bool ARunning)
 
 void TFrmPrincipal::HandleEncoderStatus(TNativeEncoderThread*, const std::string& Text, bool IsError)
 {
+    UpdateControlState([&](TStationState& AState) {
+        AState.Status = Text;
+        AState.StatusIsError = IsError;
+    });
     SetStatusText(QStr(Text));
     SetServerMark(1, Text, IsError);
     // An untrusted certificate would be refused at every retry: stop, then
@@ -191,8 +208,18 @@ void TFrmPrincipal::HandleEncoderStatus(TNativeEncoderThread*, const std::string
 
 void TFrmPrincipal::HandleServerStatus(TNativeEncoderThread*, int AServer, const std::string& AText, bool AIsError)
 {
-    if (AServer >= 2 && ServerInUse(AServer))
-        SetServerMark(AServer, AText, AIsError);
+    if (AServer < 2 || !ServerInUse(AServer))
+        return;
+    SetServerMark(AServer, AText, AIsError);
+    UpdateControlState([&](TStationState& AState) {
+        for (TStationState::TOutput& o : AState.Outputs)
+            if (o.Server == AServer) {
+                o.Status = AText;
+                o.IsError = AIsError;
+                return;
+            }
+        AState.Outputs.push_back({AServer, AText, AIsError});
+    });
 }
 
 void TFrmPrincipal::HandleEncoderLevel(TNativeEncoderThread*, double L, double R, double LowBand, double MidBand,
@@ -204,12 +231,20 @@ void TFrmPrincipal::HandleEncoderLevel(TNativeEncoderThread*, double L, double R
     FBandMid = MidBand;
     FBandHigh = HighBand;
     RepaintMeters();
+    const uint64_t bytes = FEncoder ? FEncoder->BytesSent() : 0;
+    UpdateControlState([&](TStationState& AState) {
+        AState.LevelL = L;
+        AState.LevelR = R;
+        AState.BytesSent = bytes;
+        AState.UptimeSeconds = (GetTickCount64() - FStartTick) / 1000;
+    });
 }
 
 void TFrmPrincipal::HandleEncoderRecord(TNativeEncoderThread*, const std::string& AFileName,
                                         const std::string& AText, bool AIsError)
 {
     tmrRecWarning->stop();
+    UpdateControlState([&](TStationState& AState) { AState.RecordingFile = AFileName; });
     const QString text = QStr(AText);
     if (AFileName.empty()) {
         // The stream goes on, so the status line stays the server's and
@@ -321,6 +356,7 @@ void TFrmPrincipal::ShowListenerCounts()
         parts << QStr(Tr("server_line")).arg(n).arg(count >= 0 ? QString::number(count) : QString("--"));
     }
     SetListenersText(sum >= 0 ? QStr(Tr("listeners")) + QString::number(sum) : NoListenersText());
+    UpdateControlState([&](TStationState& AState) { AState.Listeners = sum; });
     lblListeners->setToolTip(SeveralServers() ? parts.join('\n') : QString());
 }
 
@@ -405,4 +441,35 @@ void TFrmPrincipal::PlaceServerMarks()
     lblServerProblem->setGeometry(left, lblListeners->y(), std::max(0, right - left), lblListeners->height());
     lblServerProblem->setText(lblServerProblem->fontMetrics().elidedText(lblServerProblem->toolTip(), Qt::ElideMiddle,
                                                                          lblServerProblem->width()));
+}
+
+// ---------------------------------------------------------------- control interface
+
+void TFrmPrincipal::StartControlInterface()
+{
+    if (!FConfig.ControlEnabled)
+        return;
+    TWindowControl::TActions actions;
+    actions.Start = [this] { StartEncoder(); };
+    actions.Stop = [this] { StopEncoder(); };
+    actions.Title = [this](const std::string& ATitle) {
+        if (FEncoder)
+            FEncoder->SetTitle(ATitle);
+        UpdateControlState([&](TStationState& AState) { AState.Title = ATitle; });
+    };
+    FControl = std::make_unique<TWindowControl>(this, std::move(actions), FConfig.NoarPath);
+    FControlServer = std::make_unique<TControlServer>(*FControl);
+    std::string error;
+    if (!FControlServer->Start(FConfig.ControlPort, FConfig.ControlToken, error)) {
+        FControlServer.reset();
+        FControl.reset();
+        SetStatusText(QStr(error));
+        SetTextColor(lblStatus, Red);
+    }
+}
+
+void TFrmPrincipal::UpdateControlState(const std::function<void(TStationState&)>& AChange)
+{
+    if (FControl)
+        FControl->Update(AChange);
 }

@@ -384,3 +384,43 @@ TEST_F(MainWindowStreaming, ARecordingThatCannotBeWrittenSaysWhyWhileTheStreamGo
     window.btnStartStop->click();
     EXPECT_FALSE(window.lblRecFile->isVisible());
 }
+
+// The window offers the same control interface as the program without
+// one: an automation system starts, titles and stops it over HTTP.
+TEST_F(MainWindowStreaming, TheControlInterfaceDrivesTheWindow)
+{
+    const int port = FreeLoopbackPort();
+    const TEncoderConfig config = WriteStreamSettings([&](TEncoderConfig& c) {
+        c.ControlEnabled = true;
+        c.ControlPort = port;
+        c.ControlToken = "ficha";
+        c.NoarPath = FDir.File("noar.txt");
+    });
+    WriteTextFile(config.NoarPath, "Abertura");
+    TProbeWindow window(FSettings);
+    window.show();
+    const auto ask = [port](const std::string& AArgs, const std::string& APath) {
+        return RunCommand("curl -s -m 5 -H 'Authorization: Bearer ficha' " + AArgs + " " +
+                          ShellQuote("http://127.0.0.1:" + std::to_string(port) + APath));
+    };
+    EXPECT_NE(ask("", "/status").find(R"("state":"stopped")"), std::string::npos);
+    EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code}' -m 5 " +
+                         ShellQuote("http://127.0.0.1:" + std::to_string(port) + "/status")),
+              "401");
+
+    ask("-X POST -d ''", "/start");
+    ASSERT_TRUE(PumpUntil([&] { return Text(window.lblStatus) == "Transmitindo."; }, 20000)) << Text(window.lblStatus);
+    const std::string status = ask("", "/status");
+    EXPECT_NE(status.find(R"("state":"running")"), std::string::npos) << status;
+    EXPECT_NE(status.find(R"("status":"Transmitindo.")"), std::string::npos) << status;
+    EXPECT_NE(status.find(R"("title":"Abertura")"), std::string::npos) << status;
+
+    EXPECT_NE(ask("-X POST --data-binary '{\"title\": \"Faixa pedida\"}'", "/title").find("\"ok\""), std::string::npos);
+    EXPECT_EQ(ReadTextFile(config.NoarPath), "Faixa pedida\n") << "the title goes through the now-playing file";
+    EXPECT_TRUE(PumpUntil([&] { return FServer.StatusJson().find("Faixa pedida") != std::string::npos; }, 10000))
+        << FServer.StatusJson();
+
+    ask("-X POST -d ''", "/stop");
+    EXPECT_TRUE(PumpUntil([&] { return window.Encoder() == nullptr; }, 10000));
+    EXPECT_NE(ask("", "/status").find(R"("state":"stopped")"), std::string::npos);
+}
