@@ -58,6 +58,9 @@ bool TControlServer::Start(int APort, const std::string& AToken, std::string& AE
         const int yes = 1;
         setsockopt(ASocket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
     });
+    // Small answers on kept connections would otherwise wait for the
+    // peer's delayed acknowledgement, tens of milliseconds each.
+    FServer->set_tcp_nodelay(true);
     FServer->set_read_timeout(5, 0);
     FServer->set_write_timeout(5, 0);
     Route();

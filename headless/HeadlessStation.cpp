@@ -150,7 +150,9 @@ void THeadlessStation::Tick()
         LogSummary();
     }
     const std::lock_guard<std::mutex> guard(FLock);
-    FState.Title = FNoar.NoarText().empty() ? FState.Title : FNoar.NoarText();
+    // Without a now-playing file the watcher only has its placeholder.
+    if (!FConfig.NoarPath.empty() && !FNoar.NoarText().empty())
+        FState.Title = FNoar.NoarText();
     FState.BytesSent = FWorker ? FWorker->BytesSent() : FState.BytesSent;
     FState.UptimeSeconds = FWorker ? (now - FStartTick) / 1000 : 0;
 }

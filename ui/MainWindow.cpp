@@ -492,7 +492,8 @@ void TFrmPrincipal::tmrNoarTimer()
 
 void TFrmPrincipal::ShowNoarText()
 {
-    if (!FNoar->NoarText().empty())
+    // Without a now-playing file the watcher only has its placeholder.
+    if (!FConfig.NoarPath.empty() && !FNoar->NoarText().empty())
         UpdateControlState([&](TStationState& AState) { AState.Title = FNoar->NoarText(); });
     const QString text = QStr(FNoar->DisplayText());
     if (lblNoarText->text() != text) {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -86,6 +87,26 @@ std::unique_ptr<TChildProcess> StartHeadless(const std::string& ASettings, const
     return std::make_unique<TChildProcess>(
         std::vector<std::string>{Binary(AProgram), "--headless", "--config", ASettings}, std::map<std::string, std::string>{},
         ALog);
+}
+
+uint64_t JsonNumber(const std::string& AJson, const std::string& AKey)
+{
+    const std::string key = "\"" + AKey + "\":";
+    const size_t at = AJson.find(key);
+    return at == std::string::npos ? 0 : std::strtoull(AJson.c_str() + at + key.size(), nullptr, 10);
+}
+
+// What icecast2 has read from the source on /stream, by its statistics.
+uint64_t ServerBytesRead(const TIcecastServer& AServer)
+{
+    const std::string stats =
+        RunCommand("curl -s -m 5 -u " + AServer.AdminUser() + ":" + AServer.AdminPassword() + " " +
+                   ShellQuote(AServer.BaseUrl() + "/admin/stats"));
+    const size_t source = stats.find("<source mount=\"/stream\">");
+    const size_t at = stats.find("<total_bytes_read>", source);
+    return source == std::string::npos || at == std::string::npos
+               ? 0
+               : std::strtoull(stats.c_str() + at + std::strlen("<total_bytes_read>"), nullptr, 10);
 }
 
 bool MapsHold(pid_t APid, const std::string& AName)
@@ -197,6 +218,37 @@ TEST(Headless, TheControlInterfaceAnswersOnlyItsTokenAndDrivesTheStation)
     ASSERT_EQ(Http("POST", port, "/title", KToken, R"({"title": "Locução ao vivo"})").Code, 200);
     EXPECT_TRUE(WaitUntil([&] { return server.StatusJson().find("Locução ao vivo") != std::string::npos; }, 8000))
         << server.StatusJson();
+    const std::string titled = Http("GET", port, "/status", KToken).Body;
+    EXPECT_NE(titled.find(R"("title":"Locução ao vivo")"), std::string::npos) << titled;
+
+    // What it says it sent against what the server says it read: the
+    // server reads what the kernels between them have passed on.
+    const uint64_t before = JsonNumber(Http("GET", port, "/status", KToken).Body, "bytesSent");
+    const uint64_t read = ServerBytesRead(server);
+    const uint64_t after = JsonNumber(Http("GET", port, "/status", KToken).Body, "bytesSent");
+    EXPECT_LE(read, after);
+    EXPECT_GE(read + 512 * 1024, before) << read << " read by the server, " << before << " sent";
+
+    // A thousand requests while on air leave no gap in the stream.
+    TTempDir burst;
+    std::string requests = "header = \"Authorization: Bearer " + KToken + "\"\n";
+    for (int i = 0; i < 1000; ++i)
+        requests += "url = \"http://127.0.0.1:" + std::to_string(port) + "/status\"\noutput = \"/dev/null\"\n";
+    WriteTextFile(burst.File("requests"), requests);
+    TStreamCapture listener(server.Port(), "/stream", 20000);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const uint64_t burstFrom = GetTickCount64();
+    const std::string codes = RunCommand("curl -s -m 60 -w '%{http_code}\\n' -K " + ShellQuote(burst.File("requests")));
+    const uint64_t burstTo = std::max(GetTickCount64(), burstFrom + 3000);
+    listener.Wait();
+    ASSERT_LE(burstTo - burstFrom, 15000u) << "the listener must outlast the burst";
+    size_t ok = 0;
+    for (size_t at = codes.find("200"); at != std::string::npos; at = codes.find("200", at + 3))
+        ++ok;
+    EXPECT_EQ(ok, 1000u);
+    EXPECT_GE(listener.BytesBetween(burstFrom, burstTo),
+              (burstTo - burstFrom) * uint64_t(config.Bitrate) * 1000 / 8 / 1000 * 85 / 100)
+        << "the stream slowed down during the burst";
 
     EXPECT_EQ(Http("POST", port, "/stop", KToken).Code, 202);
     EXPECT_TRUE(WaitUntil([&] { return LogHas(log, " info Parado."); }, 5000));
