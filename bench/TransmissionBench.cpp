@@ -5,11 +5,13 @@
 // two marks. Each side alone, then both side by side; then the same with
 // each side also recording the MP3 into a file; three runs each,
 // min/median/max printed. Then the capture alone, as the reading thread
-// costs it, and the time from Start to "Transmitindo.".
+// costs it, the time from Start to "Transmitindo.", and one, two and four
+// servers at once beside ffmpeg encoding as many outputs.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -156,14 +158,19 @@ TEncoderConfig WithRecording(TEncoderConfig AConfig, const TRecording& ARecordin
     return AConfig;
 }
 
+std::string FfmpegMount(int AServer)
+{
+    return AServer == 1 ? "/ffmpeg" : "/ffmpeg" + std::to_string(AServer);
+}
+
 // Recording, ffmpeg encodes the one capture a second time into the file,
 // as ours does: the fair comparison, rather than the tee muxer's one
 // encode written twice.
+// With AServers above one, each further server is one more encode of the
+// same capture to a mount of its own, as ours does it.
 std::unique_ptr<TChildProcess> StartFfmpeg(const TPath& APath, const TIcecastServer& AServer, const std::string& ALog,
-                                           const TRecording& ARecording)
+                                           const TRecording& ARecording, int AServers = 1)
 {
-    const std::string url = "icecast://source:" + AServer.SourcePassword() + "@127.0.0.1:" +
-                            std::to_string(AServer.Port()) + "/ffmpeg";
     std::vector<std::string> args = {"ffmpeg", "-nostdin", "-v", "error"};
     std::istringstream input(APath.FfmpegInput);
     for (std::string word; input >> word;)
@@ -172,10 +179,13 @@ std::unique_ptr<TChildProcess> StartFfmpeg(const TPath& APath, const TIcecastSer
         for (const char* a : {"-c:a", "libmp3lame", "-b:a", "192k", "-compression_level", "2"})
             args.push_back(a);
     };
-    encode();
-    for (const char* a : {"-content_type", "audio/mpeg", "-f", "mp3"})
-        args.push_back(a);
-    args.push_back(url);
+    for (int n = 1; n <= AServers; ++n) {
+        encode();
+        for (const char* a : {"-content_type", "audio/mpeg", "-f", "mp3"})
+            args.push_back(a);
+        args.push_back("icecast://source:" + AServer.SourcePassword() + "@127.0.0.1:" +
+                       std::to_string(AServer.Port()) + FfmpegMount(n));
+    }
     if (ARecording.On()) {
         encode();
         for (const char* a : {"-f", "mp3"})
@@ -345,10 +355,75 @@ void Print(const TPath& APath, const TFigures& AF)
     Line("Start to \"Transmitindo.\" (ms)", AF.Startup);
 }
 
+// Ours with AServers server outputs (MP3 192 kbit/s each, a mount each),
+// then ffmpeg with as many encodes, each alone; every mount must be on the
+// server while measured, or the figure would be of nothing.
+void MeasureOutputs(const TPath& APath, TIcecastServer& AServer, int AServers, std::vector<double>& AOurs,
+                    std::vector<double>& AFfmpeg)
+{
+    const auto expectMounts = [&](const std::string& AWho, const std::function<std::string(int)>& AMount) {
+        const std::string status = AServer.StatusJson();
+        for (int n = 1; n <= AServers; ++n)
+            if (status.find("\"listenurl\":\"" + AServer.BaseUrl() + AMount(n) + "\"") == std::string::npos)
+                throw std::runtime_error(AWho + ": mount " + AMount(n) + " is not on the server");
+    };
+    TEncoderConfig config = APath.Config;
+    for (int n = 2; n <= AServers; ++n) {
+        TServerRecord& s = config.ExtraServers[static_cast<size_t>(n - 2)];
+        s.Enabled = true;
+        s.ServerType = config.ServerType;
+        s.Host = config.Host;
+        s.Port = config.Port;
+        s.Mount = "/stream" + std::to_string(n);
+        s.Password = config.Password;
+        s.Codec = config.Codec;
+        s.Bitrate = config.Bitrate;
+        s.Channels = config.Channels;
+    }
+    {
+        TOurSide ours(config);
+        Pump(KSettleMs);
+        expectMounts("ours", [](int n) { return n == 1 ? std::string("/stream") : "/stream" + std::to_string(n); });
+        const double c0 = OwnCpuSeconds();
+        Pump(KMeasureMs);
+        AOurs.push_back(Rate(OwnCpuSeconds() - c0));
+    }
+    TRecording none(false);
+    auto rival = StartFfmpeg(APath, AServer, "/dev/null", none, AServers);
+    Pump(KSettleMs);
+    expectMounts("ffmpeg", FfmpegMount);
+    const double c0 = ProcessCpuSeconds(rival->Pid());
+    Pump(KMeasureMs);
+    AFfmpeg.push_back(Rate(ProcessCpuSeconds(rival->Pid()) - c0));
+}
+
+void PrintOutputs(const TPath& APath, TIcecastServer& AServer)
+{
+    std::printf("\n%s, several servers (ms of CPU per second, min / median / max of %d runs, each side alone)\n",
+                APath.Name, KRuns);
+    std::vector<double> ours[3], ffmpeg[3];
+    const int counts[3] = {1, 2, 4};
+    for (int run = 0; run < KRuns; ++run)
+        for (int i = 0; i < 3; ++i)
+            MeasureOutputs(APath, AServer, counts[i], ours[i], ffmpeg[i]);
+    const auto perServer = [](double AFour, double AOne) { return (AFour - AOne) / 3.0; };
+    const char* labels[3][2] = {{"ours, 1 server", "ffmpeg, 1 output"},
+                                {"ours, 2 servers", "ffmpeg, 2 outputs"},
+                                {"ours, 4 servers", "ffmpeg, 4 outputs"}};
+    for (int i = 0; i < 3; ++i) {
+        Line(labels[i][0], ours[i]);
+        Line(labels[i][1], ffmpeg[i]);
+    }
+    Line("ours, each server beyond one", Pairwise(ours[2], ours[0], perServer));
+    Line("ffmpeg, each output beyond one", Pairwise(ffmpeg[2], ffmpeg[0], perServer));
+}
+
 } // namespace
 
-int main()
+// "transmission_bench outputs" measures the several servers alone.
+int main(int argc, char* argv[])
 {
+    const bool outputsOnly = argc > 1 && std::string(argv[1]) == "outputs";
     RequireProgram("ffmpeg");
     TAudioRig rig;
     TIcecastServer server;
@@ -396,8 +471,10 @@ int main()
                 "costs: on minus off, each side alone, in the same run.\n");
     const std::string log = "/dev/null";
     try {
-        for (const TPath* path : {&alsa, &native})
-            Print(*path, Measure(*path, server, log));
+        if (!outputsOnly)
+            for (const TPath* path : {&alsa, &native})
+                Print(*path, Measure(*path, server, log));
+        PrintOutputs(alsa, server);
     } catch (const std::exception& AError) {
         std::fflush(stdout);
         std::fprintf(stderr, "\nFAILED: %s\n", AError.what());
