@@ -411,9 +411,10 @@ TEST_F(SettingsDialog, ConfirmingUploadsTheNowPlayingFileAgain)
     const std::string uploaded = ftp.Home() + "/noar.txt";
     TFrmPrincipal window(FSettings);
     window.show();
-    // The first check after start-up uploads the file.
-    ASSERT_TRUE(PumpUntil([&] { return access(uploaded.c_str(), F_OK) == 0; }, 10000));
-    EXPECT_EQ(ReadTextFile(uploaded), "Song A\n");
+    // The first check after start-up uploads the file (the server makes it
+    // empty first, then writes it).
+    const auto uploadedWhole = [&] { return access(uploaded.c_str(), F_OK) == 0 && ReadTextFile(uploaded) == "Song A\n"; };
+    ASSERT_TRUE(PumpUntil(uploadedWhole, 10000)) << ReadTextFile(uploaded);
 
     // An unchanged file is not uploaded again by the periodic checks...
     ASSERT_EQ(unlink(uploaded.c_str()), 0);
@@ -421,7 +422,7 @@ TEST_F(SettingsDialog, ConfirmingUploadsTheNowPlayingFileAgain)
     EXPECT_NE(access(uploaded.c_str(), F_OK), 0);
     // ...but a confirmed settings dialog uploads it at once.
     RunSettingsDialog(window, [](TFrmConfig& dialog) { dialog.btnOK->click(); });
-    EXPECT_TRUE(PumpUntil([&] { return access(uploaded.c_str(), F_OK) == 0; }, 10000));
+    EXPECT_TRUE(PumpUntil(uploadedWhole, 10000));
     EXPECT_EQ(window.lblNoarText->text().toStdString(), "   Song A   ");
 }
 
