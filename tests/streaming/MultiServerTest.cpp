@@ -80,17 +80,6 @@ std::string Errors(const std::vector<TStatus>& AStatuses, size_t AFrom = 0)
     return out;
 }
 
-// The first second from which two seconds hold no dominant tone, or -1.
-int FirstSecondWithoutTone(const std::vector<int16_t>& AMono)
-{
-    for (size_t s = 1; (s + 2) * KRate <= AMono.size(); ++s) {
-        const std::vector<int16_t> window(AMono.begin() + long(s * KRate), AMono.begin() + long((s + 2) * KRate));
-        if (ToneDominance(window, KToneHz) < 10.0)
-            return static_cast<int>(s);
-    }
-    return -1;
-}
-
 } // namespace
 
 TEST(MultiServer, EachServerHasItsCodecAndTitlesAndOneAwayCostsTheOtherNothing)
@@ -126,7 +115,7 @@ TEST(MultiServer, EachServerHasItsCodecAndTitlesAndOneAwayCostsTheOtherNothing)
     const TDecodedStream d = DecodeStream(heard);
     EXPECT_EQ(d.Codec, "mp3");
     EXPECT_GE(double(d.Mono.size()) / KRate, 25.0) << "a gap in what the listener heard";
-    EXPECT_EQ(FirstSecondWithoutTone(d.Mono), -1) << "silence in what the listener heard";
+    EXPECT_EQ(FirstSecondWithoutTone(d.Mono, KToneHz), -1) << "silence in what the listener heard";
     EXPECT_EQ(Errors(run.Statuses(), mark1), "") << "server 1 never noticed server 2's loss";
 
     EXPECT_TRUE(AnyContains(run.ServerStatuses(2), "Reconectando...", mark2)) << run.ServerStatusText(2);

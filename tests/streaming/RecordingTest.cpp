@@ -43,19 +43,6 @@ std::string RecordText(const TWorkerRun& ARun)
     return out;
 }
 
-// The first second of the decoded recording from which the next two hold
-// no dominant tone, or -1 when it runs through. The first second is the
-// tone player's own start-up.
-int FirstSecondWithoutTone(const std::vector<int16_t>& AMono)
-{
-    for (size_t s = 1; (s + 2) * KRate <= AMono.size(); ++s) {
-        const std::vector<int16_t> window(AMono.begin() + long(s * KRate), AMono.begin() + long((s + 2) * KRate));
-        if (ToneDominance(window, KToneHz) < 10.0)
-            return static_cast<int>(s);
-    }
-    return -1;
-}
-
 testing::AssertionResult HearsTone(TWorkerRun& ARun, int APort)
 {
     TStreamCapture listener(APort, "/stream", 3000);
@@ -101,7 +88,7 @@ TEST(Recording, AServerAwayForTwentySecondsLeavesNoGapInTheRecordingNorTheMeters
     const double seconds = double(d.Mono.size()) / KRate;
     const double wall = double(stoppedAt - recordingFrom) / 1000.0;
     EXPECT_NEAR(seconds, wall, 0.3) << "recorded " << seconds << " s in " << wall << " s";
-    EXPECT_EQ(FirstSecondWithoutTone(d.Mono), -1) << "the tone runs through the recording";
+    EXPECT_EQ(FirstSecondWithoutTone(d.Mono, KToneHz), -1) << "the tone runs through the recording";
 }
 
 TEST(Recording, AStalledServerNeverDelaysTheMetersOrTheRecording)
@@ -132,7 +119,7 @@ TEST(Recording, AStalledServerNeverDelaysTheMetersOrTheRecording)
     const double seconds = double(d.Mono.size()) / KRate;
     const double wall = double(stoppedAt - recordingFrom) / 1000.0;
     EXPECT_NEAR(seconds, wall, 0.3) << "recorded " << seconds << " s in " << wall << " s";
-    EXPECT_EQ(FirstSecondWithoutTone(d.Mono), -1);
+    EXPECT_EQ(FirstSecondWithoutTone(d.Mono, KToneHz), -1);
 }
 
 TEST(Recording, AFolderThatCannotBeWrittenStopsOnlyTheRecording)

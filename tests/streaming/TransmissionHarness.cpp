@@ -329,3 +329,14 @@ double ToneDominance(const std::vector<int16_t>& AMono, double AFreq)
         worst = std::min(worst, target / std::max(GoertzelAmplitude(AMono, from, other), 1e-9));
     return worst;
 }
+
+int FirstSecondWithoutTone(const std::vector<int16_t>& AMono, double AFreq)
+{
+    constexpr size_t KRate = 44100;
+    for (size_t s = 1; (s + 2) * KRate <= AMono.size(); ++s) {
+        const std::vector<int16_t> window(AMono.begin() + long(s * KRate), AMono.begin() + long((s + 2) * KRate));
+        if (ToneDominance(window, AFreq) < 10.0)
+            return static_cast<int>(s);
+    }
+    return -1;
+}

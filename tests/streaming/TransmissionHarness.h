@@ -119,3 +119,8 @@ TDecodedStream DecodeStream(const std::string& ABody);
 // Goertzel power at AFreq over the samples, and the smallest ratio of that
 // power to the power at a set of other frequencies.
 double ToneDominance(const std::vector<int16_t>& AMono, double AFreq);
+
+// The first second, from the second one on, after which two seconds hold
+// no dominant tone at AFreq; -1 when it runs through. The first second is
+// the tone player's own start-up.
+int FirstSecondWithoutTone(const std::vector<int16_t>& AMono, double AFreq);
