@@ -4,6 +4,7 @@
 
 #include "dsp/Equalizer.h"
 #include "dsp/AudioProcessor.h"
+#include "dsp/Peak.h"
 
 namespace {
 
@@ -29,10 +30,7 @@ void TAudioProcessor::ApplyKeepAliveTone(std::vector<float>& AOutput, int AFrame
         return;
     float* out = AOutput.data();
 
-    float peak = 0.0f;
-    for (size_t i = 0; i < count; ++i)
-        peak = std::max(peak, std::fabs(out[i]));
-    if (peak >= KSilencePeak) {
+    if (PeakOf(out, count) >= KSilencePeak) {
         FSilenceStartTick = 0;
         FNextKeepAliveToneTick = 0;
         FKeepAliveToneUntilTick = 0;

@@ -27,8 +27,18 @@ CURLcode ConfigureTrust(CURL*, void* AContext, void* ATrust)
 
 } // namespace
 
+void ApplyHttpTrust(CURL* ACurl, const THttpTrust& ATrust)
+{
+    // The host check moves into OpenSSL's verification, where a pinned
+    // certificate may stand in for the whole of it.
+    curl_easy_setopt(ACurl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(ACurl, CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(ACurl, CURLOPT_SSL_CTX_FUNCTION, ConfigureTrust);
+    curl_easy_setopt(ACurl, CURLOPT_SSL_CTX_DATA, const_cast<THttpTrust*>(&ATrust));
+}
+
 bool HttpGet(const std::string& AUrl, const std::string& AAgent, const THttpLimits& ALimits,
-             const std::function<bool(std::string_view)>& ASink, const THttpTrust* ATrust)
+             const std::function<bool(std::string_view)>& ASink, const THttpTrust* ATrust, long* AStatus)
 {
     EnsureCurlInitialized();
     CURL* curl = curl_easy_init();
@@ -54,16 +64,14 @@ bool HttpGet(const std::string& AUrl, const std::string& AAgent, const THttpLimi
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, ALimits.TotalMs);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &call);
-    if (ATrust) {
-        // The host check moves into OpenSSL's verification, where a pinned
-        // certificate may stand in for the whole of it.
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
-        curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, ConfigureTrust);
-        curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, const_cast<THttpTrust*>(ATrust));
-    }
+    if (ATrust)
+        ApplyHttpTrust(curl, *ATrust);
 
     const CURLcode result = curl_easy_perform(curl);
+    if (AStatus) {
+        *AStatus = 0;
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, AStatus);
+    }
     curl_easy_cleanup(curl);
     curl_slist_free_all(headers);
     return result == CURLE_OK;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <curl/curl.h>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -25,5 +26,11 @@ struct THttpTrust {
 // One GET of an http or https address, never answered from a cache. Every
 // piece of the body goes to ASink in order (any HTTP status); ASink returns
 // false to stop reading. False when the request failed or was cut short.
+// AStatus, when given, receives the HTTP status (0 when none came).
 bool HttpGet(const std::string& AUrl, const std::string& AAgent, const THttpLimits& ALimits,
-             const std::function<bool(std::string_view)>& ASink, const THttpTrust* ATrust = nullptr);
+             const std::function<bool(std::string_view)>& ASink, const THttpTrust* ATrust = nullptr,
+             long* AStatus = nullptr);
+
+// Puts ATrust's checks on a curl handle of the caller's (which must keep
+// ATrust alive until the transfer is done).
+void ApplyHttpTrust(CURL* ACurl, const THttpTrust& ATrust);

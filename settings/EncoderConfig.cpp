@@ -117,6 +117,7 @@ const TKey KKeys[] = {
     {"Transmissao", "Channels", &TEncoderConfig::Channels},
     {"Transmissao", "Tls", &TEncoderConfig::UseTls},
     {"Transmissao", "TlsFingerprint", &TEncoderConfig::TlsFingerprint},
+    {"Transmissao", "EnderecoOuvinte", &TEncoderConfig::ListenUrl},
     {"Audio", "DeviceIndex", &TEncoderConfig::AudioDeviceIndex},
     {"Audio", "DeviceName", &TEncoderConfig::AudioDeviceName},
     {"Audio", "SourceKind", &TEncoderConfig::AudioSourceKind},
@@ -139,6 +140,12 @@ const TKey KKeys[] = {
     {"Controle", "Ativo", &TEncoderConfig::ControlEnabled},
     {"Controle", "Porta", &TEncoderConfig::ControlPort},
     {"Controle", "Token", &TEncoderConfig::ControlToken},
+    {"Alarme", "Silencio", &TEncoderConfig::SilenceAlarmEnabled},
+    {"Alarme", "SilencioDb", &TEncoderConfig::SilenceThresholdDb},
+    {"Alarme", "SilencioSegundos", &TEncoderConfig::SilenceSeconds},
+    {"Alarme", "Ouvinte", &TEncoderConfig::ListenerCheckEnabled},
+    {"Alarme", "Webhook", &TEncoderConfig::AlarmWebhookUrl},
+    {"Alarme", "Comando", &TEncoderConfig::AlarmCommand},
 };
 
 // Why the last load of each path gave the defaults although a file is
@@ -214,6 +221,7 @@ const TServerKey KServerKeys[] = {
     {"Channels", &TServerRecord::Channels},
     {"Tls", &TServerRecord::UseTls},
     {"TlsFingerprint", &TServerRecord::TlsFingerprint},
+    {"EnderecoOuvinte", &TServerRecord::ListenUrl},
 };
 
 std::string ServerSection(size_t AExtraIndex)
@@ -258,6 +266,10 @@ void DefaultEncoderConfig(TEncoderConfig& AConfig)
     AConfig.ControlEnabled = false;
     AConfig.ControlPort = 8090;
     AConfig.ControlToken.clear();
+    AConfig.SilenceAlarmEnabled = true;
+    AConfig.SilenceThresholdDb = -50;
+    AConfig.SilenceSeconds = 20;
+    AConfig.ListenerCheckEnabled = false;
     for (TServerRecord& server : AConfig.ExtraServers) {
         server = TServerRecord{};
         server.ServerType = "icecast";
@@ -292,6 +304,7 @@ TEncoderConfig ConfigForServer(const TEncoderConfig& AConfig, int AServer)
     c.Codec = s.Codec;
     c.Bitrate = s.Bitrate;
     c.Channels = s.Channels;
+    c.ListenUrl = s.ListenUrl;
     // The endpoint address and the recording belong to server 1.
     c.EndpointUrl.clear();
     return c;

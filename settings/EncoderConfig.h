@@ -27,6 +27,9 @@ struct TServerRecord {
     std::string Codec;
     int32_t Bitrate = 0;
     int32_t Channels = 0;
+    // Where listeners tune in (a relay's address, say); empty: the server's
+    // own host, port and mount.
+    std::string ListenUrl;
 };
 
 // Every user setting. A plain value: copies share nothing.
@@ -81,6 +84,18 @@ struct TEncoderConfig {
     bool ControlEnabled = false;
     int32_t ControlPort = 0;
     std::string ControlToken;
+    // Alarms: the programme silent (the keep-alive tone aside) below
+    // SilenceThresholdDb dBFS for SilenceSeconds; the program listening to
+    // its own stream as a listener would. Each raised and cleared alarm
+    // may fetch AlarmWebhookUrl and run AlarmCommand (empty: neither).
+    bool SilenceAlarmEnabled = true;
+    int32_t SilenceThresholdDb = -50;
+    int32_t SilenceSeconds = 20;
+    bool ListenerCheckEnabled = false;
+    std::string AlarmWebhookUrl;
+    std::string AlarmCommand;
+    // Server 1's listening address (see TServerRecord::ListenUrl).
+    std::string ListenUrl;
     // Servers 2 to KMaxServers ("[Servidor2]"...), each used when enabled.
     std::array<TServerRecord, KMaxServers - 1> ExtraServers{};
 };

@@ -3,7 +3,8 @@
 TNativeEncoderThread::TNativeEncoderThread(const TEncoderConfig& AConfig)
     : TThread(true), FConfig(AConfig), FProcessor(AConfig.EQBands, AConfig.CompressorEnabled),
       FServer(std::make_unique<TServerOutput>(
-          AConfig, [this](const std::string& AText, bool AIsError) { PostStatus(AText, AIsError); }))
+          AConfig, [this](const std::string& AText, bool AIsError) { PostStatus(AText, AIsError); })),
+      FSilence(AConfig.SilenceThresholdDb, AConfig.SilenceSeconds, AConfig.SampleRate)
 {
     for (int n = 2; n <= KMaxServers; ++n) {
         if (!AConfig.ExtraServers[static_cast<size_t>(n - 2)].Enabled)
@@ -97,4 +98,17 @@ void TNativeEncoderThread::PostServerStatus(int AServer, const std::string& ATex
 {
     if (OnServerStatus)
         Synchronize([this, AServer, AText, AIsError] { OnServerStatus(this, AServer, AText, AIsError); });
+}
+
+void TNativeEncoderThread::PostAlarm(const TAlarm& AAlarm)
+{
+    if (FActions)
+        FActions->Take(AAlarm);
+    NotifyAlarm(AAlarm);
+}
+
+void TNativeEncoderThread::NotifyAlarm(const TAlarm& AAlarm)
+{
+    if (OnAlarm)
+        Synchronize([this, AAlarm] { OnAlarm(this, AAlarm); });
 }

@@ -12,6 +12,11 @@
 #include "capture/CaptureSource.h"
 #include "codecs/CodecTable.h"
 #include "dsp/AudioProcessor.h"
+#include "monitoring/Alarm.h"
+#include "monitoring/AlarmActions.h"
+#include "monitoring/ListenerEar.h"
+#include "monitoring/ProgrammeLevel.h"
+#include "monitoring/SilenceDetector.h"
 #include "platform/Thread.h"
 #include "settings/EncoderConfig.h"
 #include "streaming/RecordingOutput.h"
@@ -30,6 +35,8 @@ using TEncoderRecordEvent = std::function<void(TNativeEncoderThread* Sender, con
 // the status event as it always did.
 using TEncoderServerEvent = std::function<void(TNativeEncoderThread* Sender, int AServer, const std::string& AText,
                                                bool AIsError)>;
+// An alarm raised or cleared, or a notice (see TAlarm).
+using TEncoderAlarmEvent = std::function<void(TNativeEncoderThread* Sender, const TAlarm& AAlarm)>;
 using TEncoderLevelEvent = std::function<void(TNativeEncoderThread* Sender, double L, double R,
                                               double LowBand, double MidBand, double HighBand)>;
 
@@ -49,6 +56,7 @@ public:
     TEncoderLevelEvent OnLevel;
     TEncoderRecordEvent OnRecord;
     TEncoderServerEvent OnServerStatus;
+    TEncoderAlarmEvent OnAlarm;
 
     // The only live path into a running transmission: the band gains and
     // the compressor switch of AConfig, nothing else.
@@ -86,6 +94,8 @@ public:
     void PostLevel(double AL, double AR, double ALow, double AMid, double AHigh);
     void PostRecord(const std::string& AFileName, const std::string& AText, bool AIsError);
     void PostServerStatus(int AServer, const std::string& AText, bool AIsError);
+    // Any thread; also hands the alarm to its actions.
+    void PostAlarm(const TAlarm& AAlarm);
 
     const TEncoderConfig& Config() const { return FConfig; }
 
@@ -105,6 +115,12 @@ private:
     // Hands the rest of the audio to the outputs and waits for them.
     void EndOutputs();
     void CleanUp();
+    // The programme's silence, one processed block before the tone.
+    void WatchSilence(const std::vector<float>& ASamples, int32_t AFrames);
+    // One listener's ear per server on air, when asked for.
+    void StartEars();
+    // The window and the log only: what the actions themselves report.
+    void NotifyAlarm(const TAlarm& AAlarm);
 
     std::unique_ptr<TServerOutput> FServer;
     // Made with the worker, never changed after: a stop may walk them.
@@ -120,4 +136,9 @@ private:
     int FOutChannels = 2;
     int32_t FFramesPerRead = KDefaultFramesPerBlock;
     std::vector<float> FCaptureBuffer;
+
+    TSilenceDetector FSilence;
+    TProgrammeLevel FProgrammeLevel;
+    std::unique_ptr<TAlarmActions> FActions;
+    std::vector<std::unique_ptr<TListenerEar>> FEars;
 };

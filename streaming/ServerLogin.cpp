@@ -44,6 +44,8 @@ void TServerOutput::OnLoggedIn()
     // it until told; an Ogg encoder was started with it already.
     if (!FEncoder->SupportsStreamTitle())
         PushTitle(FConfig, FSongTitle);
+    NoteOnAir(true);
+    NoteTitleSent();
 }
 
 bool TServerOutput::Reconnect(const std::string& AReason)
@@ -51,6 +53,7 @@ bool TServerOutput::Reconnect(const std::string& AReason)
     if (GivingUp())
         return false;
     PostStatus(AReason + " Reconectando...", true);
+    NoteOnAir(false);
     CloseConnection();
     const bool droppedAtOnce = FLoginTick != 0 && GetTickCount64() - FLoginTick < KQuickDropMs;
     FLoginTick = 0;

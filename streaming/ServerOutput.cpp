@@ -69,7 +69,28 @@ void TServerOutput::Run()
         if (!EncodeAndSendBlock(*block))
             break;
     }
+    NoteOnAir(false);
     FinishEncoder();
+}
+
+TOnAirState TServerOutput::OnAirState() const
+{
+    const std::lock_guard<std::mutex> guard(FOnAirLock);
+    return FOnAir;
+}
+
+void TServerOutput::NoteOnAir(bool ALoggedIn)
+{
+    const std::lock_guard<std::mutex> guard(FOnAirLock);
+    FOnAir.LoggedIn = ALoggedIn;
+    FOnAir.LoginTick = ALoggedIn ? GetTickCount64() : 0;
+}
+
+void TServerOutput::NoteTitleSent()
+{
+    const std::lock_guard<std::mutex> guard(FOnAirLock);
+    FOnAir.Title = FSongTitle;
+    FOnAir.TitleTick = GetTickCount64();
 }
 
 void TServerOutput::ReportDrops()
@@ -125,6 +146,7 @@ void TServerOutput::PublishTitle()
         FEncoder->SetStreamTitle(FSongTitle, ignored);
     else
         PushTitle(FConfig, FSongTitle);
+    NoteTitleSent();
 }
 
 bool TServerOutput::EncodeAndSendBlock(const TAudioBlock& ABlock)

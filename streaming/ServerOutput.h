@@ -10,6 +10,7 @@
 
 #include "codecs/AudioEncoder.h"
 #include "codecs/CodecTable.h"
+#include "monitoring/ListenerEar.h"
 #include "settings/EncoderConfig.h"
 #include "streaming/PipelineOutput.h"
 #include "streaming/SendProgress.h"
@@ -61,6 +62,9 @@ public:
     // A title from elsewhere than the now-playing file (the control
     // interface): published at the next block. Any thread.
     void SetTitle(const std::string& ATitle);
+    // What a listener should find now: logged in since when, and the
+    // title last sent. Any thread.
+    TOnAirState OnAirState() const;
 
 protected:
     void Run() override;
@@ -92,6 +96,8 @@ private:
     // False when the transmission must end.
     bool EncodeAndSendBlock(const TAudioBlock& ABlock);
     void FinishEncoder();
+    void NoteOnAir(bool ALoggedIn);
+    void NoteTitleSent();
 
     TEncoderConfig FConfig;
     TStatusReport FReport;
@@ -132,4 +138,6 @@ private:
     std::atomic<uint64_t> FBytesSent{0};
     std::mutex FTitleLock;
     std::string FGivenTitle; // under FTitleLock; empty when none waits
+    mutable std::mutex FOnAirLock;
+    TOnAirState FOnAir; // under FOnAirLock
 };

@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "dsp/Peak.h"
 #include "platform/Text.h"
 #include "platform/Tick.h"
 #include "settings/CodecIds.h"
@@ -75,6 +76,10 @@ void TNativeEncoderThread::Transmit()
     for (TExtraServer& s : FExtraServers)
         if (s.Started)
             s.Output->StartThread();
+    FSilence = TSilenceDetector(FConfig.SilenceThresholdDb, FConfig.SilenceSeconds, FConfig.SampleRate);
+    FActions = std::make_unique<TAlarmActions>(FConfig.AlarmWebhookUrl, FConfig.AlarmCommand, FConfig.StreamName,
+                                               [this](const TAlarm& AAlarm) { NotifyAlarm(AAlarm); });
+    StartEars();
     FCaptureBuffer.resize(static_cast<size_t>(FFramesPerRead) * static_cast<size_t>(FCaptureChannels));
     const auto blockLength = std::chrono::microseconds(int64_t{FFramesPerRead} * 1000000 / FConfig.SampleRate);
 
@@ -91,6 +96,7 @@ void TNativeEncoderThread::Transmit()
         block->Channels = FOutChannels;
         block->Start = std::chrono::system_clock::now() - blockLength;
         ProcessAudioBlock(FCaptureBuffer.data(), FFramesPerRead, FCaptureChannels, block->Samples, FOutChannels);
+        WatchSilence(block->Samples, FFramesPerRead);
         ApplyKeepAliveTone(block->Samples, FFramesPerRead, FOutChannels, GetTickCount64());
         const TAudioBlockPtr shared = std::move(block);
         FServer->Feed(shared);
@@ -98,6 +104,38 @@ void TNativeEncoderThread::Transmit()
             s.Output->Feed(shared);
         if (FRecording)
             FRecording->Feed(shared);
+    }
+}
+
+void TNativeEncoderThread::WatchSilence(const std::vector<float>& ASamples, int32_t AFrames)
+{
+    const float peak = PeakOf(ASamples.data(), std::min(ASamples.size(), size_t(AFrames) * size_t(FOutChannels)));
+    FProgrammeLevel.Note(FSilence.IsSound(peak), GetTickCount64());
+    const TSilenceDetector::TChange change = FSilence.Feed(peak, AFrames);
+    if (!FConfig.SilenceAlarmEnabled || change == TSilenceDetector::TChange::None)
+        return;
+    if (change == TSilenceDetector::TChange::Raised)
+        PostAlarm({0, TAlarmKind::Silence, true,
+                   "Silencio no programa ha " + std::to_string(FConfig.SilenceSeconds) + " s (abaixo de " +
+                       std::to_string(FConfig.SilenceThresholdDb) + " dBFS)."});
+    else
+        PostAlarm({0, TAlarmKind::Silence, false, "Som de volta no programa."});
+}
+
+void TNativeEncoderThread::StartEars()
+{
+    if (!FConfig.ListenerCheckEnabled)
+        return;
+    std::vector<std::pair<int, TServerOutput*>> servers{{1, FServer.get()}};
+    for (TExtraServer& s : FExtraServers)
+        if (s.Started)
+            servers.emplace_back(s.Number, s.Output.get());
+    for (auto [number, output] : servers) {
+        TEncoderConfig config = output->Config();
+        config.SilenceThresholdDb = FConfig.SilenceThresholdDb;
+        FEars.push_back(std::make_unique<TListenerEar>(
+            config, number, FProgrammeLevel, [output] { return output->OnAirState(); },
+            [this](const TAlarm& AAlarm) { PostAlarm(AAlarm); }));
     }
 }
 
@@ -154,6 +192,11 @@ void TNativeEncoderThread::EndOutputs()
 
 void TNativeEncoderThread::CleanUp()
 {
+    // The ears look at the servers' outputs: they go first; the actions
+    // post their failures through the owner's pumping, so they end here on
+    // this thread, never in the destructor.
+    FEars.clear();
+    FActions.reset();
     EndOutputs();
     FCapture.reset();
     FServer->CloseConnection();

@@ -93,13 +93,13 @@ TEST(MultiServer, EachServerHasItsCodecAndTitlesAndOneAwayCostsTheOtherNothing)
     const std::string phoneCodec = PhoneCodec();
     AddServer(config, 2, phoneCodec, phones.Port(), phoneCodec == "audio/aacp" ? 48 : 64);
     TWorkerRun run(config);
-    ASSERT_GE(run.WaitForStatus(KOnAir, 10000), 0) << run.StatusText();
-    ASSERT_GE(run.WaitForServerStatus(2, KOnAir, 10000), 0) << run.ServerStatusText(2);
+    ASSERT_GE(run.WaitForStatus(KOnAir, 20000), 0) << run.StatusText();
+    ASSERT_GE(run.WaitForServerStatus(2, KOnAir, 20000), 0) << run.ServerStatusText(2);
     run.PumpFor(1500);
     EXPECT_TRUE(HearsTone(run, main.Port(), "audio/mpeg"));
     EXPECT_TRUE(HearsTone(run, phones.Port(), phoneCodec));
-    EXPECT_TRUE(WaitForTitle(run, main, "Faixa de abertura", 8000)) << main.StatusJson();
-    EXPECT_TRUE(WaitForTitle(run, phones, "Faixa de abertura", 8000)) << phones.StatusJson();
+    EXPECT_TRUE(WaitForTitle(run, main, "Faixa de abertura", 15000)) << main.StatusJson();
+    EXPECT_TRUE(WaitForTitle(run, phones, "Faixa de abertura", 15000)) << phones.StatusJson();
 
     const size_t mark1 = run.Statuses().size(), mark2 = run.ServerStatuses(2).size();
     TStreamCapture listener(main.Port(), "/stream", 26000);
@@ -121,10 +121,10 @@ TEST(MultiServer, EachServerHasItsCodecAndTitlesAndOneAwayCostsTheOtherNothing)
     EXPECT_TRUE(AnyContains(run.ServerStatuses(2), "Reconectando...", mark2)) << run.ServerStatusText(2);
     EXPECT_TRUE(AnyContains(run.ServerStatuses(2), "Tentando reconectar ao servidor de radio (", mark2))
         << run.ServerStatusText(2);
-    ASSERT_GE(run.WaitForServerStatus(2, KBack, 15000, mark2), 0) << run.ServerStatusText(2);
+    ASSERT_GE(run.WaitForServerStatus(2, KBack, 30000, mark2), 0) << run.ServerStatusText(2);
     run.PumpFor(1500);
     EXPECT_TRUE(HearsTone(run, phones.Port(), phoneCodec));
-    EXPECT_TRUE(WaitForTitle(run, phones, "Faixa de abertura", 8000)) << "the title is back on server 2";
+    EXPECT_TRUE(WaitForTitle(run, phones, "Faixa de abertura", 15000)) << "the title is back on server 2";
     run.Stop();
     EXPECT_EQ(run.Statuses().back().Text, "Parado.");
     EXPECT_EQ(run.ServerStatuses(2).back().Text, "Parado.");

@@ -108,7 +108,19 @@ TWorkerRun::TWorkerRun(const TEncoderConfig& AConfig)
     FWorker->OnServerStatus = [this](TNativeEncoderThread*, int AServer, const std::string& AText, bool AIsError) {
         FServerStatuses[AServer].push_back({AText, AIsError, GetTickCount64()});
     };
+    FWorker->OnAlarm = [this](TNativeEncoderThread*, const TAlarm& AAlarm) {
+        FAlarms.push_back({AAlarm, GetTickCount64()});
+    };
     FWorker->Start();
+}
+
+std::string TWorkerRun::AlarmText() const
+{
+    std::string out;
+    for (const TAlarmSeen& a : FAlarms)
+        out += std::to_string(a.Tick) + " server " + std::to_string(a.Alarm.Server) + " " +
+               AlarmEventName(a.Alarm.Kind) + (a.Alarm.Raised ? " raised: " : " ") + a.Alarm.Text + "\n";
+    return out;
 }
 
 uint64_t TWorkerRun::LongestLevelGap(uint64_t AFrom, uint64_t ATo) const

@@ -41,6 +41,11 @@ struct TRecordEventSeen {
     uint64_t Tick = 0;
 };
 
+struct TAlarmSeen {
+    TAlarm Alarm;
+    uint64_t Tick = 0;
+};
+
 // Owns one worker from Start to its deletion; every wait pumps the
 // hand-offs, as the window does.
 class TWorkerRun {
@@ -57,6 +62,8 @@ public:
     // The longest time between level events that arrived from AFrom to ATo.
     uint64_t LongestLevelGap(uint64_t AFrom, uint64_t ATo) const;
     const std::vector<TRecordEventSeen>& RecordEvents() const { return FRecords; }
+    const std::vector<TAlarmSeen>& Alarms() const { return FAlarms; }
+    std::string AlarmText() const; // every alarm event, one per line, for messages
     // What a further server (2 to 4) said, as Statuses() holds server 1's.
     const std::vector<TStatus>& ServerStatuses(int AServer) const { return FServerStatuses[AServer]; }
     std::string ServerStatusText(int AServer) const;
@@ -76,6 +83,7 @@ private:
     std::unique_ptr<TNativeEncoderThread> FWorker;
     std::vector<TStatus> FStatuses;
     std::vector<TRecordEventSeen> FRecords;
+    std::vector<TAlarmSeen> FAlarms;
     std::vector<TStatus> FServerStatuses[KMaxServers + 1];
     std::vector<uint64_t> FLevelTicks;
     int FLevels = 0;

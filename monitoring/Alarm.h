@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+// What the station is warned of. Each alarm is raised once and cleared once;
+// the notices are one-off lines.
+enum class TAlarmKind {
+    // The programme has been silent for the set time.
+    Silence,
+    // A listener at the listening address gets no audio, or too little.
+    NoAudio,
+    // A listener hears silence while the programme is not silent.
+    SilentStream,
+    // The title a listener is given is not the one last sent.
+    TitleDiffers,
+    // Notice: one check cannot run (a decoder missing, say).
+    CheckOff,
+    // Notice: a webhook or command of an alarm failed.
+    ActionFailed,
+};
+
+struct TAlarm {
+    // 0 for the programme, else the server (1 to KMaxServers) it concerns.
+    int Server = 0;
+    TAlarmKind Kind = TAlarmKind::Silence;
+    bool Raised = false;
+    // The line to show or log, with its reason.
+    std::string Text;
+};
+
+// Notices are neither raised nor cleared.
+inline bool IsNotice(TAlarmKind AKind)
+{
+    return AKind == TAlarmKind::CheckOff || AKind == TAlarmKind::ActionFailed;
+}
+
+// The event's name in webhook queries and the command's environment
+// ("silence", "no_audio", "silent_stream", "title_differs", ...).
+const char* AlarmEventName(TAlarmKind AKind);

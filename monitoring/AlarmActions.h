@@ -1,0 +1,48 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "monitoring/Alarm.h"
+
+// What an alarm does beyond the window and the log: fetch a webhook and run
+// a command, on a thread of its own so that a slow hook never holds up the
+// capture or a server. A failure comes back as an ActionFailed notice.
+class TAlarmActions {
+public:
+    TAlarmActions(std::string AWebhookUrl, std::string ACommand, std::string AStation,
+                  std::function<void(const TAlarm&)> AFailed);
+    // Waits for a webhook under way (a few seconds at most), not for a
+    // command; drops the rest.
+    ~TAlarmActions();
+    TAlarmActions(const TAlarmActions&) = delete;
+    TAlarmActions& operator=(const TAlarmActions&) = delete;
+
+    bool Active() const { return !FWebhookUrl.empty() || !FCommand.empty(); }
+    // Never waits; notices are not acted on.
+    void Take(const TAlarm& AAlarm);
+
+private:
+    void Run();
+    void Fetch(const TAlarm& AAlarm);
+    void RunCommand(const TAlarm& AAlarm);
+
+    const std::string FWebhookUrl;
+    const std::string FCommand;
+    const std::string FStation;
+    const std::function<void(const TAlarm&)> FFailed;
+    std::mutex FLock;
+    std::condition_variable FWake;
+    std::deque<TAlarm> FPending;
+    std::atomic<bool> FStop{false};
+    std::thread FThread;
+};
+
+// AUrl with the event in its query: station, event, state (raised or
+// cleared) and server.
+std::string WebhookAddress(const std::string& AUrl, const std::string& AStation, const TAlarm& AAlarm);

@@ -1,0 +1,304 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+#include "monitoring/AlarmActions.h"
+#include "monitoring/IcyMetadata.h"
+#include "monitoring/ListenerEar.h"
+#include "monitoring/SilenceDetector.h"
+#include "settings/EncoderConfig.h"
+#include "tests/monitoring/HookServer.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WaitUntil.h"
+
+namespace {
+
+std::string IcyStream(size_t AMetaInt, const std::string& AAudio, const std::vector<std::string>& ABlocks)
+{
+    // Audio in runs of AMetaInt, each followed by the next metadata block
+    // (or an empty one once they run out).
+    std::string out;
+    size_t block = 0;
+    for (size_t at = 0; at < AAudio.size(); at += AMetaInt) {
+        out += AAudio.substr(at, AMetaInt);
+        if (at + AMetaInt > AAudio.size())
+            break;
+        std::string meta = block < ABlocks.size() ? ABlocks[block++] : "";
+        meta.resize((meta.size() + 15) / 16 * 16, '\0');
+        out += static_cast<char>(meta.size() / 16);
+        out += meta;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(SilenceDetector, RaisesAfterTheSetTimeOfQuietAndClearsAtTheFirstSound)
+{
+    TSilenceDetector d(-50, 2, 1000);
+    const float quiet = 0.003f; // -50.5 dBFS
+    const float sound = 0.0032f; // -49.9 dBFS
+    EXPECT_FALSE(d.IsSound(quiet));
+    EXPECT_TRUE(d.IsSound(sound));
+    for (int i = 0; i < 19; ++i)
+        EXPECT_EQ(d.Feed(quiet, 100), TSilenceDetector::TChange::None) << i;
+    // One sound block starts the count again.
+    EXPECT_EQ(d.Feed(sound, 100), TSilenceDetector::TChange::None);
+    for (int i = 0; i < 19; ++i)
+        EXPECT_EQ(d.Feed(0.0f, 100), TSilenceDetector::TChange::None) << i;
+    EXPECT_EQ(d.Feed(0.0f, 100), TSilenceDetector::TChange::Raised);
+    EXPECT_TRUE(d.Raised());
+    EXPECT_EQ(d.Feed(0.0f, 100000), TSilenceDetector::TChange::None) << "raised once";
+    EXPECT_EQ(d.Feed(0.5f, 100), TSilenceDetector::TChange::Cleared);
+    EXPECT_EQ(d.Feed(0.5f, 100), TSilenceDetector::TChange::None);
+    EXPECT_FALSE(d.Raised());
+}
+
+TEST(SilenceDetector, NonsenseSettingsStillGiveAWorkingAlarm)
+{
+    TSilenceDetector d(40, 0, 0); // clamped: 0 dBFS, one second, one frame a second
+    EXPECT_FALSE(d.IsSound(0.99f));
+    EXPECT_EQ(d.Feed(0.5f, 1), TSilenceDetector::TChange::Raised);
+}
+
+TEST(ProgrammeLevel, SoundSinceOnlyWhenNoQuietBlockCameAfter)
+{
+    TProgrammeLevel level;
+    EXPECT_FALSE(level.SoundSince(100)) << "nothing seen yet";
+    level.Note(true, 1000);
+    level.Note(true, 2000);
+    EXPECT_TRUE(level.SoundSince(1500));
+    EXPECT_FALSE(level.SoundSince(500)) << "sound began later";
+    level.Note(false, 3000);
+    EXPECT_FALSE(level.SoundSince(1500));
+    level.Note(true, 4000);
+    level.Note(true, 5000);
+    EXPECT_TRUE(level.SoundSince(4500));
+    EXPECT_FALSE(level.SoundSince(3500));
+}
+
+TEST(IcyReader, SplitsAudioFromTitlesWhateverTheChunks)
+{
+    std::string audio;
+    for (int i = 0; i < 1000; ++i)
+        audio += static_cast<char>(i * 7);
+    const std::string wire = IcyStream(100, audio,
+                                       {"StreamTitle='Primeira';", "", "StreamTitle='Rock 'n' Roll - Ao Vivo';StreamUrl='';"});
+    for (size_t chunk : {size_t{1}, size_t{7}, size_t{100}, size_t{101}, wire.size()}) {
+        TIcyReader reader(100);
+        std::string out;
+        for (size_t at = 0; at < wire.size(); at += chunk)
+            reader.Feed(std::string_view(wire).substr(at, chunk), out);
+        EXPECT_EQ(out, audio) << "chunks of " << chunk;
+        EXPECT_TRUE(reader.HasTitle());
+        EXPECT_EQ(reader.Title(), "Rock 'n' Roll - Ao Vivo") << "chunks of " << chunk;
+    }
+    TIcyReader plain(0);
+    std::string out;
+    plain.Feed(wire, out);
+    EXPECT_EQ(out, wire) << "no metadata interval: all of it is audio";
+    EXPECT_FALSE(plain.HasTitle());
+}
+
+TEST(IcyReader, BlocksWithoutATitleKeepTheLastOne)
+{
+    std::string title;
+    EXPECT_FALSE(ParseStreamTitle("StreamUrl='x';", title));
+    EXPECT_TRUE(ParseStreamTitle(std::string("StreamTitle='';\0\0\0", 18), title));
+    EXPECT_EQ(title, "");
+    EXPECT_FALSE(ParseStreamTitle(std::string("StreamTitle='Sem fim\0\0", 22), title)) << "cut short";
+    EXPECT_EQ(title, "");
+}
+
+TEST(JudgeListening, TellsEachWayAListenerCanBeLetDown)
+{
+    TEarExpectations mp3;
+    mp3.Kind = TCodecKind::Mp3;
+    mp3.BitrateKbps = 128;
+    mp3.ProgrammeSound = true;
+    mp3.SilencePeak = 0.00316f; // -50 dBFS
+    mp3.Title = "Artista - Faixa";
+    TListened heard;
+    heard.Seconds = 4;
+    heard.Audio.assign(4 * 16000, 'x');
+    heard.HasIcyTitle = true;
+    heard.IcyTitle = "Artista - Faixa";
+    TDecodedSample decoded;
+    decoded.Seconds = 6;
+    decoded.Peak = 0.4f;
+
+    TEarFindings f = JudgeListening(heard, decoded, mp3);
+    EXPECT_FALSE(f.NoAudio || f.Silent || f.TitleDiffers) << f.NoAudioWhy;
+
+    TListened refused = heard;
+    refused.Error = "HTTP 404";
+    f = JudgeListening(refused, decoded, mp3);
+    EXPECT_TRUE(f.NoAudio);
+    EXPECT_EQ(f.NoAudioWhy, "HTTP 404");
+
+    TListened nothing = heard;
+    nothing.Audio.clear();
+    EXPECT_TRUE(JudgeListening(nothing, decoded, mp3).NoAudio);
+    TListened trickle = heard;
+    trickle.Audio.resize(4 * 16000 / 5);
+    EXPECT_TRUE(JudgeListening(trickle, decoded, mp3).NoAudio) << "a fifth of the bitrate";
+    TListened capped = heard;
+    capped.Audio.resize(4 * 16000 / 3);
+    EXPECT_FALSE(JudgeListening(capped, decoded, mp3).NoAudio) << "an encoder may stay below what was asked";
+    TDecodedSample garbage;
+    garbage.Error = "nada decodificou";
+    f = JudgeListening(heard, garbage, mp3);
+    EXPECT_TRUE(f.NoAudio);
+    EXPECT_EQ(f.NoAudioWhy, "nada decodificou");
+
+    TDecodedSample silent = decoded;
+    silent.Peak = 0.0008f; // the keep-alive tone's level
+    EXPECT_TRUE(JudgeListening(heard, silent, mp3).Silent);
+    TEarExpectations quietProgramme = mp3;
+    quietProgramme.ProgrammeSound = false;
+    EXPECT_FALSE(JudgeListening(heard, silent, quietProgramme).Silent) << "silence on air is the programme's";
+    TDecodedSample soft = decoded;
+    soft.Peak = 0.002f; // a soft passage near the threshold
+    EXPECT_FALSE(JudgeListening(heard, soft, mp3).Silent);
+
+    TListened other = heard;
+    other.IcyTitle = "Outro titulo";
+    f = JudgeListening(other, decoded, mp3);
+    EXPECT_TRUE(f.TitleDiffers);
+    EXPECT_EQ(f.HeardTitle, "Outro titulo");
+    TListened noIcy = other;
+    noIcy.HasIcyTitle = false;
+    EXPECT_FALSE(JudgeListening(noIcy, decoded, mp3).TitleDiffers) << "a relay without ICY titles";
+    TEarExpectations noTitle = mp3;
+    noTitle.Title.clear();
+    EXPECT_FALSE(JudgeListening(other, decoded, noTitle).TitleDiffers) << "no title sent yet";
+
+    TEarExpectations flac = mp3;
+    flac.Kind = TCodecKind::OggFlac;
+    decoded.Title = "Artista - Faixa";
+    EXPECT_FALSE(JudgeListening(trickle, decoded, flac).NoAudio) << "FLAC has no set bitrate";
+    decoded.Title = "Outra";
+    EXPECT_TRUE(JudgeListening(heard, decoded, flac).TitleDiffers) << "Ogg titles come from the stream";
+    flac.DecoderMissing = true;
+    EXPECT_FALSE(JudgeListening(heard, garbage, flac).NoAudio) << "no decoder: the bytes alone";
+    EXPECT_FALSE(JudgeListening(heard, silent, flac).Silent);
+}
+
+TEST(ListeningAddress, TheServersOwnUnlessAnotherIsSet)
+{
+    TEncoderConfig c;
+    DefaultEncoderConfig(c);
+    c.Host = " radio.example ";
+    c.Port = 8000;
+    c.Mount = "live";
+    EXPECT_EQ(ListeningAddress(c), "http://radio.example:8000/live");
+    c.UseTls = true;
+    EXPECT_EQ(ListeningAddress(c), "https://radio.example:8000/live");
+    c.ServerType = "shoutcast";
+    c.UseTls = false;
+    EXPECT_EQ(ListeningAddress(c), "http://radio.example:8000/");
+    c.ListenUrl = " http://relay.example/radio.mp3 ";
+    EXPECT_EQ(ListeningAddress(c), "http://relay.example/radio.mp3");
+}
+
+TEST(AlarmActions, WebhookAddressCarriesTheEvent)
+{
+    const TAlarm a{2, TAlarmKind::SilentStream, true, "x"};
+    EXPECT_EQ(WebhookAddress("http://h/hook", "Rádio & Cia", a),
+              "http://h/hook?station=R%C3%A1dio+%26+Cia&event=silent_stream&state=raised&server=2");
+    const TAlarm b{0, TAlarmKind::Silence, false, "x"};
+    EXPECT_EQ(WebhookAddress("http://h/hook?key=1#top", "R", b),
+              "http://h/hook?key=1&station=R&event=silence&state=cleared&server=0");
+}
+
+namespace {
+
+struct TNotices {
+    std::mutex Lock;
+    std::vector<TAlarm> Seen;
+    std::function<void(const TAlarm&)> Sink()
+    {
+        return [this](const TAlarm& AAlarm) {
+            const std::lock_guard<std::mutex> guard(Lock);
+            Seen.push_back(AAlarm);
+        };
+    }
+    size_t Count()
+    {
+        const std::lock_guard<std::mutex> guard(Lock);
+        return Seen.size();
+    }
+};
+
+std::string ReadAll(const std::string& APath)
+{
+    std::ifstream in(APath);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace
+
+TEST(AlarmActions, EachEventFetchesTheHookOnceAndRunsTheCommand)
+{
+    THookServer hook;
+    TTempDir dir;
+    const std::string out = dir.File("events.txt");
+    TNotices notices;
+    {
+        TAlarmActions actions(hook.Url("/hook"),
+                              "echo \"$TAVIX_EVENT $TAVIX_STATE $TAVIX_SERVER $TAVIX_STATION: $TAVIX_TEXT\" >> '" +
+                                  out + "'",
+                              "Rádio Teste", notices.Sink());
+        EXPECT_TRUE(actions.Active());
+        actions.Take({0, TAlarmKind::Silence, true, "Silencio no programa"});
+        actions.Take({1, TAlarmKind::CheckOff, false, "notices are not acted on"});
+        actions.Take({0, TAlarmKind::Silence, false, "Som de volta"});
+        ASSERT_TRUE(WaitUntil([&] { return ReadAll(out).find("cleared") != std::string::npos; }, 10000));
+    }
+    EXPECT_EQ(hook.Calls(), (std::vector<std::string>{"silence/raised/Rádio Teste", "silence/cleared/Rádio Teste"}));
+    EXPECT_EQ(ReadAll(out), "silence raised 0 Rádio Teste: Silencio no programa\n"
+                            "silence cleared 0 Rádio Teste: Som de volta\n");
+    EXPECT_EQ(notices.Count(), 0u);
+}
+
+TEST(AlarmActions, FailuresComeBackAsNotices)
+{
+    THookServer hook;
+    TNotices notices;
+    {
+        TAlarmActions actions(hook.Url("/broken"), "exit 3", "R", notices.Sink());
+        actions.Take({1, TAlarmKind::NoAudio, true, "x"});
+        ASSERT_TRUE(WaitUntil([&] { return notices.Count() >= 2; }, 10000));
+    }
+    ASSERT_EQ(notices.Seen.size(), 2u);
+    EXPECT_EQ(notices.Seen[0].Kind, TAlarmKind::ActionFailed);
+    EXPECT_EQ(notices.Seen[0].Text, "Webhook do alarme falhou (HTTP 500).");
+    EXPECT_EQ(notices.Seen[1].Text, "Comando do alarme terminou com codigo 3.");
+    EXPECT_EQ(notices.Seen[1].Server, 1);
+
+    TNotices none;
+    {
+        TAlarmActions idle("", "", "R", none.Sink());
+        EXPECT_FALSE(idle.Active());
+        idle.Take({0, TAlarmKind::Silence, true, "x"});
+    }
+    EXPECT_EQ(none.Count(), 0u);
+}
+
+TEST(AlarmActions, AStopDoesNotWaitForAHangingCommand)
+{
+    TNotices notices;
+    const auto start = std::chrono::steady_clock::now();
+    {
+        TAlarmActions actions("", "exec >/dev/null 2>&1; sleep 20", "R", notices.Sink());
+        actions.Take({0, TAlarmKind::Silence, true, "x"});
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
