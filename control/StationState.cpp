@@ -7,6 +7,9 @@ std::string StationStateJson(const TStationState& AState)
     nlohmann::json outputs = nlohmann::json::array();
     for (const TStationState::TOutput& o : AState.Outputs)
         outputs.push_back({{"server", o.Server}, {"status", o.Status}, {"error", o.IsError}});
+    nlohmann::json alarms = nlohmann::json::array();
+    for (const TAlarm& a : AState.Alarms)
+        alarms.push_back({{"server", a.Server}, {"event", AlarmEventName(a.Kind)}, {"text", a.Text}});
     const nlohmann::json j = {
         {"state", AState.Running ? "running" : "stopped"},
         {"status", AState.Status},
@@ -18,7 +21,18 @@ std::string StationStateJson(const TStationState& AState)
         {"uptimeSeconds", AState.UptimeSeconds},
         {"recording", AState.RecordingFile},
         {"outputs", outputs},
+        {"alarms", alarms},
     };
     // Texts from files and servers may hold bytes that are no UTF-8.
     return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void ApplyAlarm(TStationState& AState, const TAlarm& AAlarm)
+{
+    if (IsNotice(AAlarm.Kind))
+        return;
+    std::erase_if(AState.Alarms,
+                  [&](const TAlarm& a) { return a.Server == AAlarm.Server && a.Kind == AAlarm.Kind; });
+    if (AAlarm.Raised)
+        AState.Alarms.push_back(AAlarm);
 }

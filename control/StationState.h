@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "monitoring/Alarm.h"
+
 // What the control interface tells of the station, a copy taken at once.
 struct TStationState {
     struct TOutput {
@@ -21,7 +23,13 @@ struct TStationState {
     uint64_t UptimeSeconds = 0; // of the running transmission
     std::string RecordingFile;  // empty when not recording
     std::vector<TOutput> Outputs;
+    // The alarms raised now, oldest first.
+    std::vector<TAlarm> Alarms;
 };
+
+// Keeps AState.Alarms as AAlarm says: a raised one replaces any of its kind
+// for its server, a cleared one goes; notices change nothing.
+void ApplyAlarm(TStationState& AState, const TAlarm& AAlarm);
 
 // JSON of AState, as GET /status answers it.
 std::string StationStateJson(const TStationState& AState);

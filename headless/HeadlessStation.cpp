@@ -55,6 +55,7 @@ void THeadlessStation::Start()
     };
     FWorker->OnRecord = [this](TNativeEncoderThread*, const std::string& AFileName, const std::string& AText,
                                bool AIsError) { HandleRecord(AFileName, AText, AIsError); };
+    FWorker->OnAlarm = [this](TNativeEncoderThread*, const TAlarm& AAlarm) { HandleAlarm(AAlarm); };
     FStartTick = GetTickCount64();
     FNextListenerTick = FStartTick;
     FNextSummaryTick = FStartTick + KSummaryEveryMs;
@@ -80,6 +81,7 @@ void THeadlessStation::Stop()
     FWorker = nullptr;
     const std::lock_guard<std::mutex> guard(FLock);
     FState.Running = false;
+    FState.Alarms.clear();
 }
 
 void THeadlessStation::ReapFinished()
@@ -93,6 +95,7 @@ void THeadlessStation::ReapFinished()
     FEndedByItself = !stopped;
     const std::lock_guard<std::mutex> guard(FLock);
     FState.Running = false;
+    FState.Alarms.clear();
 }
 
 void THeadlessStation::HandleStatus(int AServer, const std::string& AText, bool AIsError)
@@ -127,6 +130,15 @@ void THeadlessStation::HandleRecord(const std::string& AFileName, const std::str
     Log(AIsError, AText);
     const std::lock_guard<std::mutex> guard(FLock);
     FState.RecordingFile = AFileName;
+}
+
+void THeadlessStation::HandleAlarm(const TAlarm& AAlarm)
+{
+    const std::string where = AAlarm.Server > 0 ? "[servidor " + std::to_string(AAlarm.Server) + "] " : "";
+    // A raised alarm is what an operator watching the journal looks for.
+    Log(AAlarm.Raised || IsNotice(AAlarm.Kind), where + (AAlarm.Raised ? "ALARME: " : "") + AAlarm.Text);
+    const std::lock_guard<std::mutex> guard(FLock);
+    ApplyAlarm(FState, AAlarm);
 }
 
 void THeadlessStation::Tick()
@@ -190,9 +202,15 @@ void THeadlessStation::PollListeners()
 
 void THeadlessStation::LogSummary()
 {
+    size_t alarms = 0;
+    {
+        const std::lock_guard<std::mutex> guard(FLock);
+        alarms = FState.Alarms.size();
+    }
     Log(false, "Resumo do minuto: pico L " + Decibels(FPeakL) + " dB, R " + Decibels(FPeakR) + " dB; ouvintes " +
                    (FListenersSum < 0 ? std::string("--") : std::to_string(FListenersSum)) + "; enviados " +
-                   std::to_string(FWorker ? FWorker->BytesSent() : 0) + " bytes.");
+                   std::to_string(FWorker ? FWorker->BytesSent() : 0) + " bytes; alarmes " +
+                   std::to_string(alarms) + ".");
     FPeakL = FPeakR = 0;
 }
 

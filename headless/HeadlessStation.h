@@ -47,6 +47,7 @@ private:
     void HandleStatus(int AServer, const std::string& AText, bool AIsError);
     void HandleLevel(double AL, double AR);
     void HandleRecord(const std::string& AFileName, const std::string& AText, bool AIsError);
+    void HandleAlarm(const TAlarm& AAlarm);
     void ReapFinished();
     void PollListeners();
     void LogSummary();

@@ -28,25 +28,6 @@ const char* StateName(const TAlarm& AAlarm)
 
 } // namespace
 
-const char* AlarmEventName(TAlarmKind AKind)
-{
-    switch (AKind) {
-    case TAlarmKind::Silence:
-        return "silence";
-    case TAlarmKind::NoAudio:
-        return "no_audio";
-    case TAlarmKind::SilentStream:
-        return "silent_stream";
-    case TAlarmKind::TitleDiffers:
-        return "title_differs";
-    case TAlarmKind::CheckOff:
-        return "check_off";
-    case TAlarmKind::ActionFailed:
-        return "action_failed";
-    }
-    return "alarm";
-}
-
 std::string WebhookAddress(const std::string& AUrl, const std::string& AStation, const TAlarm& AAlarm)
 {
     const char joint = AUrl.find('?') == std::string::npos ? '?' : '&';

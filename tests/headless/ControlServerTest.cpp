@@ -136,3 +136,22 @@ TEST(HeadlessLog, DeviceListingHasTheColumnsAFileWouldStore)
     EXPECT_NE(text.find("1000002\toutput-loopback\t"), std::string::npos) << text;
     EXPECT_NE(text.find("\tpulse:alsa_output.x\n"), std::string::npos) << text;
 }
+
+TEST(StationState, AlarmsComeAndGoOnePerKindAndServer)
+{
+    TStationState s;
+    ApplyAlarm(s, {0, TAlarmKind::Silence, true, "Silencio no programa"});
+    ApplyAlarm(s, {2, TAlarmKind::NoAudio, true, "primeiro"});
+    ApplyAlarm(s, {2, TAlarmKind::NoAudio, true, "Ouvintes nao recebem audio (HTTP 404)."});
+    ApplyAlarm(s, {1, TAlarmKind::NoAudio, true, "servidor 1"});
+    ApplyAlarm(s, {2, TAlarmKind::CheckOff, false, "a notice is no alarm"});
+    ApplyAlarm(s, {1, TAlarmKind::NoAudio, false, "Ouvintes voltaram a receber audio."});
+    ASSERT_EQ(s.Alarms.size(), 2u);
+    EXPECT_EQ(s.Alarms[0].Kind, TAlarmKind::Silence);
+    EXPECT_EQ(s.Alarms[1].Text, "Ouvintes nao recebem audio (HTTP 404).");
+    const std::string json = StationStateJson(s);
+    EXPECT_NE(json.find(R"("alarms":[{"event":"silence","server":0,"text":"Silencio no programa"},)"
+                        R"({"event":"no_audio","server":2,"text":"Ouvintes nao recebem audio (HTTP 404)."}])"),
+              std::string::npos)
+        << json;
+}

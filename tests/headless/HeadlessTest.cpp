@@ -266,6 +266,31 @@ TEST(Headless, TheControlInterfaceAnswersOnlyItsTokenAndDrivesTheStation)
     EXPECT_EQ(program->WaitExit(3000), 0) << ReadTextFile(log);
 }
 
+TEST(Headless, ASilenceAlarmIsLoggedAndShownInTheStatusTillSoundReturns)
+{
+    TIcecastServer server;
+    TTempDir dir;
+    PlayRigTone(KToneHz, 0.01);
+    TEncoderConfig config = Station(server.Port());
+    config.SilenceSeconds = 3;
+    config.ControlEnabled = true;
+    config.ControlPort = FreeLoopbackPort();
+    config.ControlToken = KToken;
+    const std::string log = dir.File("log.txt");
+    auto program = StartHeadless(WriteSettings(dir, config), log);
+    const std::string raised = " error ALARME: Silencio no programa ha 3 s (abaixo de -50 dBFS).";
+    ASSERT_TRUE(WaitUntil([&] { return LogHas(log, raised); }, 15000)) << ReadTextFile(log);
+    const THttpAnswer during = Http("GET", config.ControlPort, "/status", KToken);
+    EXPECT_NE(during.Body.find(R"("alarms":[{"event":"silence","server":0,"text":"Silencio no programa)"),
+              std::string::npos)
+        << during.Body;
+    PlayRigTone(KToneHz, 30);
+    ASSERT_TRUE(WaitUntil([&] { return LogHas(log, " info Som de volta no programa."); }, 5000)) << ReadTextFile(log);
+    EXPECT_NE(Http("GET", config.ControlPort, "/status", KToken).Body.find(R"("alarms":[])"), std::string::npos);
+    kill(program->Pid(), SIGTERM);
+    EXPECT_EQ(program->WaitExit(5000), 0) << ReadTextFile(log);
+}
+
 TEST(Headless, TheOptionsAnswerWithoutAWindow)
 {
     TTempDir dir;

@@ -1,0 +1,20 @@
+#include "monitoring/Alarm.h"
+
+const char* AlarmEventName(TAlarmKind AKind)
+{
+    switch (AKind) {
+    case TAlarmKind::Silence:
+        return "silence";
+    case TAlarmKind::NoAudio:
+        return "no_audio";
+    case TAlarmKind::SilentStream:
+        return "silent_stream";
+    case TAlarmKind::TitleDiffers:
+        return "title_differs";
+    case TAlarmKind::CheckOff:
+        return "check_off";
+    case TAlarmKind::ActionFailed:
+        return "action_failed";
+    }
+    return "alarm";
+}
