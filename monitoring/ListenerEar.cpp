@@ -4,8 +4,11 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "platform/Text.h"
+#include "services/ListenerStats.h"
+#include "services/OwnListeners.h"
 #include "platform/Tick.h"
 #include "streaming/WireText.h"
 
@@ -16,6 +19,7 @@ constexpr uint64_t KSettleMs = 5000;
 // A server's burst to a new listener holds audio from some seconds back.
 constexpr uint64_t KLookBackMs = 15000;
 constexpr uint64_t KStartGraceMs = 2000;
+constexpr int KServerLetGoMs = 1500;
 // A title sent this recently may not have reached the listeners yet.
 constexpr uint64_t KTitleGraceMs = 10000;
 // Lossy coding and a quiet passage stay well above this below the alarm's
@@ -144,8 +148,8 @@ void TListenerEar::Run()
         // A server away is its output's news; the ear waits for a login
         // that has settled.
         if (state.LoggedIn && GetTickCount64() - state.LoginTick >= KSettleMs) {
-            CheckOnce(state);
             next = std::chrono::steady_clock::now() + std::chrono::milliseconds(KPeriodMs);
+            CheckOnce(state);
         } else {
             next = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
         }
@@ -156,7 +160,17 @@ void TListenerEar::CheckOnce(const TOnAirState& AState)
 {
     const uint64_t start = GetTickCount64();
     const TCodecKind kind = CodecKindFromId(FConfig.Codec);
-    const TListened heard = ListenTo(FAddress, Icy(kind), KListenMs, FStop, FUseTrust ? &FTrust : nullptr);
+    TListened heard;
+    {
+        // At the server's own address the check is one of its listeners.
+        std::optional<TOwnListener> own;
+        if (Trim(FConfig.ListenUrl).empty())
+            own.emplace(ExtractHost(FConfig.Host), FConfig.Port);
+        heard = ListenTo(FAddress, Icy(kind), KListenMs, FStop, FUseTrust ? &FTrust : nullptr);
+        // The server takes a moment to let a closed listener go.
+        std::unique_lock<std::mutex> lock(FLock);
+        FWake.wait_for(lock, std::chrono::milliseconds(KServerLetGoMs), [this] { return FStop.load(); });
+    }
     if (FStop.load())
         return;
     TDecodedSample decoded;

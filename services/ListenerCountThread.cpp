@@ -1,5 +1,9 @@
 #include "services/ListenerCountThread.h"
 
+#include <algorithm>
+
+#include "services/OwnListeners.h"
+
 #include "platform/Text.h"
 #include "services/HttpGet.h"
 #include "services/ListenerStats.h"
@@ -51,9 +55,11 @@ int32_t QueryListenerCount(const TEncoderConfig& AConfig, std::string& AErrorTex
         if (count < 0)
             count = ExtractJsonNumber(body, "listeners");
     }
-    if (count < 0)
+    if (count < 0) {
         AErrorText = "indisponivel";
-    return count;
+        return count;
+    }
+    return std::max(0, count - OwnListenersAt(host, AConfig.Port));
 }
 
 TTavixListenerCountThread::TTavixListenerCountThread(const TEncoderConfig& AConfig)

@@ -10,6 +10,8 @@
 
 #include "codecs/FdkAac.h"
 #include "platform/Tick.h"
+#include "services/ListenerCountThread.h"
+#include "services/ListenerStats.h"
 #include "tests/monitoring/HookServer.h"
 #include "tests/streaming/TransmissionHarness.h"
 #include "tests/support/IcecastServer.h"
@@ -226,8 +228,17 @@ TEST(ListenerEar, HealthyStreamsOfEveryCodecRaiseNothing)
         TWorkerRun run(config);
         ASSERT_GE(run.WaitForStatus(KOnAir, 20000), 0) << run.StatusText();
         // The first check comes 5 s after the login, the second 15 s on:
-        // the title is judged from then on.
-        run.PumpFor(32000);
+        // the title is judged from then on. Meanwhile the listener count
+        // leaves the program's own ear out, though the server counts it.
+        int serverSaw = 0, countSaid = 0;
+        for (uint64_t end = GetTickCount64() + 32000; GetTickCount64() < end;) {
+            run.PumpFor(200);
+            std::string error;
+            countSaid = std::max(countSaid, QueryListenerCount(config, error));
+            serverSaw = std::max(serverSaw, static_cast<int>(ExtractJsonNumber(servers[0]->StatusJson(), "\"listeners\"")));
+        }
+        EXPECT_EQ(serverSaw, 1) << "the ear is a listener of the server's";
+        EXPECT_EQ(countSaid, 0) << "the ear was counted as a listener of the station: " << codecs[0];
         for (size_t i = 0; i < codecs.size(); ++i)
             EXPECT_GE(Occurrences(servers[i]->AccessLog(), "listener check"), 2)
                 << codecs[i] << ": the ear listened twice\n" << servers[i]->AccessLog();
