@@ -26,13 +26,3 @@ std::string StationStateJson(const TStationState& AState)
     // Texts from files and servers may hold bytes that are no UTF-8.
     return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
-
-void ApplyAlarm(TStationState& AState, const TAlarm& AAlarm)
-{
-    if (IsNotice(AAlarm.Kind))
-        return;
-    std::erase_if(AState.Alarms,
-                  [&](const TAlarm& a) { return a.Server == AAlarm.Server && a.Kind == AAlarm.Kind; });
-    if (AAlarm.Raised)
-        AState.Alarms.push_back(AAlarm);
-}

@@ -27,9 +27,6 @@ struct TStationState {
     std::vector<TAlarm> Alarms;
 };
 
-// Keeps AState.Alarms as AAlarm says: a raised one replaces any of its kind
-// for its server, a cleared one goes; notices change nothing.
-void ApplyAlarm(TStationState& AState, const TAlarm& AAlarm);
 
 // JSON of AState, as GET /status answers it.
 std::string StationStateJson(const TStationState& AState);

@@ -138,7 +138,7 @@ void THeadlessStation::HandleAlarm(const TAlarm& AAlarm)
     // A raised alarm is what an operator watching the journal looks for.
     Log(AAlarm.Raised || IsNotice(AAlarm.Kind), where + (AAlarm.Raised ? "ALARME: " : "") + AAlarm.Text);
     const std::lock_guard<std::mutex> guard(FLock);
-    ApplyAlarm(FState, AAlarm);
+    ApplyAlarm(FState.Alarms, AAlarm);
 }
 
 void THeadlessStation::Tick()

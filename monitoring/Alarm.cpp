@@ -18,3 +18,12 @@ const char* AlarmEventName(TAlarmKind AKind)
     }
     return "alarm";
 }
+
+void ApplyAlarm(std::vector<TAlarm>& AAlarms, const TAlarm& AAlarm)
+{
+    if (IsNotice(AAlarm.Kind))
+        return;
+    std::erase_if(AAlarms, [&](const TAlarm& a) { return a.Server == AAlarm.Server && a.Kind == AAlarm.Kind; });
+    if (AAlarm.Raised)
+        AAlarms.push_back(AAlarm);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // What the station is warned of. Each alarm is raised once and cleared once;
 // the notices are one-off lines.
@@ -37,3 +38,8 @@ inline bool IsNotice(TAlarmKind AKind)
 // The event's name in webhook queries and the command's environment
 // ("silence", "no_audio", "silent_stream", "title_differs", ...).
 const char* AlarmEventName(TAlarmKind AKind);
+
+// Keeps AAlarms (the raised ones, oldest first) as AAlarm says: a raised
+// one replaces any of its kind for its server, a cleared one goes; notices
+// change nothing.
+void ApplyAlarm(std::vector<TAlarm>& AAlarms, const TAlarm& AAlarm);

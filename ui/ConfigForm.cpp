@@ -112,6 +112,18 @@ bool IsPortField(const QLineEdit* AEdit)
     return IsPortText(AEdit->text());
 }
 
+// Only these are fetched; anything else would fail at every alarm.
+bool IsWebAddressOrEmpty(const QString& AText)
+{
+    const QString text = AText.trimmed();
+    if (text.isEmpty())
+        return true;
+    for (const QString scheme : {"http://", "https://"})
+        if (text.startsWith(scheme, Qt::CaseInsensitive) && text.size() > scheme.size())
+            return true;
+    return false;
+}
+
 // Server 1 (the flat fields of the settings) and the further servers have
 // members of the same names.
 template <class TServer>
@@ -127,6 +139,7 @@ TServerFields FieldsOf(const TServer& AServer, QComboBox* ATypes)
     f.StreamName = QStr(AServer.StreamName);
     f.Genre = QStr(AServer.Genre);
     f.Url = QStr(AServer.Url);
+    f.ListenUrl = QStr(AServer.ListenUrl);
     f.Tls = AServer.UseTls;
     f.Codec = CodecEntryIndex(AServer.Codec);
     f.Bitrate = QString::number(AServer.Bitrate);
@@ -148,6 +161,7 @@ void StoreFields(const TServerFields& AFields, const QComboBox* ATypes, int ABit
     AServer.StreamName = Trim(StdStr(AFields.StreamName));
     AServer.Genre = Trim(StdStr(AFields.Genre));
     AServer.Url = Trim(StdStr(AFields.Url));
+    AServer.ListenUrl = Trim(StdStr(AFields.ListenUrl));
     AServer.Codec = KCodecEntries[AFields.Codec >= 0 ? AFields.Codec : 0].Id;
     AServer.Bitrate = StrToIntDef(AFields.Bitrate, ABitrateDefault);
     AServer.Channels = StrToIntDef(AFields.Channels, 2);
@@ -254,7 +268,8 @@ void TFrmConfig::FormCreate()
     tabFTP = NewPage();
     tabEQ = NewPage();
     tabRecord = NewPage();
-    for (QWidget* page : {tabServidor, tabAudio, tabMetadata, tabFTP, tabEQ, tabRecord})
+    tabAlarms = NewPage();
+    for (QWidget* page : {tabServidor, tabAudio, tabMetadata, tabFTP, tabEQ, tabRecord, tabAlarms})
         pcConfig->addTab(page, QString());
     BuildServerPage();
     BuildAudioPage();
@@ -262,6 +277,7 @@ void TFrmConfig::FormCreate()
     BuildFtpPage();
     BuildEqPage();
     BuildRecordPage();
+    BuildAlarmsPage();
 
     PanelBottom = new QWidget(this);
     PanelBottom->setGeometry(0, 540 - 48, 760, 48);
@@ -310,7 +326,8 @@ void TFrmConfig::BuildServerPage()
     b.ComboField(lblChannels, cbChannels, 388, 304, 100, true);
     b.EditField(lblStreamName, edStreamName, 24, 352, 250);
     b.EditField(lblGenre, edGenre, 304, 352, 302);
-    b.EditField(lblUrl, edUrl, 24, 400, 582);
+    b.EditField(lblUrl, edUrl, 24, 400, 250);
+    b.EditField(lblListenUrl, edListenUrl, 304, 400, 302);
     connect(cbServer, &QComboBox::currentIndexChanged, this, [this](int AIndex) { cbServerChange(AIndex); });
     connect(chkServerEnabled, &QCheckBox::toggled, this, [this] { EnableServerFields(); });
 }
@@ -387,6 +404,38 @@ void TFrmConfig::BuildRecordPage()
     connect(btnBrowseRecord, &QPushButton::clicked, this, [this] { btnBrowseRecordClick(); });
 }
 
+// The listening address of each server is on the server page, with the
+// server's other fields.
+void TFrmConfig::BuildAlarmsPage()
+{
+    TPageBuilder b{tabAlarms, font()};
+    // As tall as its text needs, once it has one.
+    auto hint = [&b](int AY) {
+        QLabel* label = b.Caption(24, AY);
+        label->setWordWrap(true);
+        label->resize(674, label->height());
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        return label;
+    };
+    chkSilenceAlarm = b.Check(24, 24, KCheckWidth);
+    lblSilenceDb = b.Caption(24, 82);
+    spSilenceDb = b.Place<QSpinBox>(24, 82, 150, KFieldHeight);
+    spSilenceDb->setRange(-90, -10);
+    // The units are the same in the four languages.
+    spSilenceDb->setSuffix(" dBFS");
+    lblSilenceSeconds = b.Caption(206, 82);
+    spSilenceSeconds = b.Place<QSpinBox>(206, 82, 150, KFieldHeight);
+    spSilenceSeconds->setRange(2, 3600);
+    spSilenceSeconds->setSuffix(" s");
+    chkListenerCheck = b.Check(24, 136, KCheckWidth);
+    lblListenerCheckHint = hint(182);
+    b.EditField(lblAlarmWebhook, edAlarmWebhook, 24, 240, 674);
+    edAlarmWebhook->setPlaceholderText("https://");
+    b.EditField(lblAlarmCommand, edAlarmCommand, 24, 290, 674);
+    lblAlarmActionsHint = hint(346);
+    connect(chkSilenceAlarm, &QCheckBox::toggled, this, [this] { EnableAlarmFields(); });
+}
+
 void TFrmConfig::FillFixedLists()
 {
     cbServerType->addItems({"icecast", "shoutcast"});
@@ -437,6 +486,7 @@ void TFrmConfig::ApplyDialogTexts(const std::string& ALangCode)
     pcConfig->setTabText(3, tr("tab_ftp"));
     pcConfig->setTabText(4, tr("tab_eq"));
     pcConfig->setTabText(5, tr("tab_record"));
+    pcConfig->setTabText(6, tr("tab_alarms"));
     caption(lblServerType, tr("server_type"));
     caption(lblLanguage, tr("language"));
     caption(lblHost, tr("host"));
@@ -453,6 +503,8 @@ void TFrmConfig::ApplyDialogTexts(const std::string& ALangCode)
     caption(lblStreamName, tr("public_name"));
     caption(lblGenre, tr("genre"));
     caption(lblUrl, tr("url"));
+    caption(lblListenUrl, tr("listen_url"));
+    edListenUrl->setPlaceholderText(tr("listen_url_empty"));
     caption(lblNoar, tr("noar_file"));
     btnBrowseNoar->setText(tr("browse"));
     check(chkFtpEnabled, tr("ftp_enabled"));
@@ -474,6 +526,17 @@ void TFrmConfig::ApplyDialogTexts(const std::string& ALangCode)
     caption(lblRecordSplit, tr("record_split"));
     spRecordSplit->setSpecialValueText(tr("record_never"));
     lblRecordSplitHint->setText(tr("record_split_hint"));
+    check(chkSilenceAlarm, tr("alarm_silence_enabled"));
+    caption(lblSilenceDb, tr("alarm_silence_level"));
+    caption(lblSilenceSeconds, tr("alarm_silence_time"));
+    check(chkListenerCheck, tr("alarm_listener_check"));
+    caption(lblAlarmWebhook, tr("alarm_webhook"));
+    caption(lblAlarmCommand, tr("alarm_command"));
+    for (auto [label, key] : {std::pair{lblListenerCheckHint, "alarm_listener_hint"},
+                              std::pair{lblAlarmActionsHint, "alarm_actions_hint"}}) {
+        label->setText(tr(key));
+        label->resize(label->width(), label->heightForWidth(label->width()));
+    }
     btnOK->setText(tr("save"));
     btnCancel->setText(tr("cancel"));
     FillPresetList(ALangCode);
@@ -522,6 +585,14 @@ void TFrmConfig::LoadFromConfig(const TEncoderConfig& C)
     spRecordSplit->setValue(C.RecordSplitMinutes);
     EnableRecordFields(); // the box may not have changed, so no signal
 
+    chkSilenceAlarm->setChecked(C.SilenceAlarmEnabled);
+    spSilenceDb->setValue(C.SilenceThresholdDb);
+    spSilenceSeconds->setValue(C.SilenceSeconds);
+    EnableAlarmFields();
+    chkListenerCheck->setChecked(C.ListenerCheckEnabled);
+    edAlarmWebhook->setText(QStr(C.AlarmWebhookUrl));
+    edAlarmCommand->setText(QStr(C.AlarmCommand));
+
     for (int i = 0; i < 8; ++i)
         trEQ[i]->setValue(RoundHalfEven(C.EQBands[i]));
     SelectEqPresetEntry(cbEQPreset, C.Language, C.EQPreset);
@@ -556,6 +627,13 @@ void TFrmConfig::SaveToConfig(TEncoderConfig& C) const
     C.RecordEnabled = chkRecordEnabled->isChecked();
     C.RecordFolder = Trim(StdStr(edRecordFolder->text()));
     C.RecordSplitMinutes = spRecordSplit->value();
+
+    C.SilenceAlarmEnabled = chkSilenceAlarm->isChecked();
+    C.SilenceThresholdDb = spSilenceDb->value();
+    C.SilenceSeconds = spSilenceSeconds->value();
+    C.ListenerCheckEnabled = chkListenerCheck->isChecked();
+    C.AlarmWebhookUrl = Trim(StdStr(edAlarmWebhook->text()));
+    C.AlarmCommand = Trim(StdStr(edAlarmCommand->text()));
 
     // Bands 8 and 9 have no slider here and keep their values.
     for (int i = 0; i < 8; ++i)
@@ -597,6 +675,7 @@ void TFrmConfig::ShowServerFields(int AIndex)
     edStreamName->setText(f.StreamName);
     edGenre->setText(f.Genre);
     edUrl->setText(f.Url);
+    edListenUrl->setText(f.ListenUrl);
     // Server 1 is always used.
     chkServerEnabled->setVisible(AIndex > 0);
     chkServerEnabled->setChecked(AIndex == 0 || f.Enabled);
@@ -620,6 +699,7 @@ TServerFields TFrmConfig::ShownServerFields() const
     f.StreamName = edStreamName->text();
     f.Genre = edGenre->text();
     f.Url = edUrl->text();
+    f.ListenUrl = edListenUrl->text();
     return f;
 }
 
@@ -647,7 +727,7 @@ void TFrmConfig::EnableServerFields()
     for (QWidget* field : std::initializer_list<QWidget*>{
              lblServerType, cbServerType, chkTls, lblHost, edHost, lblPort, edPort, lblMount, edMount, lblUser,
              edUser, lblPassword, edPassword, lblCodec, cbCodec, lblBitrate, cbBitrate, lblChannels, cbChannels,
-             lblStreamName, edStreamName, lblGenre, edGenre, lblUrl, edUrl})
+             lblStreamName, edStreamName, lblGenre, edGenre, lblUrl, edUrl, lblListenUrl, edListenUrl})
         field->setEnabled(on);
 }
 
@@ -761,6 +841,13 @@ void TFrmConfig::EnableRecordFields()
         field->setEnabled(chkRecordEnabled->isChecked());
 }
 
+void TFrmConfig::EnableAlarmFields()
+{
+    for (QWidget* field : std::initializer_list<QWidget*>{lblSilenceDb, spSilenceDb, lblSilenceSeconds,
+                                                          spSilenceSeconds})
+        field->setEnabled(chkSilenceAlarm->isChecked());
+}
+
 void TFrmConfig::RefuseField(QLineEdit* AField, const QString& AMessage)
 {
     pcConfig->setCurrentWidget(AField->parentWidget());
@@ -797,12 +884,16 @@ void TFrmConfig::btnOKClick()
             return RefuseServerField(i, edHost, ServerText("server_host_missing", i));
         if (!IsPortText(f.Port))
             return RefuseServerField(i, edPort, i == 0 ? tr("port_invalid") : ServerText("server_port_invalid", i));
+        if (!IsWebAddressOrEmpty(f.ListenUrl))
+            return RefuseServerField(i, edListenUrl, ServerText("listen_url_invalid", i));
     }
     if (!IsPortField(edFtpPort))
         return RefuseField(edFtpPort, tr("ftp_port_invalid"));
     // A relative folder would depend on where the program was started.
     if (chkRecordEnabled->isChecked() && !QDir::isAbsolutePath(edRecordFolder->text().trimmed()))
         return RefuseField(edRecordFolder, tr("record_folder_invalid"));
+    if (!IsWebAddressOrEmpty(edAlarmWebhook->text()))
+        return RefuseField(edAlarmWebhook, tr("alarm_webhook_invalid"));
     TEncoderConfig fromFile;
     LoadEncoderConfigFrom(FSettingsPath, fromFile);
     SaveToConfig(fromFile);

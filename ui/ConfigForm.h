@@ -26,13 +26,13 @@ class QWidget;
 struct TServerFields {
     bool Enabled = true;
     int Type = 0; // entry of the server type list
-    QString Host, Port, Mount, User, Password, StreamName, Genre, Url;
+    QString Host, Port, Mount, User, Password, StreamName, Genre, Url, ListenUrl;
     bool Tls = false;
     int Codec = 0; // entry of the codec list
     QString Bitrate, Channels;
 };
 
-// The settings dialog: six pages over one settings record. The caller
+// The settings dialog: seven pages over one settings record. The caller
 // fills it with LoadFromConfig, runs it modally and, on OK, copies it back
 // with SaveToConfig. ASettingsPath is the settings file it reloads from
 // and writes on OK.
@@ -55,15 +55,15 @@ public:
     QComboBox* cbServer;
     QCheckBox* chkServerEnabled;
     QFrame* lnServer;
-    QWidget *tabServidor, *tabAudio, *tabMetadata, *tabFTP, *tabEQ, *tabRecord;
+    QWidget *tabServidor, *tabAudio, *tabMetadata, *tabFTP, *tabEQ, *tabRecord, *tabAlarms;
     QLabel *lblServerType, *lblLanguage, *lblHost, *lblPort, *lblMount, *lblUser, *lblPassword;
     QComboBox *cbServerType, *cbLanguage;
     QLineEdit *edHost, *edPort, *edMount, *edUser, *edPassword;
     QLabel *lblCodec, *lblBitrate, *lblSampleRate, *lblChannels, *lblAudioDevice;
     QComboBox *cbCodec, *cbBitrate, *cbSampleRate, *cbChannels, *cbAudioDevice;
     QPushButton* btnRefreshAudio;
-    QLabel *lblStreamName, *lblGenre, *lblUrl, *lblNoar;
-    QLineEdit *edStreamName, *edGenre, *edUrl, *edNoarPath;
+    QLabel *lblStreamName, *lblGenre, *lblUrl, *lblListenUrl, *lblNoar;
+    QLineEdit *edStreamName, *edGenre, *edUrl, *edListenUrl, *edNoarPath;
     QPushButton* btnBrowseNoar;
     QCheckBox *chkFtpEnabled, *chkFtpPassive;
     QCheckBox* chkTls;
@@ -81,6 +81,11 @@ public:
     QLineEdit* edRecordFolder;
     QPushButton* btnBrowseRecord;
     QSpinBox* spRecordSplit;
+    QCheckBox *chkSilenceAlarm, *chkListenerCheck;
+    QLabel *lblSilenceDb, *lblSilenceSeconds, *lblListenerCheckHint, *lblAlarmWebhook, *lblAlarmCommand,
+        *lblAlarmActionsHint;
+    QSpinBox *spSilenceDb, *spSilenceSeconds;
+    QLineEdit *edAlarmWebhook, *edAlarmCommand;
     QWidget* PanelBottom;
     QPushButton *btnOK, *btnCancel;
 
@@ -105,6 +110,7 @@ private:
     void BuildFtpPage();
     void BuildEqPage();
     void BuildRecordPage();
+    void BuildAlarmsPage();
     void FillFixedLists();
     void FillLanguageList();
     void SetupEqSliders();
@@ -113,6 +119,7 @@ private:
     void btnBrowseNoarClick();
     void btnBrowseRecordClick();
     void EnableRecordFields();
+    void EnableAlarmFields();
     void cbServerChange(int AIndex);
     void ShowServerFields(int AIndex);
     TServerFields ShownServerFields() const;

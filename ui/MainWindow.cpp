@@ -39,8 +39,10 @@ namespace {
 constexpr int KRecWarningMs = 5000;
 // The recording's line, beside the buttons, to the bar's right margin.
 constexpr int KRecLineLeft = 392;
-constexpr int KRecNameLeft = 446;
+constexpr int KRecMarkWidth = 46;
 constexpr int KRecLineRight = 956;
+// Between a mark and its line.
+constexpr int KMarkLineGap = 8;
 // One server's mark in the top bar: its number, then its light.
 constexpr int KMarkWidth = 22;
 constexpr int KMarkHeight = 18;
@@ -97,6 +99,7 @@ void TFrmPrincipal::BuildControls()
     Shape1->setGeometry(3, 55, 974, 2);
     Shape1->SetBrushColor(Grey);
     BuildMeterPanel();
+    BuildAlarmLine();
     Shape4 = new TShape(TShape::stRectangle, pnlBody);
     Shape4->setGeometry(3, 301, 974, 2);
     Shape4->SetBrushColor(Grey);
@@ -248,7 +251,7 @@ void TFrmPrincipal::BuildControlBar()
     connect(btnConfig, &QPushButton::clicked, this, [this] { btnConfigClick(); });
     lblRec = new QLabel(pnlControls);
     lblRec->setFont(UiFont("Segoe UI Semibold", 11, true));
-    lblRec->setGeometry(KRecLineLeft, 28, KRecNameLeft - 8 - KRecLineLeft, 22);
+    lblRec->setGeometry(KRecLineLeft, 28, KRecMarkWidth, 22);
     lblRec->setAlignment(Qt::AlignCenter);
     lblRec->setText("REC");
     SetBackground(lblRec, Red);
@@ -365,6 +368,7 @@ void TFrmPrincipal::ApplyTexts()
     lblEQTitle->adjustSize();
     btnEqFlatMain->setText(QStr(Tr("eq_flat")));
     chkCompressor->setText(QStr(Tr("compressor")));
+    ShowAlarms();
     SetRunningState(FEncoder != nullptr);
     if (!FEncoder) {
         SetStatusText(QStr(Tr("stopped")));
@@ -417,17 +421,23 @@ void TFrmPrincipal::SetListenersText(const QString& AText)
     PlaceServerMarks();
 }
 
+void TFrmPrincipal::ShowMarkedLine(QLabel* AMark, QLabel* ALine, int ARight, Qt::TextElideMode AElide,
+                                   bool AShowMark, const QString& AText, const QColor& AColor, const QString& ATip)
+{
+    AMark->setVisible(AShowMark);
+    AMark->setToolTip(ATip);
+    const int left = AShowMark ? AMark->geometry().right() + 1 + KMarkLineGap : AMark->x();
+    ALine->setGeometry(left, AMark->y(), ARight - left, AMark->height());
+    ALine->setText(ALine->fontMetrics().elidedText(AText, AElide, ALine->width()));
+    ALine->setToolTip(ATip);
+    SetTextColor(ALine, AColor);
+    ALine->show();
+}
+
 void TFrmPrincipal::ShowRecordLine(bool AMark, const QString& AText, const QColor& AColor, const QString& ATip)
 {
-    lblRec->setVisible(AMark);
-    lblRec->setToolTip(ATip);
-    // Without the mark the text takes its place.
-    const int left = AMark ? KRecNameLeft : KRecLineLeft;
-    lblRecFile->setGeometry(left, lblRec->y(), KRecLineRight - left, lblRec->height());
-    lblRecFile->setText(lblRecFile->fontMetrics().elidedText(AText, Qt::ElideMiddle, lblRecFile->width()));
-    lblRecFile->setToolTip(ATip);
-    SetTextColor(lblRecFile, AColor);
-    lblRecFile->show();
+    // A file's name and a reason keep both ends.
+    ShowMarkedLine(lblRec, lblRecFile, KRecLineRight, Qt::ElideMiddle, AMark, AText, AColor, ATip);
 }
 
 void TFrmPrincipal::ClearRecordLine()

@@ -5,9 +5,11 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QWidget>
 
+#include "monitoring/Alarm.h"
 #include "settings/EncoderConfig.h"
 
 class NowPlayingWatcher;
@@ -48,6 +50,8 @@ public:
                              bool AIsError);
     // Servers 2 to KMaxServers; server 1's state comes with the status.
     void HandleServerStatus(TNativeEncoderThread* Sender, int AServer, const std::string& AText, bool AIsError);
+    // An alarm raised or cleared, or a notice.
+    void HandleEncoderAlarm(TNativeEncoderThread* Sender, const TAlarm& AAlarm);
     void ListenerTimerTick();
     // One count of server AServer (-1: none).
     void HandleListenerResult(int AServer, int32_t Count, const std::string& ErrorText);
@@ -99,7 +103,11 @@ public:
     std::array<QWidget*, KMaxServers> pnlServerMark{};
     std::array<TShape*, KMaxServers> shpServer{};
     QLabel* lblServerProblem = nullptr;
-    QTimer *tmrPisca, *tmrNoar, *tmrRecWarning;
+    // Beside the meters' title while an alarm is raised: a blinking red
+    // ALARM mark and what is wrong, the newest first, each alarm whole in
+    // the tooltip; a notice in yellow for a moment, without the blinking.
+    QLabel *lblAlarm, *lblAlarmText;
+    QTimer *tmrPisca, *tmrNoar, *tmrRecWarning, *tmrAlarm, *tmrAlarmNotice;
 
 protected:
     // The streaming worker for one transmission; tests may hand out a
@@ -115,6 +123,7 @@ private:
     void BuildMeterPanel();
     void BuildEqPanel();
     void BuildControlBar();
+    void BuildAlarmLine();
     void FormCreate();
     void FormDestroy();
     void SetupEqPanel();
@@ -126,7 +135,21 @@ private:
     void SetStatusText(const QString& AText);
     void SetListenersText(const QString& AText);
     void ShowRecordLine(bool AMark, const QString& AText, const QColor& AColor, const QString& ATip);
+    // AMark with ALine right of it up to ARight, or ALine in its place;
+    // shortened as AElide says to fit, the whole of it in the tooltips.
+    static void ShowMarkedLine(QLabel* AMark, QLabel* ALine, int ARight, Qt::TextElideMode AElide, bool AShowMark,
+                               const QString& AText, const QColor& AColor, const QString& ATip);
     void ClearRecordLine();
+    void ShowAlarms();
+    void ShowAlarmNotice(const QString& AText);
+    // A transmission's end ends all its alarms: the worker says nothing then.
+    void ClearAlarms();
+    void tmrAlarmTimer();
+    // "Servidor N: " before what concerns one of several servers.
+    QString AlarmServerPrefix(int AServer) const;
+    // The raised alarms, the newest first: their names on one line, or
+    // each whole on a line of its own.
+    QString RaisedAlarmsText(bool AWhole) const;
     QString NoListenersText() const;
     void ShowListenerCounts();
     // Server 1, and the further ones ticked in the settings.
@@ -172,4 +195,6 @@ private:
     bool FCloseAfterStop = false;
     bool FDestroying = false;
     QString FRecordName; // of the file being recorded
+    std::vector<TAlarm> FAlarms; // raised now, oldest first
+    bool FAlarmLit = false;      // the blinking mark's phase
 };

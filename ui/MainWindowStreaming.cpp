@@ -97,9 +97,17 @@ void TFrmPrincipal::StartEncoder()
                                       bool AIsError) { HandleServerStatus(Sender, AServer, AText, AIsError); };
     FEncoder->OnRecord = [this](TNativeEncoderThread* Sender, const std::string& AFileName, const std::string& AText,
                                 bool AIsError) { HandleEncoderRecord(Sender, AFileName, AText, AIsError); };
-    // Stopped or ended by itself, the worker records nothing any more.
-    FEncoder->OnTerminate = [this](TThread*) { ClearRecordLine(); };
+    FEncoder->OnAlarm = [this](TNativeEncoderThread* Sender, const TAlarm& AAlarm) {
+        HandleEncoderAlarm(Sender, AAlarm);
+    };
+    // Stopped or ended by itself, the worker records nothing any more and
+    // its alarms are over.
+    FEncoder->OnTerminate = [this](TThread*) {
+        ClearRecordLine();
+        ClearAlarms();
+    };
     ClearRecordLine();
+    ClearAlarms();
     ++FListenerRound;
     FListenerCounts.fill(-1);
     ResetServerMarks();
@@ -138,6 +146,7 @@ void TFrmPrincipal::StopEncoder()
     }
     btnStartStop->setEnabled(true);
     FStopping = false;
+    ClearAlarms();
     SetRunningState(false);
     SetStatusText(QStr(Tr("stopped")));
     ++FListenerRound;

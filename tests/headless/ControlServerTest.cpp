@@ -140,12 +140,12 @@ TEST(HeadlessLog, DeviceListingHasTheColumnsAFileWouldStore)
 TEST(StationState, AlarmsComeAndGoOnePerKindAndServer)
 {
     TStationState s;
-    ApplyAlarm(s, {0, TAlarmKind::Silence, true, "Silencio no programa"});
-    ApplyAlarm(s, {2, TAlarmKind::NoAudio, true, "primeiro"});
-    ApplyAlarm(s, {2, TAlarmKind::NoAudio, true, "Ouvintes nao recebem audio (HTTP 404)."});
-    ApplyAlarm(s, {1, TAlarmKind::NoAudio, true, "servidor 1"});
-    ApplyAlarm(s, {2, TAlarmKind::CheckOff, false, "a notice is no alarm"});
-    ApplyAlarm(s, {1, TAlarmKind::NoAudio, false, "Ouvintes voltaram a receber audio."});
+    ApplyAlarm(s.Alarms, {0, TAlarmKind::Silence, true, "Silencio no programa"});
+    ApplyAlarm(s.Alarms, {2, TAlarmKind::NoAudio, true, "primeiro"});
+    ApplyAlarm(s.Alarms, {2, TAlarmKind::NoAudio, true, "Ouvintes nao recebem audio (HTTP 404)."});
+    ApplyAlarm(s.Alarms, {1, TAlarmKind::NoAudio, true, "servidor 1"});
+    ApplyAlarm(s.Alarms, {2, TAlarmKind::CheckOff, false, "a notice is no alarm"});
+    ApplyAlarm(s.Alarms, {1, TAlarmKind::NoAudio, false, "Ouvintes voltaram a receber audio."});
     ASSERT_EQ(s.Alarms.size(), 2u);
     EXPECT_EQ(s.Alarms[0].Kind, TAlarmKind::Silence);
     EXPECT_EQ(s.Alarms[1].Text, "Ouvintes nao recebem audio (HTTP 404).");

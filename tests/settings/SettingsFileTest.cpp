@@ -64,6 +64,13 @@ void ExpectSameConfig(const TEncoderConfig& A, const TEncoderConfig& B)
     EXPECT_EQ(A.ControlEnabled, B.ControlEnabled);
     EXPECT_EQ(A.ControlPort, B.ControlPort);
     EXPECT_EQ(A.ControlToken, B.ControlToken);
+    EXPECT_EQ(A.SilenceAlarmEnabled, B.SilenceAlarmEnabled);
+    EXPECT_EQ(A.SilenceThresholdDb, B.SilenceThresholdDb);
+    EXPECT_EQ(A.SilenceSeconds, B.SilenceSeconds);
+    EXPECT_EQ(A.ListenerCheckEnabled, B.ListenerCheckEnabled);
+    EXPECT_EQ(A.AlarmWebhookUrl, B.AlarmWebhookUrl);
+    EXPECT_EQ(A.AlarmCommand, B.AlarmCommand);
+    EXPECT_EQ(A.ListenUrl, B.ListenUrl);
     for (size_t n = 0; n < A.ExtraServers.size(); ++n) {
         SCOPED_TRACE("server " + std::to_string(n + 2));
         const TServerRecord &a = A.ExtraServers[n], &b = B.ExtraServers[n];
@@ -73,6 +80,7 @@ void ExpectSameConfig(const TEncoderConfig& A, const TEncoderConfig& B)
         EXPECT_EQ(a.Port, b.Port);
         EXPECT_EQ(a.Mount, b.Mount);
         EXPECT_EQ(a.UserName, b.UserName);
+        EXPECT_EQ(a.ListenUrl, b.ListenUrl);
         EXPECT_EQ(a.Password, b.Password);
         EXPECT_EQ(a.StreamName, b.StreamName);
         EXPECT_EQ(a.Genre, b.Genre);
@@ -134,12 +142,19 @@ TEncoderConfig Unusual()
     c.ControlEnabled = true;
     c.ControlPort = 8123;
     c.ControlToken = "t=k;n";
+    c.SilenceAlarmEnabled = false;
+    c.SilenceThresholdDb = -62;
+    c.SilenceSeconds = 45;
+    c.ListenerCheckEnabled = true;
+    c.AlarmWebhookUrl = "https://hooks.example/radio?k=1&x=;#";
+    c.AlarmCommand = "notify-send 'Rádio' \"$TAVIX_TEXT\"";
+    c.ListenUrl = "http://relay.example:8000/live";
     for (size_t n = 0; n < c.ExtraServers.size(); ++n) {
         const std::string k = std::to_string(n + 2);
         c.ExtraServers[n] = {n != 1, n == 2 ? "shoutcast" : "icecast", "backup" + k + ".example",
                              int32_t(8000 + n), "/mount" + k, "user" + k, "pass=" + k + ";#", "Nome " + k,
                              "Gênero " + k, "http://" + k, n == 0, "AB:CD:" + k, n == 0 ? "audio/aacp" : "audio/ogg",
-                             int32_t(48 + n), int32_t(1 + n % 2)};
+                             int32_t(48 + n), int32_t(1 + n % 2), "http://ouvir" + k + ".example/"};
     }
     return c;
 }
@@ -319,6 +334,10 @@ TEST(SettingsFile, NoFileGivesDefaultsAndCreatesNone)
     EXPECT_FALSE(c.RecordEnabled);
     EXPECT_EQ(c.RecordSplitMinutes, 0);
     EXPECT_EQ(c.RecordFolder, DefaultRecordingFolder());
+    EXPECT_TRUE(c.SilenceAlarmEnabled);
+    EXPECT_EQ(c.SilenceThresholdDb, -50);
+    EXPECT_EQ(c.SilenceSeconds, 20);
+    EXPECT_FALSE(c.ListenerCheckEnabled) << "the ear is a listener on the server: asked for, not assumed";
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path())) << "loading must not create a file";
 }
 
@@ -425,7 +444,7 @@ TEST(SettingsFile, FreshFileLayoutAndUnknownContentKept)
         }
     }
     EXPECT_EQ(sections, (std::vector<std::string>{"[Geral]", "[Transmissao]", "[Audio]", "[Metadata]", "[EQ]",
-                                                  "[FTP]", "[Gravacao]", "[Controle]", "[Servidor2]",
+                                                  "[FTP]", "[Gravacao]", "[Controle]", "[Alarme]", "[Servidor2]",
                                                   "[Servidor3]", "[Servidor4]"}));
     EXPECT_EQ(eqKeys, (std::vector<std::string>{"Preset", "CompressorEnabled", "Band0", "Band1", "Band2", "Band3",
                                                 "Band4", "Band5", "Band6", "Band7", "Band8", "Band9"}));
@@ -681,7 +700,7 @@ TEST(SettingsFileOnDisk, OtherLineEndsAndUtf16AreReadAndSavedBackAsUtf8)
         EXPECT_NE(text.find("[Extra]\nName=\xF0\x9F\x8E\xB5 x\n"), std::string::npos);
         std::u32string check;
         EXPECT_TRUE(DecodeUtf8(text, check)) << "saved as UTF-8";
-        ExpectEachSectionAndKeyOnce(text, 12); // ours and [Extra]
+        ExpectEachSectionAndKeyOnce(text, 13); // ours and [Extra]
         TEncoderConfig back;
         LoadEncoderConfigFrom(path, back);
         ExpectSameConfig(back, c);
@@ -746,7 +765,7 @@ TEST(SettingsFileOnDisk, ConcurrentSavesNeitherFailNorDoubleTheFile)
         EXPECT_EQ(r.value_or("did not end"), "ok");
 
     const std::string text = ReadTextFile(path);
-    ExpectEachSectionAndKeyOnce(text, 11);
+    ExpectEachSectionAndKeyOnce(text, 12);
     TEncoderConfig back;
     LoadEncoderConfigFrom(path, back);
     ASSERT_EQ(back.Host.rfind("writer", 0), 0u) << text.substr(0, 2000);

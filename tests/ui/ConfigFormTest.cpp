@@ -2,6 +2,7 @@
 // real audio rig, the equalizer page, the recording page, the browse
 // dialogs, and OK / Cancel as the main window runs them.
 #include <string>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -638,6 +639,7 @@ TServerRecord ExtraServer(int AServer, bool AEnabled)
     s.StreamName = "Radio " + n;
     s.Genre = "Genre " + n;
     s.Url = "https://radio" + n + ".example.net/";
+    s.ListenUrl = AServer == 4 ? "" : "http://relay" + n + ".example.net:8000/live" + n;
     s.UseTls = AServer == 2;
     s.TlsFingerprint = "AB:CD:0" + n;
     s.Codec = AServer == 2 ? "audio/ogg" : AServer == 3 ? "audio/aacp" : "audio/opus";
@@ -658,6 +660,7 @@ void ExpectSameServer(const TServerRecord& AGot, const TServerRecord& AWant, con
     EXPECT_EQ(AGot.StreamName, AWant.StreamName) << AWhich;
     EXPECT_EQ(AGot.Genre, AWant.Genre) << AWhich;
     EXPECT_EQ(AGot.Url, AWant.Url) << AWhich;
+    EXPECT_EQ(AGot.ListenUrl, AWant.ListenUrl) << AWhich;
     EXPECT_EQ(AGot.UseTls, AWant.UseTls) << AWhich;
     EXPECT_EQ(AGot.TlsFingerprint, AWant.TlsFingerprint) << AWhich;
     EXPECT_EQ(AGot.Codec, AWant.Codec) << AWhich;
@@ -669,7 +672,7 @@ void ExpectSameServer(const TServerRecord& AGot, const TServerRecord& AWant, con
 TServerRecord ServerOne(const TEncoderConfig& C)
 {
     return {true,      C.ServerType, C.Host,  C.Port,   C.Mount,          C.UserName, C.Password, C.StreamName,
-            C.Genre,   C.Url,        C.UseTls, C.TlsFingerprint, C.Codec, C.Bitrate, C.Channels};
+            C.Genre,   C.Url,        C.UseTls, C.TlsFingerprint, C.Codec, C.Bitrate, C.Channels, C.ListenUrl};
 }
 
 TEncoderConfig FourServers()
@@ -680,6 +683,7 @@ TEncoderConfig FourServers()
         c.Codec = "audio/mpeg";
         c.Bitrate = 192;
         c.SampleRate = 48000;
+        c.ListenUrl = "https://relay.example.net/stream";
         for (int n = 2; n <= 4; ++n)
             c.ExtraServers[n - 2] = ExtraServer(n, n != 3);
     });
@@ -718,8 +722,10 @@ TEST_F(SettingsDialog, TheSelectorShowsEachServersFieldsAndKeepsWhatWasTypedForE
         EXPECT_EQ(dialog.edHost->text().toStdString(), s.Host) << which;
         EXPECT_EQ(dialog.cbCodec->currentText().toStdString(), codecs[n - 2]) << which;
         EXPECT_EQ(dialog.cbBitrate->currentText().toStdString(), std::to_string(s.Bitrate)) << which;
+        EXPECT_EQ(dialog.edListenUrl->text().toStdString(), s.ListenUrl) << which;
         // A server that is off looks off.
         EXPECT_EQ(dialog.edHost->isEnabled(), s.Enabled) << which;
+        EXPECT_EQ(dialog.edListenUrl->isEnabled(), s.Enabled) << which;
         EXPECT_EQ(dialog.cbCodec->isEnabled(), s.Enabled) << which;
     }
 
@@ -731,6 +737,7 @@ TEST_F(SettingsDialog, TheSelectorShowsEachServersFieldsAndKeepsWhatWasTypedForE
     dialog.cbBitrate->setEditText("112");
     dialog.cbCodec->setCurrentIndex(3);
     dialog.chkTls->setChecked(false);
+    dialog.edListenUrl->setText(" http://typed2.example/relay ");
     dialog.cbServer->setCurrentIndex(2);
     dialog.chkServerEnabled->setChecked(true);
     EXPECT_TRUE(dialog.edHost->isEnabled());
@@ -741,6 +748,7 @@ TEST_F(SettingsDialog, TheSelectorShowsEachServersFieldsAndKeepsWhatWasTypedForE
     EXPECT_TRUE(dialog.edHost->isEnabled());
     EXPECT_EQ(dialog.edHost->text().toStdString(), "radio.example.net");
     EXPECT_EQ(dialog.cbBitrate->currentText(), "192");
+    EXPECT_EQ(dialog.edListenUrl->text().toStdString(), "https://relay.example.net/stream");
     dialog.cbServer->setCurrentIndex(1);
     EXPECT_EQ(dialog.edHost->text(), " typed2.example ");
     EXPECT_EQ(dialog.cbBitrate->currentText(), "112");
@@ -759,6 +767,7 @@ TEST_F(SettingsDialog, TheSelectorShowsEachServersFieldsAndKeepsWhatWasTypedForE
     two.Bitrate = 112;
     two.Codec = "audio/flac";
     two.UseTls = false;
+    two.ListenUrl = "http://typed2.example/relay";
     TServerRecord three = ExtraServer(3, true);
     three.Genre = "Jazz";
     three.Channels = 1;
@@ -876,4 +885,156 @@ TEST_F(SettingsDialog, OkRefusesAnEnabledServerWithoutHostOrPortOnItsPageAndServ
     dialog.edHost->setText("");
     EXPECT_EQ(MessageOnOk(dialog), "");
     EXPECT_EQ(ReadSettings(FSettings).Host, "");
+}
+
+TEST_F(SettingsDialog, AlarmFieldsLoadSaveAndFollowTheirCheckBox)
+{
+    TFrmConfig dialog(FSettings);
+    // The defaults: the silence alarm on, the listener off, no actions.
+    dialog.LoadFromConfig(Defaults());
+    EXPECT_EQ(dialog.chkSilenceAlarm->parentWidget(), dialog.tabAlarms);
+    EXPECT_TRUE(dialog.chkSilenceAlarm->isChecked());
+    EXPECT_EQ(dialog.spSilenceDb->text(), "-50 dBFS");
+    EXPECT_EQ(dialog.spSilenceSeconds->text(), "20 s");
+    EXPECT_FALSE(dialog.chkListenerCheck->isChecked());
+    EXPECT_TRUE(dialog.edAlarmWebhook->text().isEmpty());
+    EXPECT_TRUE(dialog.edAlarmCommand->text().isEmpty());
+
+    dialog.LoadFromConfig(Defaults([](TEncoderConfig& c) {
+        c.SilenceAlarmEnabled = false;
+        c.SilenceThresholdDb = -72;
+        c.SilenceSeconds = 45;
+        c.ListenerCheckEnabled = true;
+        c.AlarmWebhookUrl = "https://hooks.example.net/a?b=1";
+        c.AlarmCommand = "/usr/local/bin/avisar --radio 'Radio Exemplo'";
+    }));
+    EXPECT_FALSE(dialog.chkSilenceAlarm->isChecked());
+    EXPECT_EQ(dialog.spSilenceDb->value(), -72);
+    EXPECT_EQ(dialog.spSilenceSeconds->value(), 45);
+    // Off: the level and time look off and keep their values.
+    for (QWidget* field : std::initializer_list<QWidget*>{dialog.spSilenceDb, dialog.spSilenceSeconds})
+        EXPECT_FALSE(field->isEnabled()) << field->metaObject()->className();
+    EXPECT_TRUE(dialog.chkListenerCheck->isChecked());
+    EXPECT_TRUE(dialog.edAlarmWebhook->isEnabled());
+    TEncoderConfig saved = Defaults();
+    dialog.SaveToConfig(saved);
+    EXPECT_FALSE(saved.SilenceAlarmEnabled);
+    EXPECT_EQ(saved.SilenceThresholdDb, -72);
+    EXPECT_EQ(saved.SilenceSeconds, 45);
+    EXPECT_TRUE(saved.ListenerCheckEnabled);
+    EXPECT_EQ(saved.AlarmWebhookUrl, "https://hooks.example.net/a?b=1");
+    EXPECT_EQ(saved.AlarmCommand, "/usr/local/bin/avisar --radio 'Radio Exemplo'");
+
+    dialog.chkSilenceAlarm->setChecked(true);
+    EXPECT_TRUE(dialog.spSilenceDb->isEnabled());
+    EXPECT_TRUE(dialog.spSilenceSeconds->isEnabled());
+    dialog.edAlarmWebhook->setText("  http://127.0.0.1:8080/hook \t");
+    dialog.edAlarmCommand->setText("  logger alarme  ");
+    dialog.chkListenerCheck->setChecked(false);
+    dialog.SaveToConfig(saved);
+    EXPECT_TRUE(saved.SilenceAlarmEnabled);
+    EXPECT_FALSE(saved.ListenerCheckEnabled);
+    EXPECT_EQ(saved.AlarmWebhookUrl, "http://127.0.0.1:8080/hook");
+    EXPECT_EQ(saved.AlarmCommand, "logger alarme");
+
+    // Values out of the ranges are brought into them.
+    for (const auto& [db, seconds, wantDb, wantSeconds] :
+         {std::tuple{-200, 0, -90, 2}, std::tuple{0, 100000, -10, 3600}, std::tuple{-90, 2, -90, 2}}) {
+        dialog.LoadFromConfig(Defaults([&](TEncoderConfig& c) {
+            c.SilenceThresholdDb = db;
+            c.SilenceSeconds = seconds;
+        }));
+        dialog.SaveToConfig(saved);
+        EXPECT_EQ(saved.SilenceThresholdDb, wantDb) << db;
+        EXPECT_EQ(saved.SilenceSeconds, wantSeconds) << seconds;
+    }
+}
+
+TEST_F(SettingsDialog, OkStoresTheAlarmsAndRefusesAWebhookThatIsNoWebAddress)
+{
+    WriteSettings(FSettings, [](TEncoderConfig& c) { c.Host = "radio.example.net"; });
+    TFrmConfig dialog(FSettings);
+    dialog.LoadFromConfig(Defaults([](TEncoderConfig& c) { c.Language = "en-US"; }));
+    dialog.show();
+    dialog.chkListenerCheck->setChecked(true);
+    dialog.spSilenceDb->setValue(-60);
+    dialog.spSilenceSeconds->setValue(90);
+    dialog.edAlarmCommand->setText("/bin/true");
+    const std::string before = ReadTextFile(FSettings);
+    for (const char* typed : {"hooks.example.net/alarm", "ftp://hooks.example.net/", "https://", " http:// ",
+                              "httpx://a", "mailto:radio@example.net"}) {
+        dialog.pcConfig->setCurrentWidget(dialog.tabServidor);
+        dialog.edAlarmWebhook->setText(typed);
+        EXPECT_EQ(MessageOnOk(dialog), Translate("en-US", "alarm_webhook_invalid")) << typed;
+        EXPECT_TRUE(dialog.isVisible()) << typed;
+        EXPECT_EQ(dialog.pcConfig->currentWidget(), dialog.tabAlarms) << typed;
+        EXPECT_EQ(dialog.focusWidget(), dialog.edAlarmWebhook) << typed;
+    }
+    EXPECT_EQ(ReadTextFile(FSettings), before) << "nothing saved";
+
+    // Empty is off; either scheme in any case is an address.
+    for (const char* typed : {"", "   ", "HTTPS://hooks.example.net/alarm?radio=1", "http://127.0.0.1:8080/"}) {
+        dialog.show();
+        dialog.edAlarmWebhook->setText(typed);
+        EXPECT_EQ(MessageOnOk(dialog), "") << typed;
+        EXPECT_EQ(dialog.result(), QDialog::Accepted) << typed;
+        EXPECT_EQ(ReadSettings(FSettings).AlarmWebhookUrl, QString(typed).trimmed().toStdString()) << typed;
+    }
+    // All of the page reaches the file, and what was there stays.
+    const TEncoderConfig stored = ReadSettings(FSettings);
+    EXPECT_TRUE(stored.SilenceAlarmEnabled);
+    EXPECT_EQ(stored.SilenceThresholdDb, -60);
+    EXPECT_EQ(stored.SilenceSeconds, 90);
+    EXPECT_TRUE(stored.ListenerCheckEnabled);
+    EXPECT_EQ(stored.AlarmCommand, "/bin/true");
+    EXPECT_EQ(stored.Host, "radio.example.net");
+    const std::string file = ReadTextFile(FSettings);
+    EXPECT_NE(file.find("[Alarme]"), std::string::npos) << file;
+    EXPECT_NE(file.find("SilencioSegundos=90"), std::string::npos) << file;
+}
+
+TEST_F(SettingsDialog, OkRefusesAListeningAddressThatIsNoWebAddressOnItsServer)
+{
+    WriteSettings(FSettings, [](TEncoderConfig& c) { c.Host = "radio.example.net"; });
+    const std::string before = ReadTextFile(FSettings);
+    TFrmConfig dialog(FSettings);
+    dialog.LoadFromConfig(Defaults([](TEncoderConfig& c) {
+        c.Language = "fr-FR";
+        c.ExtraServers[0] = ExtraServer(2, true);
+        // Off: its address is not checked.
+        c.ExtraServers[1] = ExtraServer(3, false);
+        c.ExtraServers[1].ListenUrl = "relay3";
+    }));
+    dialog.show();
+    // The placeholder tells what empty means.
+    EXPECT_EQ(dialog.edListenUrl->placeholderText().toStdString(), Translate("fr-FR", "listen_url_empty"));
+
+    dialog.edListenUrl->setText("relay.example.net:8000/stream");
+    dialog.pcConfig->setCurrentWidget(dialog.tabAlarms);
+    const QString invalid = QString::fromStdString(Translate("fr-FR", "listen_url_invalid"));
+    EXPECT_EQ(MessageOnOk(dialog), invalid.arg(1).toStdString());
+    EXPECT_EQ(dialog.pcConfig->currentWidget(), dialog.tabServidor);
+    EXPECT_EQ(dialog.cbServer->currentIndex(), 0);
+    EXPECT_EQ(dialog.focusWidget(), dialog.edListenUrl);
+    dialog.edListenUrl->setText("");
+
+    dialog.cbServer->setCurrentIndex(1);
+    dialog.edListenUrl->setText("rtmp://relay2.example.net/live");
+    dialog.cbServer->setCurrentIndex(0);
+    const std::string message = MessageOnOk(dialog);
+    EXPECT_NE(message.find("serveur 2"), std::string::npos) << message;
+    EXPECT_NE(message.find("http://"), std::string::npos) << message;
+    EXPECT_EQ(dialog.cbServer->currentIndex(), 1);
+    EXPECT_EQ(dialog.edListenUrl->text(), "rtmp://relay2.example.net/live");
+    EXPECT_EQ(ReadTextFile(FSettings), before) << "nothing saved";
+
+    // Put right, every server's address reaches the file as typed.
+    dialog.edListenUrl->setText(" https://relay2.example.net/live ");
+    EXPECT_EQ(MessageOnOk(dialog), "");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    const TEncoderConfig stored = ReadSettings(FSettings);
+    EXPECT_EQ(stored.ListenUrl, "");
+    EXPECT_EQ(stored.ExtraServers[0].ListenUrl, "https://relay2.example.net/live");
+    EXPECT_EQ(stored.ExtraServers[1].ListenUrl, "relay3");
+    EXPECT_EQ(stored.ExtraServers[2].ListenUrl, "");
 }

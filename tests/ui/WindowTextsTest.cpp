@@ -62,6 +62,7 @@ TCaptions DialogCaptions(const TFrmConfig& d)
         {"tab_server", d.pcConfig->tabText(0)},      {"tab_audio", d.pcConfig->tabText(1)},
         {"tab_metadata", d.pcConfig->tabText(2)},    {"tab_ftp", d.pcConfig->tabText(3)},
         {"tab_eq", d.pcConfig->tabText(4)},          {"tab_record", d.pcConfig->tabText(5)},
+        {"tab_alarms", d.pcConfig->tabText(6)},
         {"server_type", d.lblServerType->text()},
         {"language", d.lblLanguage->text()},         {"host", d.lblHost->text()},
         {"port", d.lblPort->text()},                 {"mount", d.lblMount->text()},
@@ -71,6 +72,7 @@ TCaptions DialogCaptions(const TFrmConfig& d)
         {"capture_channel", d.lblAudioDevice->text()}, {"refresh", d.btnRefreshAudio->text()},
         {"public_name", d.lblStreamName->text()},    {"genre", d.lblGenre->text()},
         {"url", d.lblUrl->text()},                   {"noar_file", d.lblNoar->text()},
+        {"listen_url", d.lblListenUrl->text()},      {"listen_url_empty", d.edListenUrl->placeholderText()},
         {"browse", d.btnBrowseNoar->text()},         {"ftp_enabled", d.chkFtpEnabled->text()},
         {"ftp_host", d.lblFtpHost->text()},          {"ftp_port", d.lblFtpPort->text()},
         {"ftp_user", d.lblFtpUser->text()},          {"ftp_password", d.lblFtpPassword->text()},
@@ -81,6 +83,10 @@ TCaptions DialogCaptions(const TFrmConfig& d)
         {"browse", d.btnBrowseRecord->text()},       {"record_split", d.lblRecordSplit->text()},
         {"record_never", d.spRecordSplit->specialValueText()},
         {"record_split_hint", d.lblRecordSplitHint->text()},
+        {"alarm_silence_enabled", d.chkSilenceAlarm->text()}, {"alarm_silence_level", d.lblSilenceDb->text()},
+        {"alarm_silence_time", d.lblSilenceSeconds->text()}, {"alarm_listener_check", d.chkListenerCheck->text()},
+        {"alarm_listener_hint", d.lblListenerCheckHint->text()}, {"alarm_webhook", d.lblAlarmWebhook->text()},
+        {"alarm_command", d.lblAlarmCommand->text()}, {"alarm_actions_hint", d.lblAlarmActionsHint->text()},
         {"save", d.btnOK->text()},                   {"cancel", d.btnCancel->text()},
         {"server_enabled", d.chkServerEnabled->text()},
     };
@@ -101,6 +107,22 @@ void ExpectCaptions(const TCaptions& ACaptions, const std::string& ALang, const 
 {
     for (const auto& [key, shown] : ACaptions)
         EXPECT_EQ(shown.toStdString(), Translate(ALang, key)) << AWhere << " " << ALang << " " << key;
+}
+
+// Each control of APage inside it, and no two overlapping.
+void ExpectEveryControlOnThePageApart(const QWidget* APage, const std::string& ALang)
+{
+    const QList<QWidget*> controls = APage->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (const QWidget* control : controls) {
+        EXPECT_TRUE(APage->rect().contains(control->geometry())) << ALang << " " << control->metaObject()->className();
+        for (const QWidget* other : controls) {
+            if (other != control) {
+                EXPECT_FALSE(control->geometry().intersects(other->geometry()))
+                    << ALang << " " << control->metaObject()->className() << " " << other->metaObject()->className()
+                    << " at " << control->x() << "," << control->y();
+            }
+        }
+    }
 }
 
 } // namespace
@@ -158,7 +180,7 @@ TEST(WindowTexts, TheDialogsPagesAndCaptionsTakeTheThemesColours)
     EXPECT_EQ(dialog.chkFtpPassive->palette().color(QPalette::WindowText), text);
 }
 
-TEST(WindowTexts, SixPagesAndTheRecordingPageFitInEveryLanguage)
+TEST(WindowTexts, SevenPagesAndTheRecordingPageFitInEveryLanguage)
 {
     TTempDir dir;
     TFrmConfig dialog(dir.File("TavixEncoder.ini"));
@@ -196,17 +218,29 @@ TEST(WindowTexts, TheServerPageHoldsEveryFieldOfAServerInEveryLanguage)
         const std::string code(language.Code);
         dialog.ApplyDialogTexts(code);
         PumpFor(20);
-        const QRect page = dialog.tabServidor->rect();
-        const QList<QWidget*> controls = dialog.tabServidor->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-        for (const QWidget* control : controls) {
-            EXPECT_TRUE(page.contains(control->geometry())) << code << " " << control->metaObject()->className();
-            // No two controls overlap.
-            for (const QWidget* other : controls)
-                if (other != control)
-                    EXPECT_FALSE(control->geometry().intersects(other->geometry()))
-                        << code << " " << control->metaObject()->className() << " "
-                        << other->metaObject()->className() << " at " << control->x() << "," << control->y();
-        }
+        ExpectEveryControlOnThePageApart(dialog.tabServidor, code);
         EXPECT_GE(dialog.chkServerEnabled->width(), dialog.chkServerEnabled->sizeHint().width()) << code;
+    }
+}
+
+TEST(WindowTexts, TheAlarmsPageFitsInEveryLanguage)
+{
+    TTempDir dir;
+    TFrmConfig dialog(dir.File("TavixEncoder.ini"));
+    dialog.show();
+    dialog.pcConfig->setCurrentWidget(dialog.tabAlarms);
+    for (const TLanguage& language : Languages) {
+        const std::string code(language.Code);
+        dialog.ApplyDialogTexts(code);
+        PumpFor(20);
+        ExpectEveryControlOnThePageApart(dialog.tabAlarms, code);
+        // The hints whole, the check boxes' words whole, the spin boxes
+        // wide enough for "-90 dBFS" and "3600 s".
+        for (const QLabel* hint : {dialog.lblListenerCheckHint, dialog.lblAlarmActionsHint})
+            EXPECT_LE(hint->heightForWidth(hint->width()), hint->height()) << code << " " << hint->text().toStdString();
+        for (const QCheckBox* box : {dialog.chkSilenceAlarm, dialog.chkListenerCheck})
+            EXPECT_GE(box->width(), box->sizeHint().width()) << code;
+        for (const QSpinBox* spin : {dialog.spSilenceDb, dialog.spSilenceSeconds})
+            EXPECT_LE(spin->sizeHint().width(), spin->width()) << code;
     }
 }
