@@ -3,6 +3,7 @@
 #include "services/MetadataUpdateThread.h"
 #include "tests/streaming/TransmissionHarness.h"
 #include "tests/support/IcecastServer.h"
+#include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitUntil.h"
 
@@ -40,4 +41,36 @@ TEST(TransmissionThreads, WholeWorkerLifeWithTitlesReconnectionAndLiveEqualizer)
         << run.RecordEvents().back().Text;
     WaitUntil([] { return RunningMetadataUpdates() == 0; }, 5000);
     EXPECT_EQ(RunningMetadataUpdates(), 0);
+}
+
+// Alarms come from the capture thread (silence), the listener's ear and the
+// actions' thread (a webhook nobody answers); a stop comes while the ear
+// may be listening.
+TEST(TransmissionThreads, AlarmsFromEveryThreadAndAStopMidCheck)
+{
+    TIcecastServer server;
+    TTempDir dir;
+    TEncoderConfig config = StreamConfig("audio/mpeg", server.Port());
+    config.SilenceSeconds = 2;
+    config.ListenerCheckEnabled = true;
+    config.ListenUrl = "http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/stream";
+    config.AlarmWebhookUrl = "http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/hook";
+    config.AlarmCommand = "true";
+    PlayRigTone(880, 0.01);
+    TWorkerRun run(config);
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 15000), 0) << run.StatusText();
+    auto seen = [&](TAlarmKind AKind) {
+        for (const TAlarmSeen& a : run.Alarms())
+            if (a.Alarm.Kind == AKind)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(WaitUntil([&] { run.PumpFor(100); return seen(TAlarmKind::Silence); }, 15000)) << run.AlarmText();
+    EXPECT_TRUE(WaitUntil([&] { run.PumpFor(100); return seen(TAlarmKind::NoAudio); }, 20000)) << run.AlarmText();
+    EXPECT_TRUE(WaitUntil([&] { run.PumpFor(100); return seen(TAlarmKind::ActionFailed); }, 20000))
+        << run.AlarmText();
+    PlayRigTone(880, 10);
+    run.PumpFor(5200);
+    run.Stop();
+    EXPECT_EQ(run.Statuses().back().Text, "Parado.");
 }
