@@ -158,19 +158,21 @@ void TListenerEar::Run()
 
 void TListenerEar::CheckOnce(const TOnAirState& AState)
 {
+    // At the server's own address the check is one of its listeners.
+    std::optional<TOwnListener> own;
+    if (Trim(FConfig.ListenUrl).empty())
+        own.emplace(ExtractHost(FConfig.Host), FConfig.Port);
+    ListenAndJudge(AState);
+    // The server takes a moment to let a closed listener go.
+    std::unique_lock<std::mutex> lock(FLock);
+    FWake.wait_for(lock, std::chrono::milliseconds(KServerLetGoMs), [this] { return FStop.load(); });
+}
+
+void TListenerEar::ListenAndJudge(const TOnAirState& AState)
+{
     const uint64_t start = GetTickCount64();
     const TCodecKind kind = CodecKindFromId(FConfig.Codec);
-    TListened heard;
-    {
-        // At the server's own address the check is one of its listeners.
-        std::optional<TOwnListener> own;
-        if (Trim(FConfig.ListenUrl).empty())
-            own.emplace(ExtractHost(FConfig.Host), FConfig.Port);
-        heard = ListenTo(FAddress, Icy(kind), KListenMs, FStop, FUseTrust ? &FTrust : nullptr);
-        // The server takes a moment to let a closed listener go.
-        std::unique_lock<std::mutex> lock(FLock);
-        FWake.wait_for(lock, std::chrono::milliseconds(KServerLetGoMs), [this] { return FStop.load(); });
-    }
+    const TListened heard = ListenTo(FAddress, Icy(kind), KListenMs, FStop, FUseTrust ? &FTrust : nullptr);
     if (FStop.load())
         return;
     TDecodedSample decoded;

@@ -67,6 +67,7 @@ public:
 private:
     void Run();
     void CheckOnce(const TOnAirState& AState);
+    void ListenAndJudge(const TOnAirState& AState);
     void Set(TAlarmKind AKind, bool& ARaised, bool ANow, const std::string& AText);
 
     const TEncoderConfig FConfig;
