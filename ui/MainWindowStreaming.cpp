@@ -202,6 +202,10 @@ void TFrmPrincipal::HandleEncoderStatus(TNativeEncoderThread*, const std::string
     if (IsError) {
         SetTextColor(lblStatus, Red);
         shpLed->SetBrushColor(Red);
+    } else if (FEncoder && MarkKind(Text, false) == mkOnItsWay) {
+        // A login still being tried is not on air yet.
+        SetTextColor(lblStatus, Yellow);
+        shpLed->SetBrushColor(Yellow);
     } else if (FEncoder) {
         SetTextColor(lblStatus, Green);
         shpLed->SetBrushColor(Green);

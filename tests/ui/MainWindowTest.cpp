@@ -28,6 +28,7 @@
 namespace {
 
 const QColor KGreen(0x65, 0xD3, 0x44);
+const QColor KYellow(0xF5, 0xD8, 0x36);
 const QColor KRed(0xE8, 0x29, 0x29);
 const QColor KGrey(0x80, 0x80, 0x80);
 const QColor KBar(0x1A, 0x1F, 0x24);
@@ -39,7 +40,7 @@ const testing::Environment* const GRig = testing::AddGlobalTestEnvironment(new T
 bool BarAt(QWidget* AMeter, int AX)
 {
     const QRgb pixel = Snapshot(AMeter).pixel(AX, 45);
-    return pixel == KGreen.rgb() || pixel == KRed.rgb() || pixel == qRgb(0xF5, 0xD8, 0x36);
+    return pixel == KGreen.rgb() || pixel == KRed.rgb() || pixel == KYellow.rgb();
 }
 
 // The colours the on-air box takes over AMs milliseconds.
@@ -208,6 +209,8 @@ TEST_F(MainWindowStreaming, WhileTheFirstLoginIsTriedTheWindowSaysSo)
     EXPECT_EQ(Text(window.lblStatus), "Iniciando transmiss\xC3\xA3o...");
     const std::string connecting = "Conectando ao servidor de radio em 127.0.0.1:" + std::to_string(silent.Port()) + "...";
     ASSERT_TRUE(PumpUntil([&] { return Text(window.lblStatus) == connecting; }, 5000)) << Text(window.lblStatus);
+    EXPECT_EQ(TextColor(window.lblStatus), KYellow) << "not on air yet";
+    EXPECT_EQ(window.shpLed->BrushColor(), KYellow);
     // The login hangs for seconds: never "stopped" meanwhile.
     EXPECT_FALSE(PumpUntil([&] { return Text(window.lblStatus) != connecting; }, 3000)) << Text(window.lblStatus);
     window.btnStartStop->click();
