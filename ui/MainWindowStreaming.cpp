@@ -189,12 +189,16 @@ void TFrmPrincipal::HandleEncoderStatus(TNativeEncoderThread*, const std::string
     // An untrusted certificate would be refused at every retry: stop, then
     // ask once, out of the worker's hand-off, whether to trust it.
     if (const std::string fingerprint = FingerprintInUntrustedStatus(Text); !fingerprint.empty() && FEncoder)
-        QTimer::singleShot(0, this, [this, fingerprint] {
+        QTimer::singleShot(0, this, [this, fingerprint, Text] {
             if (!FEncoder || FStopping)
                 return;
             StopEncoder();
-            if (!AskToTrustCertificate(this, FConfig.Language, fingerprint))
+            if (!AskToTrustCertificate(this, FConfig.Language, fingerprint)) {
+                // Stopped for this reason: "Parado." alone would hide it.
+                SetStatusText(QStr(Text));
+                SetTextColor(lblStatus, Red);
                 return;
+            }
             FConfig.TlsFingerprint = fingerprint;
             if (SaveConfig())
                 SetStatusText(QStr(Tr("tls_trusted")));

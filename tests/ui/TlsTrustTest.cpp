@@ -84,6 +84,8 @@ TEST(TlsWindow, UntrustedCertificateStopsAsksOnceAndYesPinsIt)
         << Text(window.lblStatus);
     EXPECT_EQ(question, "O certificado do servidor não é confiável. Impressão digital SHA-256:\n" + fingerprint +
                             "\n\nConfiar neste certificado para este servidor?");
+    EXPECT_NE(Text(window.lblStatus).find(fingerprint), std::string::npos)
+        << "the reason of the stop stays: " << Text(window.lblStatus);
     PumpFor(3500);
     EXPECT_EQ(questions, 1) << "asked again";
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
