@@ -136,7 +136,8 @@ void THeadlessStation::HandleAlarm(const TAlarm& AAlarm)
 {
     const std::string where = AAlarm.Server > 0 ? "[servidor " + std::to_string(AAlarm.Server) + "] " : "";
     // A raised alarm is what an operator watching the journal looks for.
-    Log(AAlarm.Raised || IsNotice(AAlarm.Kind), where + (AAlarm.Raised ? "ALARME: " : "") + AAlarm.Text);
+    const char* mark = IsNotice(AAlarm.Kind) ? "" : AAlarm.Raised ? "ALARME: " : "ALARME encerrado: ";
+    Log(AAlarm.Raised || IsNotice(AAlarm.Kind), where + mark + AAlarm.Text);
     const std::lock_guard<std::mutex> guard(FLock);
     ApplyAlarm(FState.Alarms, AAlarm);
 }

@@ -76,16 +76,24 @@ void TAlarmActions::Run()
         TAlarm alarm;
         {
             std::unique_lock<std::mutex> lock(FLock);
-            FWake.wait(lock, [this] { return FStop || !FPending.empty(); });
-            if (FStop)
+            // Commands under way are looked at every so often.
+            FWake.wait_for(lock, std::chrono::milliseconds(FRunning.empty() ? 60000 : 100),
+                           [this] { return FStop.load() || !FPending.empty(); });
+            if (FStop.load())
                 return;
+            if (FPending.empty()) {
+                lock.unlock();
+                ReapCommands();
+                continue;
+            }
             alarm = FPending.front();
             FPending.pop_front();
         }
         if (!FWebhookUrl.empty())
             Fetch(alarm);
         if (!FCommand.empty())
-            RunCommand(alarm);
+            StartCommand(alarm);
+        ReapCommands();
     }
 }
 
@@ -95,12 +103,15 @@ void TAlarmActions::Fetch(const TAlarm& AAlarm)
     const bool ok = HttpGet(WebhookAddress(FWebhookUrl, FStation, AAlarm), "TAVIX Encoder", KHookLimits,
                             [&](std::string_view) { return true; }, nullptr, &status);
     if (!ok || status >= 400) {
-        const std::string why = ok ? "HTTP " + std::to_string(status) : "sem resposta";
-        FFailed({AAlarm.Server, TAlarmKind::ActionFailed, false, "Webhook do alarme falhou (" + why + ")."});
+        const std::string why = status > 0 ? "HTTP " + std::to_string(status) : "sem resposta";
+        const std::string address = FWebhookUrl.substr(0, FWebhookUrl.find_first_of("?#"));
+        FFailed({AAlarm.Server, TAlarmKind::ActionFailed, false,
+                 "Webhook do alarme falhou (" + why + ", evento " + AlarmEventName(AAlarm.Kind) + "): " + address +
+                     "."});
     }
 }
 
-void TAlarmActions::RunCommand(const TAlarm& AAlarm)
+void TAlarmActions::StartCommand(const TAlarm& AAlarm)
 {
     std::vector<std::string> vars;
     for (char** e = environ; e && *e; ++e)
@@ -125,23 +136,28 @@ void TAlarmActions::RunCommand(const TAlarm& AAlarm)
                  std::string("Comando do alarme nao iniciou: ") + std::strerror(err) + "."});
         return;
     }
-    const auto deadline = std::chrono::steady_clock::now() + KCommandLimit;
-    int status = 0;
-    pid_t done = 0;
-    while ((done = waitpid(pid, &status, WNOHANG)) == 0) {
-        // A stop does not wait for the command: it goes on alone.
-        if (FStop.load())
-            return;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            FFailed({AAlarm.Server, TAlarmKind::ActionFailed, false,
-                     "Comando do alarme interrompido apos 30 s."});
-            return;
+    // Side by side: a slow command holds up neither the next alarm's
+    // webhook nor its command.
+    FRunning.push_back({pid, AAlarm, std::chrono::steady_clock::now() + KCommandLimit});
+}
+
+void TAlarmActions::ReapCommands()
+{
+    for (auto c = FRunning.begin(); c != FRunning.end();) {
+        int status = 0;
+        const pid_t done = waitpid(c->Pid, &status, WNOHANG);
+        if (done == 0 && std::chrono::steady_clock::now() < c->Deadline) {
+            ++c;
+            continue;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (done == 0) {
+            kill(c->Pid, SIGKILL);
+            waitpid(c->Pid, &status, 0);
+            FFailed({c->Alarm.Server, TAlarmKind::ActionFailed, false, "Comando do alarme interrompido apos 30 s."});
+        } else if (done == c->Pid && WIFEXITED(status) && WEXITSTATUS(status) != 0) {
+            FFailed({c->Alarm.Server, TAlarmKind::ActionFailed, false,
+                     "Comando do alarme terminou com codigo " + std::to_string(WEXITSTATUS(status)) + "."});
+        }
+        c = FRunning.erase(c);
     }
-    if (done == pid && WIFEXITED(status) && WEXITSTATUS(status) != 0)
-        FFailed({AAlarm.Server, TAlarmKind::ActionFailed, false,
-                 "Comando do alarme terminou com codigo " + std::to_string(WEXITSTATUS(status)) + "."});
 }

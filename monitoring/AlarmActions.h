@@ -1,12 +1,15 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <sys/types.h>
 #include <thread>
+#include <vector>
 
 #include "monitoring/Alarm.h"
 
@@ -17,8 +20,8 @@ class TAlarmActions {
 public:
     TAlarmActions(std::string AWebhookUrl, std::string ACommand, std::string AStation,
                   std::function<void(const TAlarm&)> AFailed);
-    // Waits for a webhook under way (a few seconds at most), not for a
-    // command; drops the rest.
+    // Waits for a webhook under way (a few seconds at most), not for the
+    // commands, which go on alone; drops what has not started.
     ~TAlarmActions();
     TAlarmActions(const TAlarmActions&) = delete;
     TAlarmActions& operator=(const TAlarmActions&) = delete;
@@ -30,7 +33,9 @@ public:
 private:
     void Run();
     void Fetch(const TAlarm& AAlarm);
-    void RunCommand(const TAlarm& AAlarm);
+    void StartCommand(const TAlarm& AAlarm);
+    // Tells how the finished commands ended; ends those over their time.
+    void ReapCommands();
 
     const std::string FWebhookUrl;
     const std::string FCommand;
@@ -39,6 +44,13 @@ private:
     std::mutex FLock;
     std::condition_variable FWake;
     std::deque<TAlarm> FPending;
+    struct TRunningCommand {
+        pid_t Pid;
+        TAlarm Alarm;
+        std::chrono::steady_clock::time_point Deadline;
+    };
+    // Only the actions' thread touches it.
+    std::vector<TRunningCommand> FRunning;
     std::atomic<bool> FStop{false};
     std::thread FThread;
 };

@@ -186,7 +186,7 @@ void TListenerEar::ListenAndJudge(const TOnAirState& AState)
     // programme that starts with the transmission has a moment's grace.
     const uint64_t from = std::max(AState.LoginTick + KStartGraceMs, start > KLookBackMs ? start - KLookBackMs : 0);
     expected.ProgrammeSound = FLevel.SoundSince(from);
-    expected.SilencePeak = static_cast<float>(std::pow(10.0, FConfig.SilenceThresholdDb / 20.0));
+    expected.SilencePeak = static_cast<float>(std::pow(10.0, std::clamp(FConfig.SilenceThresholdDb, -120, 0) / 20.0));
     expected.DecoderMissing = FDecoderMissing;
     // Only a title the server has had time to pass on, and still the
     // current one once the listening is over.

@@ -4,8 +4,9 @@
 #include <cmath>
 
 TSilenceDetector::TSilenceDetector(int32_t AThresholdDb, int32_t ASeconds, int32_t ASampleRate)
-    : FThreshold(static_cast<float>(std::pow(10.0, std::clamp(AThresholdDb, -120, 0) / 20.0))),
-      FFramesNeeded(int64_t{std::max(ASeconds, 1)} * std::max(ASampleRate, 1))
+    : FThresholdDb(std::clamp(AThresholdDb, -120, 0)), FSeconds(std::clamp(ASeconds, 1, 86400)),
+      FThreshold(static_cast<float>(std::pow(10.0, FThresholdDb / 20.0))),
+      FFramesNeeded(int64_t{FSeconds} * std::max(ASampleRate, 1))
 {
 }
 

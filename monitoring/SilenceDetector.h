@@ -12,10 +12,15 @@ public:
     // One block's peak (0 to 1) before the keep-alive tone is added.
     TChange Feed(float APeak, int32_t AFrames);
     bool Raised() const { return FRaised; }
+    // The settings as used: 1 s to a day, -120 to 0 dBFS.
+    int32_t Seconds() const { return FSeconds; }
+    int32_t ThresholdDb() const { return FThresholdDb; }
     // Whether APeak counts as sound.
     bool IsSound(float APeak) const { return APeak >= FThreshold; }
 
 private:
+    int32_t FThresholdDb;
+    int32_t FSeconds;
     float FThreshold;
     int64_t FFramesNeeded;
     int64_t FQuietFrames = 0;

@@ -102,9 +102,10 @@ void TNativeEncoderThread::PostServerStatus(int AServer, const std::string& ATex
 
 void TNativeEncoderThread::PostAlarm(const TAlarm& AAlarm)
 {
+    // Told first, so that a failed action's notice follows its alarm.
+    NotifyAlarm(AAlarm);
     if (FActions)
         FActions->Take(AAlarm);
-    NotifyAlarm(AAlarm);
 }
 
 void TNativeEncoderThread::NotifyAlarm(const TAlarm& AAlarm)

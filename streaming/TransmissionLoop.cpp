@@ -116,8 +116,8 @@ void TNativeEncoderThread::WatchSilence(const std::vector<float>& ASamples, int3
         return;
     if (change == TSilenceDetector::TChange::Raised)
         PostAlarm({0, TAlarmKind::Silence, true,
-                   "Silencio no programa ha " + std::to_string(FConfig.SilenceSeconds) + " s (abaixo de " +
-                       std::to_string(FConfig.SilenceThresholdDb) + " dBFS)."});
+                   "Silencio no programa ha " + std::to_string(FSilence.Seconds()) + " s (abaixo de " +
+                       std::to_string(FSilence.ThresholdDb()) + " dBFS)."});
     else
         PostAlarm({0, TAlarmKind::Silence, false, "Som de volta no programa."});
 }

@@ -285,7 +285,7 @@ TEST(Headless, ASilenceAlarmIsLoggedAndShownInTheStatusTillSoundReturns)
               std::string::npos)
         << during.Body;
     PlayRigTone(KToneHz, 30);
-    ASSERT_TRUE(WaitUntil([&] { return LogHas(log, " info Som de volta no programa."); }, 5000)) << ReadTextFile(log);
+    ASSERT_TRUE(WaitUntil([&] { return LogHas(log, " info ALARME encerrado: Som de volta no programa."); }, 5000)) << ReadTextFile(log);
     EXPECT_NE(Http("GET", config.ControlPort, "/status", KToken).Body.find(R"("alarms":[])"), std::string::npos);
     kill(program->Pid(), SIGTERM);
     EXPECT_EQ(program->WaitExit(5000), 0) << ReadTextFile(log);

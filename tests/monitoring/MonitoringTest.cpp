@@ -60,9 +60,13 @@ TEST(SilenceDetector, RaisesAfterTheSetTimeOfQuietAndClearsAtTheFirstSound)
 
 TEST(SilenceDetector, NonsenseSettingsStillGiveAWorkingAlarm)
 {
-    TSilenceDetector d(40, 0, 0); // clamped: 0 dBFS, one second, one frame a second
+    TSilenceDetector d(40, -5, 0); // clamped: 0 dBFS, one second, one frame a second
+    EXPECT_EQ(d.ThresholdDb(), 0);
+    EXPECT_EQ(d.Seconds(), 1) << "the alarm's text tells the time used";
     EXPECT_FALSE(d.IsSound(0.99f));
     EXPECT_EQ(d.Feed(0.5f, 1), TSilenceDetector::TChange::Raised);
+    EXPECT_EQ(TSilenceDetector(-500, 999999999, 44100).Seconds(), 86400) << "a day at most, not never";
+    EXPECT_EQ(TSilenceDetector(-500, 20, 44100).ThresholdDb(), -120);
 }
 
 TEST(ProgrammeLevel, SoundSinceOnlyWhenNoQuietBlockCameAfter)
@@ -259,11 +263,17 @@ TEST(AlarmActions, EachEventFetchesTheHookOnceAndRunsTheCommand)
         actions.Take({0, TAlarmKind::Silence, true, "Silencio no programa"});
         actions.Take({1, TAlarmKind::CheckOff, false, "notices are not acted on"});
         actions.Take({0, TAlarmKind::Silence, false, "Som de volta"});
-        ASSERT_TRUE(WaitUntil([&] { return ReadAll(out).find("cleared") != std::string::npos; }, 10000));
+        ASSERT_TRUE(WaitUntil([&] { return ReadAll(out).find("cleared") != std::string::npos &&
+                                           ReadAll(out).find("raised") != std::string::npos; },
+                              10000));
     }
     EXPECT_EQ(hook.Calls(), (std::vector<std::string>{"silence/raised/Rádio Teste", "silence/cleared/Rádio Teste"}));
-    EXPECT_EQ(ReadAll(out), "silence raised 0 Rádio Teste: Silencio no programa\n"
-                            "silence cleared 0 Rádio Teste: Som de volta\n");
+    // The commands run side by side: their lines may come in either order.
+    const std::string lines = ReadAll(out);
+    EXPECT_EQ(lines.size(), std::string("silence raised 0 Rádio Teste: Silencio no programa\n"
+                                        "silence cleared 0 Rádio Teste: Som de volta\n").size());
+    EXPECT_NE(lines.find("silence raised 0 Rádio Teste: Silencio no programa\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("silence cleared 0 Rádio Teste: Som de volta\n"), std::string::npos) << lines;
     EXPECT_EQ(notices.Count(), 0u);
 }
 
@@ -278,7 +288,7 @@ TEST(AlarmActions, FailuresComeBackAsNotices)
     }
     ASSERT_EQ(notices.Seen.size(), 2u);
     EXPECT_EQ(notices.Seen[0].Kind, TAlarmKind::ActionFailed);
-    EXPECT_EQ(notices.Seen[0].Text, "Webhook do alarme falhou (HTTP 500).");
+    EXPECT_EQ(notices.Seen[0].Text, "Webhook do alarme falhou (HTTP 500, evento no_audio): " + hook.Url("/broken") + ".");
     EXPECT_EQ(notices.Seen[1].Text, "Comando do alarme terminou com codigo 3.");
     EXPECT_EQ(notices.Seen[1].Server, 1);
 
@@ -289,6 +299,23 @@ TEST(AlarmActions, FailuresComeBackAsNotices)
         idle.Take({0, TAlarmKind::Silence, true, "x"});
     }
     EXPECT_EQ(none.Count(), 0u);
+}
+
+TEST(AlarmActions, ASlowCommandHoldsUpNeitherTheNextHookNorTheNextCommand)
+{
+    THookServer hook;
+    TTempDir dir;
+    const std::string out = dir.File("ends.txt");
+    TNotices notices;
+    TAlarmActions actions(hook.Url("/hook"), "sleep 3; echo \"$TAVIX_STATE\" >> '" + out + "'", "R", notices.Sink());
+    const auto start = std::chrono::steady_clock::now();
+    actions.Take({0, TAlarmKind::Silence, true, "x"});
+    actions.Take({0, TAlarmKind::Silence, false, "y"});
+    ASSERT_TRUE(WaitUntil([&] { return hook.Calls().size() == 2; }, 2500)) << "the second hook waited for a command";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+    ASSERT_TRUE(WaitUntil([&] { return ReadAll(out).size() >= 14; }, 8000));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(5500)) << "the commands ran one by one";
+    EXPECT_EQ(notices.Count(), 0u);
 }
 
 TEST(AlarmActions, AStopDoesNotWaitForAHangingCommand)
