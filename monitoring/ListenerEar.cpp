@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <optional>
 
@@ -106,8 +105,9 @@ std::string ListeningAddress(const TEncoderConfig& AConfig)
 }
 
 TListenerEar::TListenerEar(const TEncoderConfig& AServerConfig, int AServer, const TProgrammeLevel& ALevel,
+                           float ASilencePeak,
                            std::function<TOnAirState()> AState, std::function<void(const TAlarm&)> AReport)
-    : FConfig(AServerConfig), FServer(AServer), FLevel(ALevel), FState(std::move(AState)),
+    : FConfig(AServerConfig), FServer(AServer), FLevel(ALevel), FSilencePeak(ASilencePeak), FState(std::move(AState)),
       FReport(std::move(AReport)), FAddress(ListeningAddress(AServerConfig))
 {
     // The server's own address is trusted as the server is; another
@@ -186,7 +186,7 @@ void TListenerEar::ListenAndJudge(const TOnAirState& AState)
     // programme that starts with the transmission has a moment's grace.
     const uint64_t from = std::max(AState.LoginTick + KStartGraceMs, start > KLookBackMs ? start - KLookBackMs : 0);
     expected.ProgrammeSound = FLevel.SoundSince(from);
-    expected.SilencePeak = static_cast<float>(std::pow(10.0, std::clamp(FConfig.SilenceThresholdDb, -120, 0) / 20.0));
+    expected.SilencePeak = FSilencePeak;
     expected.DecoderMissing = FDecoderMissing;
     // Only a title the server has had time to pass on, and still the
     // current one once the listening is over.

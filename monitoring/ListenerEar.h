@@ -55,7 +55,8 @@ std::string ListeningAddress(const TEncoderConfig& AConfig);
 // server output has started, destroyed before it is.
 class TListenerEar {
 public:
-    TListenerEar(const TEncoderConfig& AServerConfig, int AServer, const TProgrammeLevel& ALevel,
+    // ASilencePeak: the level (0 to 1) below which the programme is silent.
+    TListenerEar(const TEncoderConfig& AServerConfig, int AServer, const TProgrammeLevel& ALevel, float ASilencePeak,
                  std::function<TOnAirState()> AState, std::function<void(const TAlarm&)> AReport);
     ~TListenerEar();
     TListenerEar(const TListenerEar&) = delete;
@@ -73,6 +74,7 @@ private:
     const TEncoderConfig FConfig;
     const int FServer;
     const TProgrammeLevel& FLevel;
+    const float FSilencePeak;
     const std::function<TOnAirState()> FState;
     const std::function<void(const TAlarm&)> FReport;
     const std::string FAddress;

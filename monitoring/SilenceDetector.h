@@ -15,6 +15,7 @@ public:
     // The settings as used: 1 s to a day, -120 to 0 dBFS.
     int32_t Seconds() const { return FSeconds; }
     int32_t ThresholdDb() const { return FThresholdDb; }
+    float ThresholdPeak() const { return FThreshold; }
     // Whether APeak counts as sound.
     bool IsSound(float APeak) const { return APeak >= FThreshold; }
 

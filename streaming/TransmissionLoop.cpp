@@ -130,13 +130,10 @@ void TNativeEncoderThread::StartEars()
     for (TExtraServer& s : FExtraServers)
         if (s.Started)
             servers.emplace_back(s.Number, s.Output.get());
-    for (auto [number, output] : servers) {
-        TEncoderConfig config = output->Config();
-        config.SilenceThresholdDb = FConfig.SilenceThresholdDb;
+    for (auto [number, output] : servers)
         FEars.push_back(std::make_unique<TListenerEar>(
-            config, number, FProgrammeLevel, [output] { return output->OnAirState(); },
-            [this](const TAlarm& AAlarm) { PostAlarm(AAlarm); }));
-    }
+            output->Config(), number, FProgrammeLevel, FSilence.ThresholdPeak(),
+            [output] { return output->OnAirState(); }, [this](const TAlarm& AAlarm) { PostAlarm(AAlarm); }));
 }
 
 bool TNativeEncoderThread::CheckSettings()
