@@ -90,8 +90,10 @@ void THoldingProxy::Relay()
                 close(upstream);
             }
         }
-        std::vector<TPair> open;
-        for (size_t i = 0; i < pairs.size(); ++i) {
+        // A pair accepted in this round has no entry in fds yet.
+        const size_t polled = (fds.size() - 1) / 2;
+        std::vector<TPair> open(pairs.begin() + static_cast<std::ptrdiff_t>(polled), pairs.end());
+        for (size_t i = 0; i < polled; ++i) {
             const pollfd& c = fds[1 + 2 * i];
             const pollfd& u = fds[2 + 2 * i];
             bool alive = true;
