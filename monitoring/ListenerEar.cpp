@@ -97,9 +97,8 @@ std::string ListeningAddress(const TEncoderConfig& AConfig)
 {
     if (!Trim(AConfig.ListenUrl).empty())
         return Trim(AConfig.ListenUrl);
-    std::string mount = IsShoutcastServer(AConfig.ServerType) ? "/" : Trim(AConfig.Mount);
-    if (mount.empty() || mount[0] != '/')
-        mount = "/" + mount;
+    // The mount the source logs in to.
+    const std::string mount = IsShoutcastServer(AConfig.ServerType) ? "/" : NormalizeMount(AConfig.Mount);
     return std::string(AConfig.UseTls ? "https" : "http") + "://" + Trim(AConfig.Host) + ":" +
            std::to_string(AConfig.Port) + mount;
 }
@@ -161,7 +160,8 @@ void TListenerEar::CheckOnce(const TOnAirState& AState)
     // At the server's own address the check is one of its listeners.
     std::optional<TOwnListener> own;
     if (Trim(FConfig.ListenUrl).empty())
-        own.emplace(ExtractHost(FConfig.Host), FConfig.Port);
+        own.emplace(ExtractHost(FConfig.Host), FConfig.Port,
+                    IsShoutcastServer(FConfig.ServerType) ? "/" : NormalizeMount(FConfig.Mount));
     ListenAndJudge(AState);
     // The server takes a moment to let a closed listener go.
     std::unique_lock<std::mutex> lock(FLock);

@@ -7,6 +7,7 @@
 #include "platform/Text.h"
 #include "services/HttpGet.h"
 #include "services/ListenerStats.h"
+#include "streaming/WireText.h"
 
 namespace {
 
@@ -50,16 +51,13 @@ int32_t QueryListenerCount(const TEncoderConfig& AConfig, std::string& AErrorTex
         if (count < 0)
             count = ParseSevenHtml(HttpGetText(base + "/7.html", tls));
     } else {
-        const std::string body = HttpGetText(base + "/status-json.xsl", tls);
-        count = ExtractJsonNumber(body, "\"listeners\"");
-        if (count < 0)
-            count = ExtractJsonNumber(body, "listeners");
+        count = IcecastMountListeners(HttpGetText(base + "/status-json.xsl", tls), NormalizeMount(AConfig.Mount));
     }
     if (count < 0) {
         AErrorText = "indisponivel";
         return count;
     }
-    return std::max(0, count - OwnListenersAt(host, AConfig.Port));
+    return std::max(0, count - OwnListenersAt(host, AConfig.Port, NormalizeMount(AConfig.Mount)));
 }
 
 TTavixListenerCountThread::TTavixListenerCountThread(const TEncoderConfig& AConfig)

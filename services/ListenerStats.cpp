@@ -1,6 +1,9 @@
 #include "services/ListenerStats.h"
 
 #include <limits>
+#include <optional>
+
+#include <nlohmann/json.hpp>
 
 #include "platform/Text.h"
 
@@ -32,7 +35,83 @@ int32_t ParseCount(const std::string& AText)
     return negative && value != 0 ? -1 : static_cast<int32_t>(value);
 }
 
+// The path of a listening address ("http://host:port/stream" gives
+// "/stream"), without its query.
+std::string UrlPath(const std::string& AUrl)
+{
+    const size_t scheme = AUrl.find("://");
+    const size_t path = AUrl.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    if (path == std::string::npos)
+        return "/";
+    return AUrl.substr(path, AUrl.find('?', path) - path);
+}
+
+int32_t FirstListeners(const std::string& ABody)
+{
+    const int32_t count = ExtractJsonNumber(ABody, "\"listeners\"");
+    return count >= 0 ? count : ExtractJsonNumber(ABody, "listeners");
+}
+
+// A well-formed page: the sources it lists, or nothing when it is no
+// icecast status page.
+std::optional<int32_t> FromParsedPage(const std::string& ABody, const std::string& AMount)
+{
+    const nlohmann::json page = nlohmann::json::parse(ABody, nullptr, false);
+    if (page.is_discarded() || !page.is_object() || !page.contains("icestats") || !page["icestats"].is_object())
+        return std::nullopt;
+    const nlohmann::json& stats = page["icestats"];
+    if (!stats.contains("source"))
+        return std::nullopt;
+    const nlohmann::json& source = stats["source"];
+    // One mount is an object, several an array.
+    const nlohmann::json sources = source.is_array() ? source : nlohmann::json::array({source});
+    for (const nlohmann::json& s : sources) {
+        if (!s.is_object() || !s.contains("listenurl") || !s["listenurl"].is_string() ||
+            UrlPath(s["listenurl"].get<std::string>()) != AMount)
+            continue;
+        const auto listeners = s.find("listeners");
+        if (listeners == s.end() || !listeners->is_number_integer() || *listeners < 0 ||
+            *listeners > std::numeric_limits<int32_t>::max())
+            return -1;
+        return listeners->get<int32_t>();
+    }
+    return 0;
+}
+
+// Older servers write titles unescaped, which no parser takes: within each
+// source icecast writes "listeners" before "listenurl", so the number
+// between the previous source's address and the mount's own is its count.
+std::optional<int32_t> FromBrokenPage(const std::string& ABody, const std::string& AMount)
+{
+    static const std::string kUrlKey = "\"listenurl\"";
+    size_t previous = 0;
+    for (size_t at = ABody.find(kUrlKey); at != std::string::npos; at = ABody.find(kUrlKey, at + 1)) {
+        const size_t colon = ABody.find(':', at + kUrlKey.size());
+        const size_t open = colon == std::string::npos ? colon : ABody.find('"', colon + 1);
+        const size_t close = open == std::string::npos ? open : ABody.find('"', open + 1);
+        if (close == std::string::npos)
+            break;
+        if (UrlPath(ABody.substr(open + 1, close - open - 1)) == AMount) {
+            const std::string segment = ABody.substr(previous, at - previous);
+            const size_t key = segment.rfind("\"listeners\"");
+            return key == std::string::npos ? -1 : ExtractJsonNumber(segment.substr(key), "\"listeners\"");
+        }
+        previous = close;
+    }
+    // Sources listed, none of them the mount.
+    return previous > 0 ? std::optional<int32_t>(0) : std::nullopt;
+}
+
 } // namespace
+
+int32_t IcecastMountListeners(const std::string& ABody, const std::string& AMount)
+{
+    if (const std::optional<int32_t> parsed = FromParsedPage(ABody, AMount))
+        return *parsed;
+    if (const std::optional<int32_t> scanned = FromBrokenPage(ABody, AMount))
+        return *scanned;
+    return FirstListeners(ABody);
+}
 
 int32_t ExtractJsonNumber(const std::string& ABody, const std::string& AKey)
 {

@@ -10,6 +10,11 @@
 // The first run of decimal digits anywhere after the first AKey (ASCII case
 // ignored).
 int32_t ExtractJsonNumber(const std::string& ABody, const std::string& AKey);
+// The listeners of AMount (as the server names it, "/stream") in icecast's
+// status-json.xsl: the source whose listenurl has that path, 0 when the
+// server carries others but not it. Bodies that are no such page are read
+// by the first "listeners" number, as older servers' pages need.
+int32_t IcecastMountListeners(const std::string& ABody, const std::string& AMount);
 // The integer between the first <AName> and the first </AName> after it
 // (element name in any case), spaces around it allowed.
 int32_t ExtractTagNumber(const std::string& ABody, const std::string& AName);

@@ -1,4 +1,5 @@
 #include "services/ListenerCountThread.h"
+#include "services/OwnListeners.h"
 
 #include <gtest/gtest.h>
 
@@ -24,29 +25,29 @@ struct FakeShoutcastStats : TScriptedHttpServer {
     }
 };
 
+std::unique_ptr<TChildProcess> ToneSource(const TIcecastServer& AServer, const std::string& AMount)
+{
+    RequireProgram("ffmpeg");
+    auto source = std::make_unique<TChildProcess>(std::vector<std::string>{
+        "ffmpeg", "-nostdin", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
+        "sine=frequency=440:sample_rate=44100", "-c:a", "libmp3lame", "-b:a", "64k", "-content_type", "audio/mpeg",
+        "-f", "mp3",
+        "icecast://source:" + AServer.SourcePassword() + "@127.0.0.1:" + std::to_string(AServer.Port()) + AMount});
+    if (!WaitUntil([&] { return AServer.StatusJson().find(AMount + "\"") != std::string::npos; }, 15000))
+        throw std::runtime_error("no source on the icecast mount " + AMount + ": " + AServer.ErrorLog());
+    return source;
+}
+
 // A real icecast2 with a source on "/stream" (ffmpeg sending a tone).
 struct TIcecastWithSource {
     TIcecastServer Server;
-    std::unique_ptr<TChildProcess> Source;
-
-    TIcecastWithSource()
-    {
-        RequireProgram("ffmpeg");
-        Source = std::make_unique<TChildProcess>(std::vector<std::string>{
-            "ffmpeg", "-nostdin", "-loglevel", "error", "-re", "-f", "lavfi", "-i",
-            "sine=frequency=440:sample_rate=44100", "-c:a", "libmp3lame", "-b:a", "64k", "-content_type",
-            "audio/mpeg", "-f", "mp3",
-            "icecast://source:" + Server.SourcePassword() + "@127.0.0.1:" + std::to_string(Server.Port()) +
-                "/stream"});
-        if (!WaitUntil([&] { return Server.StatusJson().find("\"listeners\"") != std::string::npos; }, 15000))
-            throw std::runtime_error("no source on the icecast mount: " + Server.ErrorLog());
-    }
+    std::unique_ptr<TChildProcess> Source = ToneSource(Server, "/stream");
 };
 
 // A listener of the test's own: a socket that keeps reading the mount.
 class TListener {
 public:
-    explicit TListener(int APort)
+    explicit TListener(int APort, const std::string& AMount = "/stream")
     {
         FSocket = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr{};
@@ -55,7 +56,7 @@ public:
         addr.sin_port = htons(static_cast<uint16_t>(APort));
         if (connect(FSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
             throw std::runtime_error("listener cannot connect");
-        const std::string request = "GET /stream HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+        const std::string request = "GET " + AMount + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
         send(FSocket, request.data(), request.size(), MSG_NOSIGNAL);
         FReader = std::thread([this] {
             char buffer[4096];
@@ -114,6 +115,38 @@ TEST(ListenerCount, IcecastCountsTheListenersOfTheMount)
     }
     const TEncoderConfig config = ServerConfig("ICECAST2", "127.0.0.1", port);
     EXPECT_TRUE(WaitUntil([&] { return Query(config, error) == 0; }, 10000)) << icecast.Server.StatusJson();
+}
+
+// Stations often put several mounts on one server (one per codec): each
+// counts its own listeners, whichever the server lists first.
+TEST(ListenerCount, IcecastWithSeveralMountsCountsTheStationsOwn)
+{
+    TIcecastWithSource icecast;
+    const std::unique_ptr<TChildProcess> other = ToneSource(icecast.Server, "/aaa.mp3");
+    const int port = icecast.Server.Port();
+    TEncoderConfig config = ServerConfig("icecast", "127.0.0.1", port);
+    config.Mount = "stream";
+    std::string error;
+    TListener first(port, "/aaa.mp3");
+    TListener second(port, "/aaa.mp3");
+    ASSERT_TRUE(WaitUntil([&] { return icecast.Server.StatusJson().find("\"listeners\":2") != std::string::npos; },
+                          10000))
+        << icecast.Server.StatusJson();
+    EXPECT_EQ(Query(config, error), 0) << icecast.Server.StatusJson();
+    {
+        TListener ours(port);
+        EXPECT_TRUE(WaitUntil([&] { return Query(config, error) == 1; }, 10000)) << icecast.Server.StatusJson();
+        // The program's own check of the other mount is not taken from this one.
+        const TOwnListener elsewhere("127.0.0.1", port, "/aaa.mp3");
+        EXPECT_EQ(Query(config, error), 1);
+        const TOwnListener check("127.0.0.1", port, "/stream");
+        EXPECT_EQ(Query(config, error), 0);
+    }
+    config.Mount = "/aaa.mp3";
+    EXPECT_EQ(Query(config, error), 2);
+    config.Mount = "/not-on-air";
+    EXPECT_EQ(Query(config, error), 0) << "a mount the server does not carry has no listeners";
+    EXPECT_EQ(error, "");
 }
 
 TEST(ListenerCount, NoCountGivesTheReason)

@@ -64,6 +64,46 @@ TEST(ListenerStats, HostWithoutSchemeAndPath)
     EXPECT_EQ(ExtractHost("http:///path"), "");
 }
 
+TEST(ListenerStats, IcecastPageCountsTheMountAsked)
+{
+    const std::string two =
+        R"({"icestats":{"host":"h","source":[{"listeners":5,"listenurl":"http://h:8000/aaa.ogg"},)"
+        R"({"listener_peak":9,"listeners":2,"listenurl":"http://h:8000/stream"}]}})";
+    EXPECT_EQ(IcecastMountListeners(two, "/stream"), 2);
+    EXPECT_EQ(IcecastMountListeners(two, "/aaa.ogg"), 5);
+    EXPECT_EQ(IcecastMountListeners(two, "/stream2"), 0);
+    EXPECT_EQ(IcecastMountListeners(two, "/Stream"), 0) << "icecast's mounts are case-sensitive";
+    // One mount is an object, not an array.
+    EXPECT_EQ(IcecastMountListeners(R"({"icestats":{"source":{"listeners":7,"listenurl":"http://h/stream"}}})",
+                                    "/stream"),
+              7);
+    EXPECT_EQ(IcecastMountListeners(R"({"icestats":{"source":{"listeners":7,"listenurl":"http://h/x"}}})",
+                                    "/stream"),
+              0);
+    // A count that is no count.
+    EXPECT_EQ(IcecastMountListeners(R"({"icestats":{"source":{"listeners":"7","listenurl":"http://h/s"}}})", "/s"),
+              -1);
+    EXPECT_EQ(IcecastMountListeners(R"({"icestats":{"source":{"listeners":-3,"listenurl":"http://h/s"}}})", "/s"), -1);
+    // No source at all, or no icecast page: the first number, as before.
+    EXPECT_EQ(IcecastMountListeners(R"({"icestats":{"host":"h"}})", "/stream"), -1);
+    EXPECT_EQ(IcecastMountListeners(R"({"listeners":4})", "/stream"), 4);
+    EXPECT_EQ(IcecastMountListeners("<html>listeners: 3</html>", "/stream"), 3);
+}
+
+// Older servers write a title with a quote in it as it is: the page is no
+// JSON, and the count still comes from the mount's own source.
+TEST(ListenerStats, IcecastPageWithAnUnescapedTitle)
+{
+    const std::string broken =
+        R"({"icestats":{"source":[{"listeners":5,"listenurl":"http://h:8000/aaa.ogg","title":"A "B" C"},)"
+        R"({"listeners":2,"listenurl":"http://h:8000/stream?x=1","title":"say "hi""}]}})";
+    EXPECT_EQ(IcecastMountListeners(broken, "/stream"), 2);
+    EXPECT_EQ(IcecastMountListeners(broken, "/aaa.ogg"), 5);
+    EXPECT_EQ(IcecastMountListeners(broken, "/other"), 0);
+    EXPECT_EQ(IcecastMountListeners(R"({"source":[{"listenurl":"http://h/stream","title":"""}]})", "/stream"), -1)
+        << "the mount's source without a count";
+}
+
 // Bodies from the network can be anything: the parsers must neither crash
 // nor read out of bounds (this runs under the sanitizers) and must only
 // ever give -1 or a count.
@@ -72,14 +112,16 @@ TEST(ListenerStats, HostileBodies)
     std::mt19937 random(20240611);
     const std::vector<std::string> seeds = {
         R"({"icestats":{"source":{"listeners":12,"listener_peak":3}}})",
+        R"({"icestats":{"source":[{"listeners":1,"listenurl":"http://h/a"},{"listeners":2,"listenurl":"http://h/s"}]}})",
         "<SHOUTCASTSERVER><CURRENTLISTENERS> 7 </CURRENTLISTENERS></SHOUTCASTSERVER>",
         "<html><body>3,1,15,100,3,128,Song</body></html>",
     };
-    static const char kAlphabet[] = "<>/,\"{}:0123456789 -+\r\n\t\x80\xFF\0bodyBODYlistenersCURRENTLISTENERS";
+    static const char kAlphabet[] = "<>/,\"{}[]:0123456789 -+\r\n\t\x80\xFF\0bodyBODYlistenersCURRENTLISTENERS";
     const std::string alphabet(kAlphabet, sizeof kAlphabet - 1);
     auto check = [](const std::string& ABody) {
         for (int32_t n : {ExtractJsonNumber(ABody, "\"listeners\""), ExtractJsonNumber(ABody, "listeners"),
-                          ExtractTagNumber(ABody, "CURRENTLISTENERS"), ParseSevenHtml(ABody)})
+                          ExtractTagNumber(ABody, "CURRENTLISTENERS"), ParseSevenHtml(ABody),
+                          IcecastMountListeners(ABody, "/s")})
             ASSERT_GE(n, -1) << ABody;
         ExtractHost(ABody);
     };
