@@ -1,13 +1,18 @@
 #include "monitoring/AlarmActions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <optional>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
+#include "platform/Text.h"
 #include "services/HttpGet.h"
 #include "streaming/WireText.h"
 
@@ -21,27 +26,109 @@ constexpr THttpLimits KHookLimits{3000, 5000, 8000};
 // A command that hangs is ended: the next alarm must not wait for it.
 constexpr auto KCommandLimit = std::chrono::seconds(30);
 
+// The tail of a command's error output kept for its notice.
+constexpr size_t KErrorTail = 300;
+
 const char* StateName(const TAlarm& AAlarm)
 {
     return AAlarm.Raised ? "raised" : "cleared";
+}
+
+bool QueryHas(const std::string& AQuery, const std::string& AKey)
+{
+    for (size_t from = 0; from <= AQuery.size();) {
+        const size_t end = std::min(AQuery.find('&', from), AQuery.size());
+        const std::string pair = AQuery.substr(from, end - from);
+        if (pair.substr(0, pair.find('=')) == AKey)
+            return true;
+        from = end + 1;
+    }
+    return false;
+}
+
+void DrainErrors(TRunningCommand& ACommand)
+{
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(ACommand.ErrorPipe, buf, sizeof buf)) > 0) {
+        ACommand.Errors.append(buf, static_cast<size_t>(n));
+        if (ACommand.Errors.size() > 4 * KErrorTail)
+            ACommand.Errors.erase(0, ACommand.Errors.size() - KErrorTail);
+    }
+}
+
+// ": <the last line written>" or nothing.
+std::string LastErrorLine(const std::string& AErrors)
+{
+    std::string text = AErrors;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    const size_t line = text.find_last_of('\n');
+    if (line != std::string::npos)
+        text.erase(0, line + 1);
+    if (text.size() > KErrorTail)
+        text.erase(0, text.size() - KErrorTail);
+    return text.empty() ? std::string() : ": " + text;
+}
+
+// Empty while the command runs; once it has ended, whether it failed and
+// how ("" when it did not). A command over its time is ended here.
+std::optional<std::string> TendCommand(TRunningCommand& ACommand)
+{
+    DrainErrors(ACommand);
+    int status = 0;
+    pid_t done = waitpid(ACommand.Pid, &status, WNOHANG);
+    if (done == 0 && std::chrono::steady_clock::now() < ACommand.Deadline)
+        return std::nullopt;
+    std::string failure;
+    if (done == 0) {
+        kill(ACommand.Pid, SIGKILL);
+        waitpid(ACommand.Pid, &status, 0);
+        failure = "Comando do alarme interrompido apos 30 s" + LastErrorLine(ACommand.Errors) + ".";
+    } else if (done == ACommand.Pid && WIFEXITED(status) && WEXITSTATUS(status) != 0) {
+        DrainErrors(ACommand);
+        failure = "Comando do alarme terminou com codigo " + std::to_string(WEXITSTATUS(status)) +
+                  LastErrorLine(ACommand.Errors) + ".";
+    }
+    close(ACommand.ErrorPipe);
+    return failure;
 }
 
 } // namespace
 
 std::string WebhookAddress(const std::string& AUrl, const std::string& AStation, const TAlarm& AAlarm)
 {
-    const char joint = AUrl.find('?') == std::string::npos ? '?' : '&';
-    const size_t hash = AUrl.find('#');
-    return AUrl.substr(0, hash) + joint + "station=" + UrlEncodeUtf8(AStation) +
-           "&event=" + AlarmEventName(AAlarm.Kind) + "&state=" + StateName(AAlarm) +
-           "&server=" + std::to_string(AAlarm.Server);
+    std::string url = AUrl.substr(0, AUrl.find('#'));
+    const size_t mark = url.find('?');
+    const std::string query = mark == std::string::npos ? std::string() : url.substr(mark + 1);
+    const std::pair<const char*, std::string> fields[] = {{"station", UrlEncodeUtf8(AStation)},
+                                                          {"event", AlarmEventName(AAlarm.Kind)},
+                                                          {"state", StateName(AAlarm)},
+                                                          {"server", std::to_string(AAlarm.Server)}};
+    // The operator's own values win: a dashboard may know the station by
+    // another name.
+    for (const auto& [key, value] : fields) {
+        if (QueryHas(query, key))
+            continue;
+        if (url.find('?') == std::string::npos)
+            url += '?';
+        else if (url.back() != '?' && url.back() != '&')
+            url += '&';
+        url += std::string(key) + "=" + value;
+    }
+    return url;
 }
 
 TAlarmActions::TAlarmActions(std::string AWebhookUrl, std::string ACommand, std::string AStation,
                              std::function<void(const TAlarm&)> AFailed)
-    : FWebhookUrl(std::move(AWebhookUrl)), FCommand(std::move(ACommand)), FStation(std::move(AStation)),
-      FFailed(std::move(AFailed))
+    : FWebhookUrl(IsWebAddress(AWebhookUrl) ? Trim(AWebhookUrl) : std::string()), FCommand(std::move(ACommand)),
+      FStation(std::move(AStation)), FFailed(std::move(AFailed))
 {
+    // Told once, at the start, rather than as a failure at every alarm.
+    if (FWebhookUrl.empty() && !Trim(AWebhookUrl).empty())
+        FFailed({0, TAlarmKind::ActionFailed, false,
+                 "Webhook do alarme ignorado: o endereco deve comecar com http:// ou https:// (" + Trim(AWebhookUrl) +
+                     ")."});
     if (Active())
         FThread = std::thread([this] { Run(); });
 }
@@ -55,6 +142,17 @@ TAlarmActions::~TAlarmActions()
     FWake.notify_all();
     if (FThread.joinable())
         FThread.join();
+    if (FRunning.empty())
+        return;
+    // Commands go on alone; they are still ended after their time and
+    // reaped, but nobody is told any more.
+    std::thread([running = std::move(FRunning)]() mutable {
+        while (!running.empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            for (auto c = running.begin(); c != running.end();)
+                c = TendCommand(*c) ? running.erase(c) : c + 1;
+        }
+    }).detach();
 }
 
 void TAlarmActions::Take(const TAlarm& AAlarm)
@@ -99,11 +197,11 @@ void TAlarmActions::Run()
 
 void TAlarmActions::Fetch(const TAlarm& AAlarm)
 {
-    long status = 0;
+    THttpOutcome outcome;
     const bool ok = HttpGet(WebhookAddress(FWebhookUrl, FStation, AAlarm), "TAVIX Encoder", KHookLimits,
-                            [&](std::string_view) { return true; }, nullptr, &status);
-    if (!ok || status >= 400) {
-        const std::string why = status > 0 ? "HTTP " + std::to_string(status) : "sem resposta";
+                            [&](std::string_view) { return true; }, nullptr, &outcome);
+    if (!ok || outcome.Status >= 400) {
+        const std::string why = outcome.Status > 0 ? "HTTP " + std::to_string(outcome.Status) : outcome.Failure;
         const std::string address = FWebhookUrl.substr(0, FWebhookUrl.find_first_of("?#"));
         FFailed({AAlarm.Server, TAlarmKind::ActionFailed, false,
                  "Webhook do alarme falhou (" + why + ", evento " + AlarmEventName(AAlarm.Kind) + "): " + address +
@@ -129,35 +227,44 @@ void TAlarmActions::StartCommand(const TAlarm& AAlarm)
     std::string shell = "/bin/sh", flag = "-c", line = FCommand;
     char* argv[] = {shell.data(), flag.data(), line.data(), nullptr};
 
+    // Its error output comes back for the notice; it gets no input and
+    // none of the program's connections or files.
+    int errors[2];
+    if (pipe2(errors, O_CLOEXEC | O_NONBLOCK) != 0) {
+        FFailed({AAlarm.Server, TAlarmKind::ActionFailed, false,
+                 std::string("Comando do alarme nao iniciou: ") + std::strerror(errno) + "."});
+        return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     pid_t pid = 0;
-    const int err = posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, envp.data());
+    const int err = posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(errors[1]);
     if (err != 0) {
+        close(errors[0]);
         FFailed({AAlarm.Server, TAlarmKind::ActionFailed, false,
                  std::string("Comando do alarme nao iniciou: ") + std::strerror(err) + "."});
         return;
     }
     // Side by side: a slow command holds up neither the next alarm's
     // webhook nor its command.
-    FRunning.push_back({pid, AAlarm, std::chrono::steady_clock::now() + KCommandLimit});
+    FRunning.push_back({pid, errors[0], AAlarm, std::chrono::steady_clock::now() + KCommandLimit, {}});
 }
 
 void TAlarmActions::ReapCommands()
 {
     for (auto c = FRunning.begin(); c != FRunning.end();) {
-        int status = 0;
-        const pid_t done = waitpid(c->Pid, &status, WNOHANG);
-        if (done == 0 && std::chrono::steady_clock::now() < c->Deadline) {
+        const std::optional<std::string> failure = TendCommand(*c);
+        if (!failure) {
             ++c;
             continue;
         }
-        if (done == 0) {
-            kill(c->Pid, SIGKILL);
-            waitpid(c->Pid, &status, 0);
-            FFailed({c->Alarm.Server, TAlarmKind::ActionFailed, false, "Comando do alarme interrompido apos 30 s."});
-        } else if (done == c->Pid && WIFEXITED(status) && WEXITSTATUS(status) != 0) {
-            FFailed({c->Alarm.Server, TAlarmKind::ActionFailed, false,
-                     "Comando do alarme terminou com codigo " + std::to_string(WEXITSTATUS(status)) + "."});
-        }
+        if (!failure->empty())
+            FFailed({c->Alarm.Server, TAlarmKind::ActionFailed, false, *failure});
         c = FRunning.erase(c);
     }
 }

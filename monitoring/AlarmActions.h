@@ -13,6 +13,15 @@
 
 #include "monitoring/Alarm.h"
 
+// A command under way, and what it has written to its error output.
+struct TRunningCommand {
+    pid_t Pid;
+    int ErrorPipe;
+    TAlarm Alarm;
+    std::chrono::steady_clock::time_point Deadline;
+    std::string Errors;
+};
+
 // What an alarm does beyond the window and the log: fetch a webhook and run
 // a command, on a thread of its own so that a slow hook never holds up the
 // capture or a server. A failure comes back as an ActionFailed notice.
@@ -21,7 +30,8 @@ public:
     TAlarmActions(std::string AWebhookUrl, std::string ACommand, std::string AStation,
                   std::function<void(const TAlarm&)> AFailed);
     // Waits for a webhook under way (a few seconds at most), not for the
-    // commands, which go on alone; drops what has not started.
+    // commands, which go on alone (still ended after their time, and
+    // reaped); drops what has not started.
     ~TAlarmActions();
     TAlarmActions(const TAlarmActions&) = delete;
     TAlarmActions& operator=(const TAlarmActions&) = delete;
@@ -44,11 +54,6 @@ private:
     std::mutex FLock;
     std::condition_variable FWake;
     std::deque<TAlarm> FPending;
-    struct TRunningCommand {
-        pid_t Pid;
-        TAlarm Alarm;
-        std::chrono::steady_clock::time_point Deadline;
-    };
     // Only the actions' thread touches it.
     std::vector<TRunningCommand> FRunning;
     std::atomic<bool> FStop{false};
@@ -56,5 +61,5 @@ private:
 };
 
 // AUrl with the event in its query: station, event, state (raised or
-// cleared) and server.
+// cleared) and server, each unless the address already has it.
 std::string WebhookAddress(const std::string& AUrl, const std::string& AStation, const TAlarm& AAlarm);

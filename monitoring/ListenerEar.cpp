@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/Text.h"
+#include "services/HttpGet.h"
 #include "services/ListenerStats.h"
 #include "services/OwnListeners.h"
 #include "platform/Tick.h"
@@ -115,6 +116,13 @@ TListenerEar::TListenerEar(const TEncoderConfig& AServerConfig, int AServer, con
         FTrust = {Trim(FConfig.Host), FConfig.TlsFingerprint};
         FUseTrust = true;
     }
+    if (!IsWebAddress(FAddress)) {
+        // Told once, at the start, rather than as a deaf listener at every check.
+        FReport({FServer, TAlarmKind::CheckOff, false,
+                 "Verificacao dos ouvintes desligada: o endereco de escuta deve comecar com http:// ou https:// (" +
+                     FAddress + ")."});
+        return;
+    }
     std::string why;
     if (!CanDecode(CodecKindFromId(FConfig.Codec), why)) {
         FDecoderMissing = true;
@@ -131,7 +139,8 @@ TListenerEar::~TListenerEar()
         FStop.store(true);
     }
     FWake.notify_all();
-    FThread.join();
+    if (FThread.joinable())
+        FThread.join();
 }
 
 void TListenerEar::Run()

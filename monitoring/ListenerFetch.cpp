@@ -8,6 +8,7 @@
 #include "monitoring/IcyMetadata.h"
 #include "platform/Text.h"
 #include "services/CurlGlobal.h"
+#include "services/NetFailure.h"
 
 namespace {
 
@@ -118,7 +119,7 @@ TListened ListenTo(const std::string& AUrl, bool AIcy, int AListenMs, const std:
     if (status >= 400)
         l.Out.Error = "HTTP " + std::to_string(status);
     else if (!heard)
-        l.Out.Error = curl_easy_strerror(result);
+        l.Out.Error = NetFailureReason(result);
     if (l.Reader) {
         l.Out.HasIcyTitle = l.Reader->HasTitle();
         l.Out.IcyTitle = l.Reader->Title();

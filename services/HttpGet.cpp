@@ -2,7 +2,9 @@
 
 #include <curl/curl.h>
 
+#include "platform/Text.h"
 #include "services/CurlGlobal.h"
+#include "services/NetFailure.h"
 #include "streaming/TlsSession.h"
 
 namespace {
@@ -38,12 +40,15 @@ void ApplyHttpTrust(CURL* ACurl, const THttpTrust& ATrust)
 }
 
 bool HttpGet(const std::string& AUrl, const std::string& AAgent, const THttpLimits& ALimits,
-             const std::function<bool(std::string_view)>& ASink, const THttpTrust* ATrust, long* AStatus)
+             const std::function<bool(std::string_view)>& ASink, const THttpTrust* ATrust, THttpOutcome* AOutcome)
 {
     EnsureCurlInitialized();
     CURL* curl = curl_easy_init();
-    if (!curl)
+    if (!curl) {
+        if (AOutcome)
+            *AOutcome = {0, NetFailureReason(CURLE_OUT_OF_MEMORY)};
         return false;
+    }
     curl_slist* headers = nullptr;
     headers = curl_slist_append(headers, "Pragma: no-cache");
     headers = curl_slist_append(headers, "Cache-Control: no-cache");
@@ -68,11 +73,20 @@ bool HttpGet(const std::string& AUrl, const std::string& AAgent, const THttpLimi
         ApplyHttpTrust(curl, *ATrust);
 
     const CURLcode result = curl_easy_perform(curl);
-    if (AStatus) {
-        *AStatus = 0;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, AStatus);
+    if (AOutcome) {
+        *AOutcome = {0, NetFailureReason(result)};
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &AOutcome->Status);
     }
     curl_easy_cleanup(curl);
     curl_slist_free_all(headers);
     return result == CURLE_OK;
+}
+
+bool IsWebAddress(const std::string& AText)
+{
+    const std::string text = AsciiLower(Trim(AText));
+    for (const std::string scheme : {"http://", "https://"})
+        if (text.rfind(scheme, 0) == 0 && text.size() > scheme.size())
+            return true;
+    return false;
 }

@@ -23,13 +23,22 @@ struct THttpTrust {
     std::string PinnedFingerprint;
 };
 
+// How a request ended: the HTTP status (0 when none came) and, when it
+// failed, why in words.
+struct THttpOutcome {
+    long Status = 0;
+    std::string Failure;
+};
+
 // One GET of an http or https address, never answered from a cache. Every
 // piece of the body goes to ASink in order (any HTTP status); ASink returns
 // false to stop reading. False when the request failed or was cut short.
-// AStatus, when given, receives the HTTP status (0 when none came).
 bool HttpGet(const std::string& AUrl, const std::string& AAgent, const THttpLimits& ALimits,
              const std::function<bool(std::string_view)>& ASink, const THttpTrust* ATrust = nullptr,
-             long* AStatus = nullptr);
+             THttpOutcome* AOutcome = nullptr);
+
+// Only these two are fetched: anything else would fail at every request.
+bool IsWebAddress(const std::string& AText);
 
 // Puts ATrust's checks on a curl handle of the caller's (which must keep
 // ATrust alive until the transfer is done).

@@ -89,7 +89,7 @@ bool TMetadataUpdateThread::OpenAdminConnection()
     freeaddrinfo(found);
     addr.sin_port = htons(static_cast<uint16_t>(FConfig.Port));
 
-    FSocket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    FSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (FSocket < 0)
         return false;
     SetTimeout(FSocket, SO_RCVTIMEO, KAdminTimeoutMs);

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <fcntl.h>
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <unistd.h>
 #include <vector>
 
 #include "monitoring/AlarmActions.h"
@@ -12,6 +15,7 @@
 #include "monitoring/SilenceDetector.h"
 #include "settings/EncoderConfig.h"
 #include "tests/monitoring/HookServer.h"
+#include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitUntil.h"
 
@@ -207,6 +211,10 @@ TEST(ListeningAddress, TheServersOwnUnlessAnotherIsSet)
     EXPECT_EQ(ListeningAddress(c), "http://radio.example:8000/");
     c.ListenUrl = " http://relay.example/radio.mp3 ";
     EXPECT_EQ(ListeningAddress(c), "http://relay.example/radio.mp3");
+    c.ListenUrl = "";
+    c.ServerType = "icecast";
+    c.Mount = " ";
+    EXPECT_EQ(ListeningAddress(c), "http://radio.example:8000/stream") << "the mount the source logs in to";
 }
 
 TEST(AlarmActions, WebhookAddressCarriesTheEvent)
@@ -217,6 +225,12 @@ TEST(AlarmActions, WebhookAddressCarriesTheEvent)
     const TAlarm b{0, TAlarmKind::Silence, false, "x"};
     EXPECT_EQ(WebhookAddress("http://h/hook?key=1#top", "R", b),
               "http://h/hook?key=1&station=R&event=silence&state=cleared&server=0");
+    // What the operator put in the address stays, once.
+    EXPECT_EQ(WebhookAddress("http://h/hook?station=kxyz&token=s", "R", b),
+              "http://h/hook?station=kxyz&token=s&event=silence&state=cleared&server=0");
+    EXPECT_EQ(WebhookAddress("http://h/hook?", "R", b), "http://h/hook?station=R&event=silence&state=cleared&server=0");
+    EXPECT_EQ(WebhookAddress("http://h/hook?stationx=1&", "R", b),
+              "http://h/hook?stationx=1&station=R&event=silence&state=cleared&server=0");
 }
 
 namespace {
@@ -247,6 +261,40 @@ std::string ReadAll(const std::string& APath)
 }
 
 } // namespace
+
+// Only http and https are fetched: anything else is told once at the start
+// and left out, not tried at every alarm or check.
+TEST(AlarmActions, AddressesThatCannotBeFetchedAreToldOnceAtTheStart)
+{
+    TNotices notices;
+    {
+        TAlarmActions actions(" ftp://h/hook ", "", "R", notices.Sink());
+        EXPECT_FALSE(actions.Active());
+        actions.Take({0, TAlarmKind::Silence, true, "x"});
+    }
+    ASSERT_EQ(notices.Count(), 1u);
+    EXPECT_EQ(notices.Seen[0].Kind, TAlarmKind::ActionFailed);
+    EXPECT_EQ(notices.Seen[0].Text,
+              "Webhook do alarme ignorado: o endereco deve comecar com http:// ou https:// (ftp://h/hook).");
+
+    TEncoderConfig c;
+    DefaultEncoderConfig(c);
+    c.Host = "127.0.0.1";
+    c.ListenUrl = "file:///etc/passwd";
+    TProgrammeLevel level;
+    TNotices heard;
+    std::atomic<int> looked{0};
+    {
+        TListenerEar ear(c, 2, level, 0.001f, [&] { ++looked; return TOnAirState{}; }, heard.Sink());
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    }
+    ASSERT_EQ(heard.Count(), 1u);
+    EXPECT_EQ(heard.Seen[0].Kind, TAlarmKind::CheckOff);
+    EXPECT_EQ(heard.Seen[0].Server, 2);
+    EXPECT_EQ(heard.Seen[0].Text, "Verificacao dos ouvintes desligada: o endereco de escuta deve comecar com http:// "
+                                  "ou https:// (file:///etc/passwd).");
+    EXPECT_EQ(looked.load(), 0) << "no check runs";
+}
 
 TEST(AlarmActions, EachEventFetchesTheHookOnceAndRunsTheCommand)
 {
@@ -292,6 +340,21 @@ TEST(AlarmActions, FailuresComeBackAsNotices)
     EXPECT_EQ(notices.Seen[1].Text, "Comando do alarme terminou com codigo 3.");
     EXPECT_EQ(notices.Seen[1].Server, 1);
 
+    // The command's own complaint is in its notice; the webhook's failure
+    // is told in the program's words.
+    TNotices told;
+    const int closedPort = FreeLoopbackPort();
+    {
+        TAlarmActions actions("http://127.0.0.1:" + std::to_string(closedPort) + "/h",
+                              "echo first >&2; echo 'curl: nao achou o painel' >&2; exit 7", "R", told.Sink());
+        actions.Take({0, TAlarmKind::Silence, true, "x"});
+        ASSERT_TRUE(WaitUntil([&] { return told.Count() >= 2; }, 10000));
+    }
+    ASSERT_EQ(told.Seen.size(), 2u);
+    EXPECT_EQ(told.Seen[0].Text, "Webhook do alarme falhou (conexao recusada, evento silence): http://127.0.0.1:" +
+                                     std::to_string(closedPort) + "/h.");
+    EXPECT_EQ(told.Seen[1].Text, "Comando do alarme terminou com codigo 7: curl: nao achou o painel.");
+
     TNotices none;
     {
         TAlarmActions idle("", "", "R", none.Sink());
@@ -321,11 +384,45 @@ TEST(AlarmActions, ASlowCommandHoldsUpNeitherTheNextHookNorTheNextCommand)
 TEST(AlarmActions, AStopDoesNotWaitForAHangingCommand)
 {
     TNotices notices;
+    TTempDir dir;
     const auto start = std::chrono::steady_clock::now();
     {
-        TAlarmActions actions("", "exec >/dev/null 2>&1; sleep 20", "R", notices.Sink());
+        TAlarmActions actions("", "echo $$ > '" + dir.File("pid") + "'; exec >/dev/null 2>&1; sleep 2", "R",
+                              notices.Sink());
         actions.Take({0, TAlarmKind::Silence, true, "x"});
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ASSERT_TRUE(WaitUntil([&] { return ReadAll(dir.File("pid")).size() > 1; }, 3000));
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    // Once it ends on its own it is reaped: no process is left behind, not
+    // even a zombie.
+    const std::string pid = std::to_string(std::stoi(ReadAll(dir.File("pid"))));
+    EXPECT_TRUE(WaitUntil([&] { return access(("/proc/" + pid).c_str(), F_OK) != 0; }, 6000))
+        << "process " << pid << " is still there: " << ReadAll("/proc/" + pid + "/status").substr(0, 60);
+    EXPECT_EQ(notices.Count(), 0u) << "nobody is told after a stop";
+}
+
+// A command runs with no input and none of the program's files or
+// connections: it could otherwise keep a server connection open.
+TEST(AlarmActions, ACommandGetsNoneOfTheProgramsDescriptors)
+{
+    TTempDir dir;
+    // Without close-on-exec, and far from the numbers ls takes for itself.
+    const int opened = open(dir.File("held").c_str(), O_WRONLY | O_CREAT, 0600);
+    const int kept = fcntl(opened, F_DUPFD, 40);
+    close(opened);
+    ASSERT_GE(kept, 40);
+    TNotices notices;
+    {
+        TAlarmActions actions("", "ls /proc/self/fd > '" + dir.File("fds") + "'; read line; echo \"[$line]\" >> '" +
+                                      dir.File("fds") + "'",
+                              "R", notices.Sink());
+        actions.Take({0, TAlarmKind::Silence, true, "x"});
+        ASSERT_TRUE(WaitUntil([&] { return ReadAll(dir.File("fds")).find(']') != std::string::npos; }, 5000));
+    }
+    close(kept);
+    const std::string fds = ReadAll(dir.File("fds"));
+    // 0, 1, 2, and the one ls opens to list the folder.
+    EXPECT_EQ(std::count(fds.begin(), fds.end(), '\n'), 5) << fds;
+    EXPECT_EQ(fds.find("\n" + std::to_string(kept) + "\n"), std::string::npos) << fds;
+    EXPECT_NE(fds.find("[]"), std::string::npos) << "input is empty";
 }
