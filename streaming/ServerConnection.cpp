@@ -316,7 +316,10 @@ bool TServerOutput::ShoutcastHandshake(const std::string& AContentType)
         const std::string answer = ReadServerAnswer(KShoutcastAnswerMs);
         const bool accepted = IsShoutcastSourceAccepted(answer);
         if (!accepted || !SendBytes(headers)) {
-            FLastRefusal = accepted ? "(servidor fechou a conexao)" : LoginRefusalReason(answer, false);
+            // A SHOUTcast server may close on a wrong password without a word.
+            FLastRefusal = accepted                 ? "(servidor fechou a conexao)"
+                           : Trim(answer).empty() ? "(o servidor nao respondeu a senha; confira a senha)"
+                                                  : LoginRefusalReason(answer, false);
             CloseConnection();
             continue;
         }

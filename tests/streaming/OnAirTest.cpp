@@ -170,6 +170,17 @@ TEST(OnAir, RefusedLoginsSayWhy)
             << run.StatusText();
         run.Stop();
     }
+    // icecast2's SHOUTcast port says nothing to a wrong password.
+    wrong.ServerType = "SHOUTcast";
+    {
+        TWorkerRun run(wrong);
+        EXPECT_GE(run.WaitForStatus("Tentando reconectar ao servidor de radio (1)... (o servidor nao respondeu a "
+                                    "senha; confira a senha)",
+                                    15000),
+                  0)
+            << run.StatusText();
+        run.Stop();
+    }
     TWorkerRun first(StreamConfig("audio/mpeg", server.Port()));
     ASSERT_GE(first.WaitForStatus("Transmitindo.", 10000), 0) << first.StatusText();
     TWorkerRun second(StreamConfig("audio/mpeg", server.Port()));
