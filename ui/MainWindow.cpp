@@ -47,6 +47,9 @@ constexpr int KMarkLineGap = 8;
 constexpr int KMarkWidth = 22;
 constexpr int KMarkHeight = 18;
 constexpr int KMarkLight = 10;
+// Right of the on-air caption, inside its box: the marquee's first letters
+// come out at the box's edge and must not read as part of the caption.
+constexpr int KCaptionClearance = 8;
 
 } // namespace
 
@@ -182,6 +185,7 @@ void TFrmPrincipal::BuildNowPlayingStrip()
     lblNoarCaption->setFont(UiFont("Calibri", 16, true));
     lblNoarCaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblNoarCaption->setGeometry(0, 0, 97, 46);
+    lblNoarCaption->setContentsMargins(0, 0, KCaptionClearance, 0);
     // The marquee passes underneath the on-air box.
     PnlPisca->raise();
 }

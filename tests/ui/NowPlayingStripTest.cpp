@@ -1,5 +1,6 @@
 // The now-playing strip of the main window, the workers' hand-offs on the
 // Qt event loop, and the program itself starting up.
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <string>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
 #include <set>
 
@@ -107,6 +109,7 @@ QImage PlainLabelPicture(const QLabel* AShown, const QColor& AColour)
     plain.setFont(AShown->font());
     plain.setPalette(AShown->palette());
     plain.setAlignment(AShown->alignment());
+    plain.setContentsMargins(AShown->contentsMargins());
     plain.setText(AShown->text());
     plain.setGeometry(back.rect());
     return Snapshot(&back).convertToFormat(QImage::Format_RGB32);
@@ -149,4 +152,52 @@ TEST(NowPlayingStrip, TheMarqueeRepaintsTheStripAloneAndLooksLikeAPlainLabel)
                         w == window.lblNoarText->parentWidget())
                 << w->metaObject()->className() << " " << w->objectName().toStdString();
     }
+}
+
+// The on-air caption and the clear space right of its letters look the
+// same whatever the marquee shows beside them: a long title never runs into
+// the caption. The window has one size, which is also the smallest it
+// allows.
+TEST(NowPlayingStrip, ALongTitleNeverRunsIntoTheOnAirCaption)
+{
+    // Less than the window keeps, more than antialiasing can blur.
+    constexpr int KClearSpace = 6;
+    TTempDir dir;
+    std::string title;
+    while (title.size() < 400)
+        title += "Artista Com Um Nome Muito Comprido - WWMM Cancao Sem Fim ";
+    WriteTextFile(dir.File("noar.txt"), title + "\r\n");
+    WriteSettings(dir.File("TavixEncoder.ini"), [&](TEncoderConfig& c) { c.NoarPath = dir.File("noar.txt"); });
+    TFrmPrincipal window(dir.File("TavixEncoder.ini"));
+    window.show();
+    EXPECT_EQ(window.minimumSize(), window.size());
+    EXPECT_EQ(window.maximumSize(), window.size());
+
+    const auto inStrip = [&] { return window.lblNoarText->mapTo(window.pnlNoar, QPoint(0, 0)).x(); };
+    const auto strip = [&] { return Snapshot(window.pnlNoar).convertToFormat(QImage::Format_RGB32); };
+    // The title still enters at the far right: the caption stands alone.
+    ASSERT_GT(inStrip(), window.pnlNoar->width() / 2);
+    const QImage alone = strip();
+    const QRect caption(window.lblNoarCaption->mapTo(window.pnlNoar, QPoint(0, 0)), window.lblNoarCaption->size());
+    const QRgb box = window.ShapePisca->BrushColor().rgb();
+    int inkRight = -1;
+    for (int y = caption.top(); y <= caption.bottom(); ++y)
+        for (int x = caption.left(); x <= caption.right(); ++x)
+            if (alone.pixel(x, y) != box)
+                inkRight = std::max(inkRight, x);
+    ASSERT_GE(inkRight, caption.left()) << "no caption drawn";
+    const QRect guarded(caption.left(), caption.top(), inkRight + 1 + KClearSpace - caption.left(), caption.height());
+
+    // The title runs past the caption's box for a while, drawn right up to
+    // the guarded area's edge.
+    ASSERT_TRUE(PumpUntil([&] { return inStrip() < 0; }, 20000)) << inStrip();
+    const QRect beside(guarded.right() + 1, 0, window.lblNoarText->parentWidget()->width() / 2, caption.height());
+    bool titleBeside = false;
+    for (int frame = 0; frame < 12; ++frame) {
+        PumpFor(45);
+        const QImage now = strip();
+        EXPECT_EQ(now.copy(guarded), alone.copy(guarded)) << "frame " << frame << ", title at " << inStrip();
+        titleBeside = titleBeside || now.copy(beside) != alone.copy(beside);
+    }
+    EXPECT_TRUE(titleBeside);
 }
