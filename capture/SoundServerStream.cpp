@@ -195,6 +195,8 @@ private:
     size_t TakePending(char* AOut, size_t AWanted)
     {
         const size_t take = std::min(AWanted, FPending.size() - FPendingAt);
+        if (take == 0)
+            return 0; // an empty vector's data() may be null, which memcpy may not take
         std::memcpy(AOut, FPending.data() + FPendingAt, take);
         FPendingAt += take;
         if (FPendingAt == FPending.size()) {
