@@ -63,11 +63,16 @@ std::string LastErrorLine(const std::string& AErrors)
     std::string text = AErrors;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
         text.pop_back();
-    const size_t line = text.find_last_of('\n');
+    const size_t line = text.find_last_of("\r\n");
     if (line != std::string::npos)
         text.erase(0, line + 1);
-    if (text.size() > KErrorTail)
-        text.erase(0, text.size() - KErrorTail);
+    if (text.size() > KErrorTail) {
+        size_t cut = text.size() - KErrorTail;
+        // Not inside a UTF-8 character.
+        while (cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+            ++cut;
+        text.erase(0, cut);
+    }
     return text.empty() ? std::string() : ": " + text;
 }
 
@@ -82,7 +87,8 @@ std::optional<std::string> TendCommand(TRunningCommand& ACommand)
         return std::nullopt;
     std::string failure;
     if (done == 0) {
-        kill(ACommand.Pid, SIGKILL);
+        // The whole group: what the shell started goes too.
+        kill(-ACommand.Pid, SIGKILL);
         waitpid(ACommand.Pid, &status, 0);
         failure = "Comando do alarme interrompido apos 30 s" + LastErrorLine(ACommand.Errors) + ".";
     } else if (done == ACommand.Pid && WIFEXITED(status) && WEXITSTATUS(status) != 0) {
@@ -201,7 +207,9 @@ void TAlarmActions::Fetch(const TAlarm& AAlarm)
     const bool ok = HttpGet(WebhookAddress(FWebhookUrl, FStation, AAlarm), "TAVIX Encoder", KHookLimits,
                             [&](std::string_view) { return true; }, nullptr, &outcome);
     if (!ok || outcome.Status >= 400) {
-        const std::string why = outcome.Status > 0 ? "HTTP " + std::to_string(outcome.Status) : outcome.Failure;
+        // A failure after a harmless status (a redirect too many, a cut
+        // body) is told by the failure.
+        const std::string why = outcome.Status >= 400 ? "HTTP " + std::to_string(outcome.Status) : outcome.Failure;
         const std::string address = FWebhookUrl.substr(0, FWebhookUrl.find_first_of("?#"));
         FFailed({AAlarm.Server, TAlarmKind::ActionFailed, false,
                  "Webhook do alarme falhou (" + why + ", evento " + AlarmEventName(AAlarm.Kind) + "): " + address +
@@ -227,8 +235,10 @@ void TAlarmActions::StartCommand(const TAlarm& AAlarm)
     std::string shell = "/bin/sh", flag = "-c", line = FCommand;
     char* argv[] = {shell.data(), flag.data(), line.data(), nullptr};
 
-    // Its error output comes back for the notice; it gets no input and
-    // none of the program's connections or files.
+    // Its error output comes back for the notice; it gets no input, its
+    // output goes nowhere (in a service that would be the log), and it has
+    // none of the program's connections or files. A group of its own, so
+    // that an ending takes whatever it started.
     int errors[2];
     if (pipe2(errors, O_CLOEXEC | O_NONBLOCK) != 0) {
         FFailed({AAlarm.Server, TAlarmKind::ActionFailed, false,
@@ -237,11 +247,18 @@ void TAlarmActions::StartCommand(const TAlarm& AAlarm)
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    // The pipe first: with 0 or 1 closed in this process it may sit there.
     posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     pid_t pid = 0;
-    const int err = posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv, envp.data());
+    const int err = posix_spawn(&pid, "/bin/sh", &actions, &attributes, argv, envp.data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(errors[1]);
     if (err != 0) {

@@ -46,18 +46,21 @@ int32_t QueryListenerCount(const TEncoderConfig& AConfig, std::string& AErrorTex
     const THttpTrust trust{host, AConfig.TlsFingerprint};
     const THttpTrust* tls = AConfig.UseTls ? &trust : nullptr;
     int32_t count;
-    if (SameTextAscii(AConfig.ServerType, "shoutcast")) {
+    // A SHOUTcast server counts all its listeners together.
+    const bool shoutcast = SameTextAscii(AConfig.ServerType, "shoutcast");
+    const std::string mount = shoutcast ? std::string() : NormalizeMount(AConfig.Mount);
+    if (shoutcast) {
         count = ExtractTagNumber(HttpGetText(base + "/stats?sid=1", tls), "CURRENTLISTENERS");
         if (count < 0)
             count = ParseSevenHtml(HttpGetText(base + "/7.html", tls));
     } else {
-        count = IcecastMountListeners(HttpGetText(base + "/status-json.xsl", tls), NormalizeMount(AConfig.Mount));
+        count = IcecastMountListeners(HttpGetText(base + "/status-json.xsl", tls), mount);
     }
     if (count < 0) {
         AErrorText = "indisponivel";
         return count;
     }
-    return std::max(0, count - OwnListenersAt(host, AConfig.Port, NormalizeMount(AConfig.Mount)));
+    return std::max(0, count - OwnListenersAt(host, AConfig.Port, mount));
 }
 
 TTavixListenerCountThread::TTavixListenerCountThread(const TEncoderConfig& AConfig)

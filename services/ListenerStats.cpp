@@ -63,9 +63,11 @@ std::optional<int32_t> FromParsedPage(const std::string& ABody, const std::strin
     if (!stats.contains("source"))
         return std::nullopt;
     const nlohmann::json& source = stats["source"];
-    // One mount is an object, several an array.
-    const nlohmann::json sources = source.is_array() ? source : nlohmann::json::array({source});
-    for (const nlohmann::json& s : sources) {
+    // One mount is an object, several an array. Never copied: a copy
+    // recurses, and a hostile page may nest deep enough to end the stack.
+    const auto count = source.is_array() ? source.size() : 1;
+    for (size_t i = 0; i < count; ++i) {
+        const nlohmann::json& s = source.is_array() ? source[i] : source;
         if (!s.is_object() || !s.contains("listenurl") || !s["listenurl"].is_string() ||
             UrlPath(s["listenurl"].get<std::string>()) != AMount)
             continue;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
 #include <mutex>
@@ -283,17 +284,14 @@ TEST(AlarmActions, AddressesThatCannotBeFetchedAreToldOnceAtTheStart)
     c.ListenUrl = "file:///etc/passwd";
     TProgrammeLevel level;
     TNotices heard;
-    std::atomic<int> looked{0};
     {
-        TListenerEar ear(c, 2, level, 0.001f, [&] { ++looked; return TOnAirState{}; }, heard.Sink());
-        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+        const TListenerEar ear(c, 2, level, 0.001f, [] { return TOnAirState{}; }, heard.Sink());
     }
     ASSERT_EQ(heard.Count(), 1u);
     EXPECT_EQ(heard.Seen[0].Kind, TAlarmKind::CheckOff);
     EXPECT_EQ(heard.Seen[0].Server, 2);
     EXPECT_EQ(heard.Seen[0].Text, "Verificacao dos ouvintes desligada: o endereco de escuta deve comecar com http:// "
                                   "ou https:// (file:///etc/passwd).");
-    EXPECT_EQ(looked.load(), 0) << "no check runs";
 }
 
 TEST(AlarmActions, EachEventFetchesTheHookOnceAndRunsTheCommand)
@@ -411,15 +409,33 @@ TEST(AlarmActions, ACommandGetsNoneOfTheProgramsDescriptors)
     const int kept = fcntl(opened, F_DUPFD, 40);
     close(opened);
     ASSERT_GE(kept, 40);
+    // This process's input holds a line and its output is a pipe, while
+    // the command runs: it must read nothing and write nothing there.
+    int input[2], output[2];
+    ASSERT_EQ(pipe(input), 0);
+    ASSERT_EQ(pipe2(output, O_NONBLOCK), 0);
+    ASSERT_EQ(write(input[1], "leak\n", 5), 5);
+    std::fflush(stdout);
+    const int savedIn = dup(0), savedOut = dup(1);
+    dup2(input[0], 0);
+    dup2(output[1], 1);
     TNotices notices;
     {
         TAlarmActions actions("", "ls /proc/self/fd > '" + dir.File("fds") + "'; read line; echo \"[$line]\" >> '" +
-                                      dir.File("fds") + "'",
+                                      dir.File("fds") + "'; echo to-the-output",
                               "R", notices.Sink());
         actions.Take({0, TAlarmKind::Silence, true, "x"});
-        ASSERT_TRUE(WaitUntil([&] { return ReadAll(dir.File("fds")).find(']') != std::string::npos; }, 5000));
+        WaitUntil([&] { return ReadAll(dir.File("fds")).find(']') != std::string::npos; }, 5000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
-    close(kept);
+    dup2(savedIn, 0);
+    dup2(savedOut, 1);
+    close(savedIn);
+    close(savedOut);
+    char written[64];
+    EXPECT_LE(read(output[0], written, sizeof written), 0) << "the command wrote to the program's output";
+    for (int fd : {input[0], input[1], output[0], output[1], kept})
+        close(fd);
     const std::string fds = ReadAll(dir.File("fds"));
     // 0, 1, 2, and the one ls opens to list the folder.
     EXPECT_EQ(std::count(fds.begin(), fds.end(), '\n'), 5) << fds;

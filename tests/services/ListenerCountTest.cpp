@@ -180,6 +180,9 @@ TEST(ListenerCount, ShoutcastStatisticsThenLegacyPage)
         EXPECT_NE(requests[0].find("User-Agent: TAVIX Encoder Listeners"), std::string::npos) << requests[0];
         EXPECT_NE(requests[0].find("Pragma: no-cache"), std::string::npos) << requests[0];
         EXPECT_EQ(requests[0].find("Authorization"), std::string::npos) << requests[0];
+        // The program's own check, at the server's root, is one of them.
+        const TOwnListener check("127.0.0.1", stats.Port(), "/");
+        EXPECT_EQ(Query(ServerConfig("SHOUTCAST", "127.0.0.1", stats.Port()), error), 6);
     }
     {
         FakeShoutcastStats stats("<SHOUTCASTSERVER></SHOUTCASTSERVER>",

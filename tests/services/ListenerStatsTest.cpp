@@ -130,6 +130,9 @@ TEST(ListenerStats, HostileBodies)
             check(seed.substr(0, cut));
             check(seed.substr(cut));
         }
+    // Nested deep enough to end a thread's stack, were it walked by recursion.
+    const std::string deep = R"({"icestats":{"source":)" + std::string(400000, '[') + std::string(400000, ']') + "}}";
+    EXPECT_EQ(IcecastMountListeners(deep, "/s"), 0);
     for (int i = 0; i < 4000; ++i) {
         std::string body;
         const size_t length = random() % 96;
