@@ -113,7 +113,7 @@ TListenerEar::TListenerEar(const TEncoderConfig& AServerConfig, int AServer, con
     // The server's own address is trusted as the server is; another
     // address by the system's CA store alone.
     if (Trim(FConfig.ListenUrl).empty() && FConfig.UseTls) {
-        FTrust = {Trim(FConfig.Host), FConfig.TlsFingerprint};
+        FTrust.Host = Trim(FConfig.Host);
         FUseTrust = true;
     }
     if (!IsWebAddress(FAddress)) {
@@ -181,6 +181,7 @@ void TListenerEar::ListenAndJudge(const TOnAirState& AState)
 {
     const uint64_t start = GetTickCount64();
     const TCodecKind kind = CodecKindFromId(FConfig.Codec);
+    FTrust.PinnedFingerprint = AState.PinnedFingerprint;
     const TListened heard = ListenTo(FAddress, Icy(kind), KListenMs, FStop, FUseTrust ? &FTrust : nullptr);
     if (FStop.load())
         return;

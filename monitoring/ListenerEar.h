@@ -21,6 +21,9 @@ struct TOnAirState {
     // The title last sent, and when (monotonic milliseconds).
     std::string Title;
     uint64_t TitleTick = 0;
+    // The server certificate trusted now; the operator may trust one while
+    // the output keeps trying.
+    std::string PinnedFingerprint;
 };
 
 // What one listening showed, against what should have been heard.

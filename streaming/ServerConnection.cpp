@@ -119,13 +119,32 @@ bool TServerOutput::ConnectToServer(int32_t APort)
 bool TServerOutput::StartTls(int AFd, const std::string& AHost)
 {
     FTls = std::make_unique<TTlsSession>();
-    if (FTls->Open(AFd, AHost, FConfig.TlsFingerprint))
+    if (FTls->Open(AFd, AHost, PinnedFingerprint()))
         return true;
     FLastRefusal = FTls->UntrustedFingerprint().empty() ? "(falha TLS)" : "(certificado nao confiavel)";
     if (!Terminated())
         PostStatus(FTls->Error(), true);
     CloseConnection();
     return false;
+}
+
+void TServerOutput::TrustCertificate(const std::string& AFingerprint)
+{
+    const std::lock_guard<std::mutex> guard(FPinLock);
+    FPinned = AFingerprint;
+}
+
+std::string TServerOutput::PinnedFingerprint() const
+{
+    const std::lock_guard<std::mutex> guard(FPinLock);
+    return FPinned;
+}
+
+TEncoderConfig TServerOutput::TitleConfig() const
+{
+    TEncoderConfig config = FConfig;
+    config.TlsFingerprint = PinnedFingerprint();
+    return config;
 }
 
 int TServerOutput::ConnectWatchingStop(int AFd, const sockaddr_in& AAddr)

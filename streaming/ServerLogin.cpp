@@ -43,7 +43,7 @@ void TServerOutput::OnLoggedIn()
     // Every login starts a new stream on the server, which has no title for
     // it until told; an Ogg encoder was started with it already.
     if (!FEncoder->SupportsStreamTitle())
-        PushTitle(FConfig, FSongTitle);
+        PushTitle(TitleConfig(), FSongTitle);
     NoteOnAir(true);
     NoteTitleSent();
 }

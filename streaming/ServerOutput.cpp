@@ -15,7 +15,8 @@ constexpr int KPopWaitMs = 200;
 } // namespace
 
 TServerOutput::TServerOutput(const TEncoderConfig& AConfig, TStatusReport AReport)
-    : TPipelineOutput(1), FConfig(AConfig), FReport(std::move(AReport)), FCodecRow(FindCodecRow(AConfig.Codec))
+    : TPipelineOutput(1), FConfig(AConfig), FReport(std::move(AReport)), FCodecRow(FindCodecRow(AConfig.Codec)),
+      FPinned(AConfig.TlsFingerprint)
 {
 }
 
@@ -75,8 +76,13 @@ void TServerOutput::Run()
 
 TOnAirState TServerOutput::OnAirState() const
 {
-    const std::lock_guard<std::mutex> guard(FOnAirLock);
-    return FOnAir;
+    TOnAirState state;
+    {
+        const std::lock_guard<std::mutex> guard(FOnAirLock);
+        state = FOnAir;
+    }
+    state.PinnedFingerprint = PinnedFingerprint();
+    return state;
 }
 
 void TServerOutput::NoteOnAir(bool ALoggedIn)
@@ -145,7 +151,7 @@ void TServerOutput::PublishTitle()
     if (FEncoder && FEncoder->SupportsStreamTitle())
         FEncoder->SetStreamTitle(FSongTitle, ignored);
     else
-        PushTitle(FConfig, FSongTitle);
+        PushTitle(TitleConfig(), FSongTitle);
     NoteTitleSent();
 }
 

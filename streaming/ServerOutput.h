@@ -65,6 +65,10 @@ public:
     // What a listener should find now: logged in since when, and the
     // title last sent. Any thread.
     TOnAirState OnAirState() const;
+    // Trusts the server certificate with AFingerprint from the next login
+    // on, as if the settings pinned it: the operator said so while this
+    // output kept trying. Any thread.
+    void TrustCertificate(const std::string& AFingerprint);
 
 protected:
     void Run() override;
@@ -98,6 +102,10 @@ private:
     void FinishEncoder();
     void NoteOnAir(bool ALoggedIn);
     void NoteTitleSent();
+    // The certificate pinned now, and the settings with it for a title
+    // update, which speaks TLS to the same server.
+    std::string PinnedFingerprint() const;
+    TEncoderConfig TitleConfig() const;
 
     TEncoderConfig FConfig;
     TStatusReport FReport;
@@ -140,4 +148,7 @@ private:
     std::string FGivenTitle; // under FTitleLock; empty when none waits
     mutable std::mutex FOnAirLock;
     TOnAirState FOnAir; // under FOnAirLock
+    // FConfig stays as it was made: others read it while this runs.
+    mutable std::mutex FPinLock;
+    std::string FPinned; // under FPinLock
 };

@@ -159,6 +159,13 @@ private:
     void SetServerMark(int AServer, const std::string& AText, bool AIsError);
     void ShowServerMarks();
     void PlaceServerMarks();
+    // An untrusted certificate that server AServer met, AText saying so:
+    // the operator is asked once per certificate and transmission, out of
+    // the worker's hand-off, whether to trust it in that server's settings.
+    void OfferToTrustCertificate(int AServer, const std::string& AText);
+    // ARound: the transmission's, when the certificate was met.
+    void AnswerTrustQuestion(int AServer, const std::string& AText, const std::string& AFingerprint,
+                             unsigned ARound);
     // Writes FConfig; a failure is shown to the operator. False then.
     bool SaveConfig();
     void ShowError(const QString& AText);
@@ -181,13 +188,22 @@ private:
     // The query running for each server, if any.
     std::array<TTavixListenerCountThread*, KMaxServers> FListenerThreads{};
     std::array<int32_t, KMaxServers> FListenerCounts{};
-    // A count asked for before the last start or stop is old news.
+    // Counts every start and stop: a listener count, or an answer about a
+    // certificate, from before the last one is old news.
     unsigned FListenerRound = 0;
     struct TServerMark {
         int Kind = 0;
         QString Text;
     };
     std::array<TServerMark, KMaxServers> FServerMarks{};
+    // Per server, this transmission: the certificate it was asked about,
+    // and whether the operator refused it for a further server, which then
+    // stands stopped alone with the reason on its mark.
+    struct TTrustQuestion {
+        std::string Fingerprint;
+        bool Refused = false;
+    };
+    std::array<TTrustQuestion, KMaxServers> FTrustQuestions{};
     QTimer* FListenerTimer = nullptr;
     std::unique_ptr<NowPlayingWatcher> FNoar;
     // Inside StopEncoder; a close asked meanwhile waits for its end.

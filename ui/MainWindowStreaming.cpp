@@ -11,12 +11,10 @@
 #include "control/ControlServer.h"
 #include "platform/Tick.h"
 #include "streaming/NativeEncoderThread.h"
-#include "streaming/TlsSession.h"
 #include "ui/FormHelpers.h"
 #include "ui/Lang.h"
 #include "ui/MainWindow.h"
 #include "ui/Shape.h"
-#include "ui/TrustPrompt.h"
 #include "ui/WindowControl.h"
 #include "ui/WindowColors.h"
 
@@ -110,6 +108,7 @@ void TFrmPrincipal::StartEncoder()
     ClearAlarms();
     ++FListenerRound;
     FListenerCounts.fill(-1);
+    FTrustQuestions = {};
     ResetServerMarks();
     FEncoder->Start();
     SetRunningState(true);
@@ -186,23 +185,7 @@ void TFrmPrincipal::HandleEncoderStatus(TNativeEncoderThread*, const std::string
     });
     SetStatusText(QStr(Text));
     SetServerMark(1, Text, IsError);
-    // An untrusted certificate would be refused at every retry: stop, then
-    // ask once, out of the worker's hand-off, whether to trust it.
-    if (const std::string fingerprint = FingerprintInUntrustedStatus(Text); !fingerprint.empty() && FEncoder)
-        QTimer::singleShot(0, this, [this, fingerprint, Text] {
-            if (!FEncoder || FStopping)
-                return;
-            StopEncoder();
-            if (!AskToTrustCertificate(this, FConfig.Language, fingerprint)) {
-                // Stopped for this reason: "Parado." alone would hide it.
-                SetStatusText(QStr(Text));
-                SetTextColor(lblStatus, Red);
-                return;
-            }
-            FConfig.TlsFingerprint = fingerprint;
-            if (SaveConfig())
-                SetStatusText(QStr(Tr("tls_trusted")));
-        });
+    OfferToTrustCertificate(1, Text);
     if (IsError) {
         SetTextColor(lblStatus, Red);
         shpLed->SetBrushColor(Red);
@@ -225,9 +208,11 @@ void TFrmPrincipal::HandleEncoderStatus(TNativeEncoderThread*, const std::string
 
 void TFrmPrincipal::HandleServerStatus(TNativeEncoderThread*, int AServer, const std::string& AText, bool AIsError)
 {
-    if (AServer < 2 || !ServerInUse(AServer))
+    // A server stopped for a refused certificate keeps the reason.
+    if (AServer < 2 || !ServerInUse(AServer) || FTrustQuestions[AServer - 1].Refused)
         return;
     SetServerMark(AServer, AText, AIsError);
+    OfferToTrustCertificate(AServer, AText);
     UpdateControlState([&](TStationState& AState) {
         for (TStationState::TOutput& o : AState.Outputs)
             if (o.Server == AServer) {
