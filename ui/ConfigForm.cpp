@@ -25,6 +25,7 @@
 #include "capture/PortAudioDevices.h"
 #include "dsp/EqPresets.h"
 #include "platform/Text.h"
+#include "services/HttpGet.h"
 #include "settings/CodecIds.h"
 #include "settings/SettingsWriteError.h"
 #include "ui/FormHelpers.h"
@@ -112,16 +113,9 @@ bool IsPortField(const QLineEdit* AEdit)
     return IsPortText(AEdit->text());
 }
 
-// Only these are fetched; anything else would fail at every alarm.
 bool IsWebAddressOrEmpty(const QString& AText)
 {
-    const QString text = AText.trimmed();
-    if (text.isEmpty())
-        return true;
-    for (const QString scheme : {"http://", "https://"})
-        if (text.startsWith(scheme, Qt::CaseInsensitive) && text.size() > scheme.size())
-            return true;
-    return false;
+    return AText.trimmed().isEmpty() || IsWebAddress(StdStr(AText));
 }
 
 // Server 1 (the flat fields of the settings) and the further servers have
