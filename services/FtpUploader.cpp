@@ -84,6 +84,11 @@ void TTavixFtpUploadThread::Execute()
     if (!FConfig.FtpEnabled || Trim(FLocalFile).empty() || !FileExists(FLocalFile) ||
         Trim(FConfig.FtpHost).empty())
         return;
+    // Cut to 16 bits, a port from a hand-edited file would reach another one.
+    if (FConfig.FtpPort < 1 || FConfig.FtpPort > 65535) {
+        FError = "Porta FTP inválida: " + std::to_string(FConfig.FtpPort) + " (use de 1 a 65535).";
+        return;
+    }
     try {
         TFtpSession ftp(kAgent);
         if (!ftp.Connect(FConfig.FtpHost, static_cast<uint16_t>(FConfig.FtpPort), FConfig.FtpUser,

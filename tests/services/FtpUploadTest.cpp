@@ -109,6 +109,14 @@ TEST(FtpUpload, FailuresLeaveAMessageAndSkipTheCronAddress)
     rig.Config.FtpRemoteDir = " news \\x";
     EXPECT_EQ(RunUpload(rig.Config, rig.NoarFile()), "Não foi possível acessar o diretório FTP: news");
 
+    // A port beyond 16 bits is refused, not cut down to the server's own.
+    const int32_t port = rig.Config.FtpPort;
+    rig.Config.FtpPort = port + 65536;
+    EXPECT_EQ(RunUpload(rig.Config, rig.NoarFile()),
+              "Porta FTP inválida: " + std::to_string(port + 65536) + " (use de 1 a 65535).");
+    rig.Config.FtpPort = 0;
+    EXPECT_EQ(RunUpload(rig.Config, rig.NoarFile()), "Porta FTP inválida: 0 (use de 1 a 65535).");
+
     // Nothing listens: a connection failure.
     rig.Config.FtpPort = FreeLoopbackPort();
     EXPECT_NE(RunUpload(rig.Config, rig.NoarFile()), "");
