@@ -211,8 +211,10 @@ bool TServerOutput::ConnectionStalled()
     return FSendProgress.Stalled(static_cast<uint64_t>(queued), now, KStallMs) || frozen;
 }
 
-std::string TServerOutput::ReadServerAnswer(int ATimeoutMs)
+std::string TServerOutput::ReadServerAnswer(int ATimeoutMs, bool* AClosed)
 {
+    if (AClosed)
+        *AClosed = false;
     const int64_t fd = FSocket.load();
     if (fd == -1 || Terminated())
         return {};
@@ -226,6 +228,8 @@ std::string TServerOutput::ReadServerAnswer(int ATimeoutMs)
             continue;
         if (n > 0)
             answer.append(buf, static_cast<size_t>(n));
+        if (n == 0 && AClosed)
+            *AClosed = true;
         if (n != static_cast<ssize_t>(KAnswerChunk) || Terminated())
             break;
     }
@@ -324,6 +328,8 @@ bool TServerOutput::ShoutcastHandshake(const std::string& AContentType)
 
     // The source port is the one above the configured port; the configured
     // one is the fallback. Computed wide so the largest port cannot overflow.
+    // A port that said no is the reason told, not the fallback's silence.
+    std::string refused;
     for (const int64_t p : {int64_t{FConfig.Port} + 1, int64_t{FConfig.Port}}) {
         if (p <= 0 || p > INT32_MAX || !ConnectToServer(static_cast<int32_t>(p)))
             continue;
@@ -332,19 +338,24 @@ bool TServerOutput::ShoutcastHandshake(const std::string& AContentType)
             CloseConnection();
             continue;
         }
-        const std::string answer = ReadServerAnswer(KShoutcastAnswerMs);
+        bool closed = false;
+        const std::string answer = ReadServerAnswer(KShoutcastAnswerMs, &closed);
         const bool accepted = IsShoutcastSourceAccepted(answer);
         if (!accepted || !SendBytes(headers)) {
             // A SHOUTcast server may close on a wrong password without a word.
-            FLastRefusal = accepted                 ? "(servidor fechou a conexao)"
-                           : Trim(answer).empty() ? "(o servidor nao respondeu a senha; confira a senha)"
-                                                  : LoginRefusalReason(answer, false);
+            FLastRefusal = accepted                           ? "(servidor fechou a conexao)"
+                           : closed && Trim(answer).empty() ? "(o servidor nao respondeu a senha; confira a senha)"
+                                                            : LoginRefusalReason(answer, false);
+            if (refused.empty() && !accepted && (closed || !Trim(answer).empty()))
+                refused = FLastRefusal;
             CloseConnection();
             continue;
         }
         PostStatus("Conectado ao servidor de rádio SHOUTcast na porta " + std::to_string(p) + ".", false);
         return true;
     }
+    if (!refused.empty())
+        FLastRefusal = refused;
     if (!Terminated())
         PostStatus("Servidor recusou a conexão source SHOUTcast.", true);
     return false;

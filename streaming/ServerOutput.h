@@ -40,7 +40,9 @@ public:
     // The TLS handshake on the connected AFd; false after posting why.
     bool StartTls(int AFd, const std::string& AHost);
     bool SendBytes(const std::string& ABytes);
-    std::string ReadServerAnswer(int ATimeoutMs);
+    // AClosed, when given, tells whether the server ended the connection
+    // (rather than the time running out).
+    std::string ReadServerAnswer(int ATimeoutMs, bool* AClosed = nullptr);
     void CloseConnection();
     // Wakes a send or read blocked on the connection without closing it:
     // only this output's thread closes, so it never uses a number reused

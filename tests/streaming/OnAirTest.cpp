@@ -192,6 +192,21 @@ TEST(OnAir, RefusedLoginsSayWhy)
     first.Stop();
 }
 
+// A fake: a SHOUTcast server that takes the password and never answers is
+// silent, not refusing: no hint at the password.
+TEST(OnAir, ASilentShoutcastServerIsNotTakenForAWrongPassword)
+{
+    FakeSourceServer fake(FakeSourceServer::TOptions{});
+    PlayRigTone(880, 20);
+    TEncoderConfig config = StreamConfig("audio/mpeg", fake.Port());
+    config.ServerType = "SHOUTcast";
+    TWorkerRun run(config);
+    EXPECT_GE(run.WaitForStatus("Tentando reconectar ao servidor de radio (1)... (sem resposta do servidor)", 20000), 0)
+        << run.StatusText();
+    EXPECT_FALSE(AnyStatusContains(run, "confira a senha")) << run.StatusText();
+    run.Stop();
+}
+
 // A fake: a server that accepts the connection and never answers.
 TEST(OnAir, AStopDuringTheFirstLoginIsAStopAndTheLoginIsShown)
 {
