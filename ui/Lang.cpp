@@ -116,6 +116,7 @@ constexpr TLangText kPtBR[] = {
     {"alarm_no_audio", "Ouvintes nao recebem audio"},
     {"alarm_silent_stream", "Ouvintes recebem silencio"},
     {"alarm_title_differs", "Titulo no servidor difere"},
+    {"settings_unread_at_start", "As configurações não foram salvas: o arquivo %1 não pôde ser lido quando o programa abriu. Para usar o arquivo, reinicie o programa ou abra Configurações e clique em Salvar."},
 };
 constexpr TLangText kEnUS[] = {
     {"app_title", "TAVIX Encoder Free"},
@@ -220,6 +221,7 @@ constexpr TLangText kEnUS[] = {
     {"alarm_no_audio", "Listeners get no audio"},
     {"alarm_silent_stream", "Listeners hear silence"},
     {"alarm_title_differs", "Title on the server differs"},
+    {"settings_unread_at_start", "The settings were not saved: the file %1 could not be read when the program opened. To use the file, restart the program or open Settings and click Save."},
 };
 constexpr TLangText kEsES[] = {
     {"app_title", "TAVIX Encoder Free"},
@@ -315,6 +317,7 @@ constexpr TLangText kEsES[] = {
     {"alarm_no_audio", "Los oyentes no reciben audio"},
     {"alarm_silent_stream", "Los oyentes reciben silencio"},
     {"alarm_title_differs", "El título en el servidor difiere"},
+    {"settings_unread_at_start", "La configuración no se guardó: el archivo %1 no se pudo leer cuando se abrió el programa. Para usar el archivo, reinicie el programa o abra Configuración y haga clic en Guardar."},
 };
 constexpr TLangText kFrFR[] = {
     {"app_title", "TAVIX Encoder Free"},
@@ -410,6 +413,7 @@ constexpr TLangText kFrFR[] = {
     {"alarm_no_audio", "Les auditeurs ne reçoivent pas d’audio"},
     {"alarm_silent_stream", "Les auditeurs entendent du silence"},
     {"alarm_title_differs", "Le titre sur le serveur diffère"},
+    {"settings_unread_at_start", "Les paramètres n’ont pas été enregistrés : le fichier %1 n’a pas pu être lu à l’ouverture du programme. Pour utiliser le fichier, redémarrez le programme ou ouvrez Paramètres et cliquez sur Enregistrer."},
 };
 
 enum class TLangTable { PtBR, EnUS, EsES, FrFR };

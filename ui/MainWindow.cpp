@@ -17,6 +17,7 @@
 #include "services/ListenerCountThread.h"
 #include "control/ControlServer.h"
 #include "services/NowPlayingWatcher.h"
+#include "settings/GuardedFile.h"
 #include "settings/SettingsWriteError.h"
 #include "streaming/NativeEncoderThread.h"
 #include "ui/ConfigForm.h"
@@ -50,6 +51,12 @@ constexpr int KMarkLight = 10;
 // Right of the on-air caption, inside its box: the marquee's first letters
 // come out at the box's edge and must not read as part of the caption.
 constexpr int KCaptionClearance = 8;
+
+// Something is at APath, and it reads as a settings file.
+bool FileReads(const std::string& APath)
+{
+    return ReadFileBytes(APath).State == TFileBytes::fbRead;
+}
 
 } // namespace
 
@@ -293,7 +300,8 @@ void TFrmPrincipal::FormCreate()
     // A settings file that is there but unreadable is never saved over;
     // say so before the first save refuses.
     const std::string loadError = SettingsLoadError(FSettingsPath);
-    if (!loadError.empty()) {
+    FOnDefaults = !loadError.empty();
+    if (FOnDefaults) {
         SetStatusText(QStr(loadError));
         SetTextColor(lblStatus, Red);
     }
@@ -459,14 +467,36 @@ void TFrmPrincipal::ClearRecordLine()
 
 bool TFrmPrincipal::SaveConfig()
 {
+    // The settings layer refuses only while the file's last load failed,
+    // and the dialog loads it too: these defaults never go over the
+    // operator's settings once the file reads again.
+    if (FOnDefaults && FileReads(FSettingsPath)) {
+        ShowError(QStr(Tr("settings_unread_at_start")).arg(QStr(FSettingsPath)));
+        return false;
+    }
     try {
         SaveEncoderConfigTo(FSettingsPath, FConfig);
+        // The file holds this record now, even one that was missing.
+        FOnDefaults = false;
         return true;
     } catch (const ESettingsWriteError& e) {
         const std::string loadError = SettingsLoadError(FSettingsPath);
         ShowError(QString::fromStdString(loadError.empty() ? e.what() : e.what() + ("\n" + loadError)));
         return false;
     }
+}
+
+bool TFrmPrincipal::ReloadConfig()
+{
+    if (!FileReads(FSettingsPath))
+        return false;
+    TEncoderConfig fromFile;
+    LoadEncoderConfigFrom(FSettingsPath, fromFile);
+    if (!SettingsLoadError(FSettingsPath).empty())
+        return false;
+    FConfig = fromFile;
+    FOnDefaults = false;
+    return true;
 }
 
 void TFrmPrincipal::ShowError(const QString& AText)
@@ -480,8 +510,13 @@ void TFrmPrincipal::btnConfigClick()
     dialog.LoadFromConfig(FConfig);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    dialog.SaveToConfig(FConfig);
-    SaveConfig();
+    // The dialog wrote its fields into the file as it found it, which may
+    // hold more than this window's copy: the defaults of a file unreadable
+    // at start, say. Only a file that does not read back leaves the copy.
+    if (!ReloadConfig()) {
+        dialog.SaveToConfig(FConfig);
+        SaveConfig();
+    }
     FillEqPresetList();
     LoadEqControls();
     ApplyTexts();

@@ -168,6 +168,9 @@ private:
                              unsigned ARound);
     // Writes FConfig; a failure is shown to the operator. False then.
     bool SaveConfig();
+    // FConfig from the settings file as it is now; false, FConfig as it
+    // was, when the file is not there or cannot be read.
+    bool ReloadConfig();
     void ShowError(const QString& AText);
     void RepaintMeters();
     std::string Tr(const char* AKey) const;
@@ -178,6 +181,9 @@ private:
 
     std::string FSettingsPath;
     TEncoderConfig FConfig;
+    // FConfig holds the defaults of a settings file that could not be read
+    // at start: never written over that file.
+    bool FOnDefaults = false;
     std::unique_ptr<TWindowControl> FControl;
     std::unique_ptr<TControlServer> FControlServer;
     uint64_t FStartTick = 0; // of the running transmission
