@@ -4,7 +4,9 @@
 #include "platform/Text.h"
 #include "platform/Tick.h"
 #include "services/MetadataUpdateThread.h"
+#include "settings/CodecIds.h"
 #include "streaming/ServerOutput.h"
+#include "streaming/WireText.h"
 
 namespace {
 
@@ -36,7 +38,12 @@ void TServerOutput::OnLoggedIn()
 {
     FLoginTick = GetTickCount64();
     FLastRefusal.clear();
-    FProbe.Start(FServerAddr, FLoginTick);
+    // Pages a listener may fetch too: icecast2 logs a HEAD as an error.
+    const std::string page = IsShoutcastServer(FConfig.ServerType)
+                                 ? "/7.html"
+                                 : "/status-json.xsl?mount=" + UrlEncodeUtf8(NormalizeMount(FConfig.Mount));
+    FProbe.Start(FServerAddr, FLoginTick,
+                 "GET " + page + " HTTP/1.0\r\nUser-Agent: TAVIX-Encoder-Nativo/2.0\r\n\r\n");
     // What queued while no server took it is old news to a listener.
     FQueue.Clear();
     FBehind = false;

@@ -1,9 +1,10 @@
 #include "streaming/ServerProbe.h"
 
+#include <utility>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
-#include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -16,7 +17,6 @@ constexpr uint64_t KProbeEveryMs = 2000;
 // A probe younger than this says nothing yet, so a stall of less than
 // this never ends a transmission.
 constexpr uint64_t KProbeWaitMs = 8000;
-constexpr std::string_view KRequest = "HEAD / HTTP/1.0\r\nUser-Agent: TAVIX-Encoder-Nativo/2.0\r\n\r\n";
 
 } // namespace
 
@@ -25,10 +25,11 @@ TServerProbe::~TServerProbe()
     Drop();
 }
 
-void TServerProbe::Start(const sockaddr_in& AAddr, uint64_t ANowTick)
+void TServerProbe::Start(const sockaddr_in& AAddr, uint64_t ANowTick, std::string ARequest)
 {
     Drop();
     FAddr = AAddr;
+    FRequest = std::move(ARequest);
     FArmed = true;
     FStartTick = ANowTick;
     FAnswerTick = ANowTick;
@@ -80,7 +81,7 @@ void TServerProbe::Step(uint64_t ANowTick)
         int error = 0;
         socklen_t len = sizeof(error);
         getsockopt(FFd, SOL_SOCKET, SO_ERROR, &error, &len);
-        if (error != 0 || send(FFd, KRequest.data(), KRequest.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(KRequest.size())) {
+        if (error != 0 || send(FFd, FRequest.data(), FRequest.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(FRequest.size())) {
             Drop();
             return;
         }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <netinet/in.h>
+#include <string>
 
 // Whether the server still answers at all. A frozen server's kernel goes
 // on taking the stream into its buffers, so the send queue says nothing
@@ -12,8 +13,10 @@
 class TServerProbe {
 public:
     ~TServerProbe();
-    // After each login: probes AAddr from now on.
-    void Start(const sockaddr_in& AAddr, uint64_t ANowTick);
+    // After each login: probes AAddr from now on with ARequest, a whole
+    // request the server answers without taking it for an error (it lands
+    // in the server's logs every few seconds).
+    void Start(const sockaddr_in& AAddr, uint64_t ANowTick, std::string ARequest);
     // No more probes until the next Start.
     void Close();
     // True when nothing has answered for AStallMs, though a probe has been
@@ -26,6 +29,7 @@ private:
     void Drop();
 
     sockaddr_in FAddr{};
+    std::string FRequest;
     bool FArmed = false;
     int FFd = -1;
     bool FSent = false;

@@ -5,6 +5,7 @@
 #include "tests/streaming/HoldingProxy.h"
 #include "tests/streaming/TransmissionHarness.h"
 #include "tests/support/IcecastServer.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/support/TempDir.h"
 
 // What the operator is told must be what happens on the wire: a dead path
@@ -111,6 +112,13 @@ TEST(OnAir, AFrozenServerIsNoticedAndTheStreamComesBackWhenItWakes)
     TWorkerRun run(config);
     ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
     run.PumpFor(2000);
+    // The probes are requests the server takes for a listener's, which
+    // leave nothing in its error log.
+    EXPECT_TRUE(WaitUntil([&] { return server.AccessLog().find("\"GET /status-json.xsl HTTP/1.0\" 200") !=
+                                       std::string::npos; },
+                          5000))
+        << server.AccessLog();
+    EXPECT_EQ(server.ErrorLog().find("EROR"), std::string::npos) << server.ErrorLog();
     const size_t mark = run.Statuses().size();
     server.Freeze();
     const uint64_t frozen = GetTickCount64();
