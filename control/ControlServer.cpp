@@ -98,9 +98,19 @@ void TControlServer::Route()
         }
         return httplib::Server::HandlerResponse::Unhandled;
     });
-    FServer->set_error_handler([](const httplib::Request&, httplib::Response& ARes) {
-        if (ARes.status == 404)
+    FServer->set_error_handler([](const httplib::Request& AReq, httplib::Response& ARes) {
+        if (ARes.status != 404)
+            return;
+        // A known path asked the wrong way: say which way is right.
+        const char* allowed = AReq.path == "/status" ? "GET"
+                              : AReq.path == "/start" || AReq.path == "/stop" || AReq.path == "/title" ? "POST"
+                                                                                                       : nullptr;
+        if (!allowed) {
             Answer(ARes, 404, "caminho desconhecido");
+            return;
+        }
+        ARes.set_header("Allow", allowed);
+        Answer(ARes, 405, std::string("use ") + allowed + " " + AReq.path);
     });
     FServer->Get("/status", [this](const httplib::Request&, httplib::Response& ARes) {
         ARes.set_content(StationStateJson(FTarget.State()), KJson);

@@ -6,7 +6,10 @@ std::string StationStateJson(const TStationState& AState)
 {
     nlohmann::json outputs = nlohmann::json::array();
     for (const TStationState::TOutput& o : AState.Outputs)
-        outputs.push_back({{"server", o.Server}, {"status", o.Status}, {"error", o.IsError}});
+        outputs.push_back({{"server", o.Server},
+                           {"status", o.Status},
+                           {"error", o.IsError},
+                           {"listeners", o.Listeners < 0 ? nlohmann::json(nullptr) : nlohmann::json(o.Listeners)}});
     nlohmann::json alarms = nlohmann::json::array();
     for (const TAlarm& a : AState.Alarms)
         alarms.push_back({{"server", a.Server}, {"event", AlarmEventName(a.Kind)}, {"text", a.Text}});

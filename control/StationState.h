@@ -12,12 +12,13 @@ struct TStationState {
         int Server = 1;
         std::string Status;
         bool IsError = false;
+        int32_t Listeners = -1; // -1: not known
     };
     bool Running = false;
     std::string Status;
     bool StatusIsError = false;
     double LevelL = 0, LevelR = 0; // peak, 0..1, of the last block
-    int32_t Listeners = -1;         // -1: not known
+    int32_t Listeners = -1;         // of all servers together; -1: not known
     std::string Title;
     uint64_t BytesSent = 0;
     uint64_t UptimeSeconds = 0; // of the running transmission

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <unistd.h>
 
 #include "capture/AudioComboItems.h"
 #include "capture/PortAudioDevices.h"
@@ -48,6 +49,12 @@ void Log(bool AIsError, const std::string& AText)
 int RunHeadless(const std::string& AConfigPath)
 {
     TThread::SetMainThread();
+    // Defaults alone cannot stream: a mistyped path is told as such, not
+    // as a setting missing from it.
+    if (access(AConfigPath.c_str(), F_OK) != 0) {
+        Log(true, "Arquivo de configuracao nao encontrado: " + AConfigPath + ".");
+        return 1;
+    }
     TEncoderConfig config;
     LoadEncoderConfigFrom(AConfigPath, config);
     if (const std::string error = SettingsLoadError(AConfigPath); !error.empty()) {

@@ -192,6 +192,9 @@ void THeadlessStation::PollListeners()
             FListenersSum = sum;
             const std::lock_guard<std::mutex> guard(FLock);
             FState.Listeners = sum;
+            for (TStationState::TOutput& o : FState.Outputs)
+                if (o.Server == n)
+                    o.Listeners = ACount;
         };
         query->OnTerminate = [this, alive](TThread*) {
             if (!alive.expired())
@@ -208,7 +211,9 @@ void THeadlessStation::LogSummary()
         const std::lock_guard<std::mutex> guard(FLock);
         alarms = FState.Alarms.size();
     }
-    Log(false, "Resumo do minuto: pico L " + Decibels(FPeakL) + " dB, R " + Decibels(FPeakR) + " dB; ouvintes " +
+    // The meters show a scaled mean, not the samples' peak: named as what it is.
+    Log(false, "Resumo do minuto: nivel maximo dos medidores L " + Decibels(FPeakL) + " dB, R " + Decibels(FPeakR) +
+                   " dB; ouvintes " +
                    (FListenersSum < 0 ? std::string("--") : std::to_string(FListenersSum)) + "; enviados " +
                    std::to_string(FWorker ? FWorker->BytesSent() : 0) + " bytes; alarmes " +
                    std::to_string(alarms) + ".");

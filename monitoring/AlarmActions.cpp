@@ -4,9 +4,12 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,6 +31,39 @@ constexpr auto KCommandLimit = std::chrono::seconds(30);
 
 // The tail of a command's error output kept for its notice.
 constexpr size_t KErrorTail = 300;
+
+// The groups of the commands still running, ended when the program ends:
+// nobody would tend them any more. Never destroyed, as a reaper may still
+// run while the program's statics go.
+std::mutex& GroupsLock()
+{
+    static auto* lock = new std::mutex;
+    return *lock;
+}
+
+std::set<pid_t>& Groups()
+{
+    static auto* groups = new std::set<pid_t>;
+    return *groups;
+}
+
+void EndGroupsAtExit()
+{
+    const std::lock_guard<std::mutex> guard(GroupsLock());
+    for (const pid_t group : Groups())
+        kill(-group, SIGTERM);
+}
+
+void NoteGroup(pid_t AGroup, bool ARunning)
+{
+    static std::once_flag registered;
+    std::call_once(registered, [] { std::atexit(EndGroupsAtExit); });
+    const std::lock_guard<std::mutex> guard(GroupsLock());
+    if (ARunning)
+        Groups().insert(AGroup);
+    else
+        Groups().erase(AGroup);
+}
 
 const char* StateName(const TAlarm& AAlarm)
 {
@@ -97,6 +133,7 @@ std::optional<std::string> TendCommand(TRunningCommand& ACommand)
                   LastErrorLine(ACommand.Errors) + ".";
     }
     close(ACommand.ErrorPipe);
+    NoteGroup(ACommand.Pid, false);
     return failure;
 }
 
@@ -267,6 +304,7 @@ void TAlarmActions::StartCommand(const TAlarm& AAlarm)
                  std::string("Comando do alarme nao iniciou: ") + std::strerror(err) + "."});
         return;
     }
+    NoteGroup(pid, true);
     // Side by side: a slow command holds up neither the next alarm's
     // webhook nor its command.
     FRunning.push_back({pid, errors[0], AAlarm, std::chrono::steady_clock::now() + KCommandLimit, {}});

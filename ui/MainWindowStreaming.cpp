@@ -220,7 +220,7 @@ void TFrmPrincipal::HandleServerStatus(TNativeEncoderThread*, int AServer, const
                 o.IsError = AIsError;
                 return;
             }
-        AState.Outputs.push_back({AServer, AText, AIsError});
+        AState.Outputs.push_back({AServer, AText, AIsError, FListenerCounts[static_cast<size_t>(AServer - 1)]});
     });
 }
 
@@ -358,7 +358,11 @@ void TFrmPrincipal::ShowListenerCounts()
         parts << QStr(Tr("server_line")).arg(n).arg(count >= 0 ? QString::number(count) : QString("--"));
     }
     SetListenersText(sum >= 0 ? QStr(Tr("listeners")) + QString::number(sum) : NoListenersText());
-    UpdateControlState([&](TStationState& AState) { AState.Listeners = sum; });
+    UpdateControlState([&](TStationState& AState) {
+        AState.Listeners = sum;
+        for (TStationState::TOutput& o : AState.Outputs)
+            o.Listeners = FListenerCounts[static_cast<size_t>(o.Server - 1)];
+    });
     lblListeners->setToolTip(SeveralServers() ? parts.join('\n') : QString());
 }
 

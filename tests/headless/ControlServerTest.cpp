@@ -26,6 +26,7 @@ public:
         s.Listeners = -1;
         s.BytesSent = 123456;
         s.Outputs.push_back({2, "Tentando reconectar ao servidor de radio (1)...", true});
+        s.Outputs.push_back({3, "Transmitindo.", false, 4});
         return s;
     }
     void RequestStart() override { ++Starts; }
@@ -74,14 +75,22 @@ TEST(ControlServer, OnlyTheTokenOpensItAndBadRequestsSayWhy)
     EXPECT_EQ(Ask("-X POST -d ''", port, "/stop").Code, 401);
     EXPECT_EQ(station.Stops, 0) << "nothing is done for a request without the token";
     EXPECT_EQ(Ask(KAuth, port, "/other").Code, 404);
-    EXPECT_EQ(Ask(KAuth + " -X DELETE", port, "/status").Code, 404);
+    EXPECT_EQ(Ask(KAuth + " -X DELETE", port, "/status").Code, 405);
+    const TAnswer wrongWay = Ask(KAuth, port, "/start");
+    EXPECT_EQ(wrongWay.Code, 405);
+    EXPECT_EQ(wrongWay.Body, R"({"error":"use POST /start"})");
+    EXPECT_EQ(station.Starts, 0);
 
     const TAnswer status = Ask(KAuth, port, "/status");
     ASSERT_EQ(status.Code, 200);
     EXPECT_NE(status.Body.find(R"("title":"Faixa \"1\"\n\u0001")"), std::string::npos) << status.Body;
     EXPECT_NE(status.Body.find(R"("listeners":null)"), std::string::npos);
     EXPECT_NE(status.Body.find(R"("bytesSent":123456)"), std::string::npos);
-    EXPECT_NE(status.Body.find(R"("outputs":[{"error":true,"server":2,)"), std::string::npos) << status.Body;
+    EXPECT_NE(status.Body.find(R"("outputs":[{"error":true,"listeners":null,"server":2,)"), std::string::npos)
+        << status.Body;
+    EXPECT_NE(status.Body.find(R"({"error":false,"listeners":4,"server":3,"status":"Transmitindo."})"),
+              std::string::npos)
+        << status.Body;
 
     EXPECT_EQ(Ask(KAuth + " -X POST -d ''", port, "/start").Code, 202);
     EXPECT_EQ(Ask(KAuth + " -X POST -d ''", port, "/stop").Code, 202);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <regex>
 #include <sstream>
 #include <thread>
+#include <unistd.h>
 
 #include "platform/Tick.h"
 #include "tests/streaming/TransmissionHarness.h"
@@ -179,6 +181,12 @@ TEST(Headless, RefusedSettingsEndTheProgramWithTheReason)
     EXPECT_EQ(program->WaitExit(10000), 1);
     EXPECT_TRUE(LogHas(log, " error Configure o host do servidor.")) << ReadTextFile(log);
 
+    auto missing = StartHeadless(dir.File("nowhere/TavixEncoder.ini"), dir.File("log3.txt"));
+    EXPECT_EQ(missing->WaitExit(10000), 1);
+    EXPECT_TRUE(LogHas(dir.File("log3.txt"),
+                       " error Arquivo de configuracao nao encontrado: " + dir.File("nowhere/TavixEncoder.ini") + "."))
+        << ReadTextFile(dir.File("log3.txt"));
+
     WriteTextFile(dir.File("broken.ini"), std::string(2 << 20, 'x'));
     auto unreadable = StartHeadless(dir.File("broken.ini"), dir.File("log2.txt"));
     EXPECT_EQ(unreadable->WaitExit(10000), 1);
@@ -276,6 +284,9 @@ TEST(Headless, ASilenceAlarmIsLoggedAndShownInTheStatusTillSoundReturns)
     config.ControlEnabled = true;
     config.ControlPort = FreeLoopbackPort();
     config.ControlToken = KToken;
+    // A command that outlasts the program, with a process of its own.
+    const std::string pids = dir.File("pids");
+    config.AlarmCommand = "echo $$ >> '" + pids + "'; sleep 60 & echo $! >> '" + pids + "'; wait";
     const std::string log = dir.File("log.txt");
     auto program = StartHeadless(WriteSettings(dir, config), log);
     const std::string raised = " error ALARME: Silencio no programa ha 3 s (abaixo de -50 dBFS).";
@@ -287,8 +298,22 @@ TEST(Headless, ASilenceAlarmIsLoggedAndShownInTheStatusTillSoundReturns)
     PlayRigTone(KToneHz, 30);
     ASSERT_TRUE(WaitUntil([&] { return LogHas(log, " info ALARME encerrado: Som de volta no programa."); }, 5000)) << ReadTextFile(log);
     EXPECT_NE(Http("GET", config.ControlPort, "/status", KToken).Body.find(R"("alarms":[])"), std::string::npos);
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::string listed = ReadTextFile(pids);
+        return std::count(listed.begin(), listed.end(), '\n') == 4;
+    }, 5000))
+        << "two commands, each a shell and a sleep: " << ReadTextFile(pids);
     kill(program->Pid(), SIGTERM);
     EXPECT_EQ(program->WaitExit(5000), 0) << ReadTextFile(log);
+    // Nobody tends the commands once the program is gone: they end with it.
+    std::istringstream listed(ReadTextFile(pids));
+    for (std::string pid; std::getline(listed, pid);) {
+        const std::string status = "/proc/" + pid + "/status";
+        EXPECT_TRUE(WaitUntil([&] { return ReadTextFile(status).find("State:\tZ") != std::string::npos ||
+                                           access(status.c_str(), F_OK) != 0; },
+                              3000))
+            << "process " << pid << " outlived the program";
+    }
 }
 
 TEST(Headless, TheOptionsAnswerWithoutAWindow)
