@@ -1,4 +1,5 @@
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <iostream>
@@ -52,7 +53,9 @@ int RunHeadless(const std::string& AConfigPath)
     // Defaults alone cannot stream: a mistyped path is told as such, not
     // as a setting missing from it.
     if (access(AConfigPath.c_str(), F_OK) != 0) {
-        Log(true, "Arquivo de configuracao nao encontrado: " + AConfigPath + ".");
+        Log(true, errno == ENOENT ? "Arquivo de configuracao nao encontrado: " + AConfigPath + "."
+                                  : "Arquivo de configuracao inacessivel: " + AConfigPath + " (" +
+                                        std::strerror(errno) + ").");
         return 1;
     }
     TEncoderConfig config;

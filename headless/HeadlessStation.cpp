@@ -1,7 +1,9 @@
 #include "headless/HeadlessStation.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 #include "control/TitleRequest.h"
 #include "headless/LogLine.h"
@@ -57,6 +59,10 @@ void THeadlessStation::Start()
                                bool AIsError) { HandleRecord(AFileName, AText, AIsError); };
     FWorker->OnAlarm = [this](TNativeEncoderThread*, const TAlarm& AAlarm) { HandleAlarm(AAlarm); };
     FStartTick = GetTickCount64();
+    // Counts of an earlier transmission are old news.
+    ++FRound;
+    std::fill(std::begin(FListenerParts), std::end(FListenerParts), -1);
+    FListenersSum = -1;
     FNextListenerTick = FStartTick;
     FNextSummaryTick = FStartTick + KSummaryEveryMs;
     {
@@ -181,8 +187,9 @@ void THeadlessStation::PollListeners()
         auto* query = new TTavixListenerCountThread(ConfigForServer(FConfig, n));
         ++FPendingQueries;
         std::weak_ptr<int> alive = FLifeToken;
-        query->OnResult = [this, alive, n](TTavixListenerCountThread*, int32_t ACount, const std::string&) {
-            if (alive.expired())
+        query->OnResult = [this, alive, n, round = FRound](TTavixListenerCountThread*, int32_t ACount,
+                                                          const std::string&) {
+            if (alive.expired() || round != FRound)
                 return;
             FListenerParts[n] = ACount;
             int32_t sum = -1;

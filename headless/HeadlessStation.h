@@ -65,6 +65,7 @@ private:
     int FPendingQueries = 0;
     int32_t FListenersSum = -1;
     int32_t FListenerParts[KMaxServers + 1] = {};
+    unsigned FRound = 0; // counts the starts
     std::shared_ptr<int> FLifeToken = std::make_shared<int>(0);
 
     // Shared with the control interface's threads.

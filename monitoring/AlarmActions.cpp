@@ -54,15 +54,23 @@ void EndGroupsAtExit()
         kill(-group, SIGTERM);
 }
 
-void NoteGroup(pid_t AGroup, bool ARunning)
+void NoteGroup(pid_t AGroup)
 {
     static std::once_flag registered;
     std::call_once(registered, [] { std::atexit(EndGroupsAtExit); });
     const std::lock_guard<std::mutex> guard(GroupsLock());
-    if (ARunning)
-        Groups().insert(AGroup);
-    else
+    Groups().insert(AGroup);
+}
+
+// Reaps the command's shell (waiting when AWait) and forgets its group in
+// one step: once reaped, its number may be given to another process.
+pid_t ReapGroup(pid_t AGroup, int& AStatus, bool AWait)
+{
+    const std::lock_guard<std::mutex> guard(GroupsLock());
+    const pid_t done = waitpid(AGroup, &AStatus, AWait ? 0 : WNOHANG);
+    if (done != 0)
         Groups().erase(AGroup);
+    return done;
 }
 
 const char* StateName(const TAlarm& AAlarm)
@@ -118,14 +126,14 @@ std::optional<std::string> TendCommand(TRunningCommand& ACommand)
 {
     DrainErrors(ACommand);
     int status = 0;
-    pid_t done = waitpid(ACommand.Pid, &status, WNOHANG);
+    pid_t done = ReapGroup(ACommand.Pid, status, false);
     if (done == 0 && std::chrono::steady_clock::now() < ACommand.Deadline)
         return std::nullopt;
     std::string failure;
     if (done == 0) {
         // The whole group: what the shell started goes too.
         kill(-ACommand.Pid, SIGKILL);
-        waitpid(ACommand.Pid, &status, 0);
+        ReapGroup(ACommand.Pid, status, true);
         failure = "Comando do alarme interrompido apos 30 s" + LastErrorLine(ACommand.Errors) + ".";
     } else if (done == ACommand.Pid && WIFEXITED(status) && WEXITSTATUS(status) != 0) {
         DrainErrors(ACommand);
@@ -133,7 +141,6 @@ std::optional<std::string> TendCommand(TRunningCommand& ACommand)
                   LastErrorLine(ACommand.Errors) + ".";
     }
     close(ACommand.ErrorPipe);
-    NoteGroup(ACommand.Pid, false);
     return failure;
 }
 
@@ -304,7 +311,7 @@ void TAlarmActions::StartCommand(const TAlarm& AAlarm)
                  std::string("Comando do alarme nao iniciou: ") + std::strerror(err) + "."});
         return;
     }
-    NoteGroup(pid, true);
+    NoteGroup(pid);
     // Side by side: a slow command holds up neither the next alarm's
     // webhook nor its command.
     FRunning.push_back({pid, errors[0], AAlarm, std::chrono::steady_clock::now() + KCommandLimit, {}});

@@ -228,7 +228,8 @@ std::string TServerOutput::ReadServerAnswer(int ATimeoutMs, bool* AClosed)
             continue;
         if (n > 0)
             answer.append(buf, static_cast<size_t>(n));
-        if (n == 0 && AClosed)
+        // A reset is the server ending it too, only less politely.
+        if (AClosed && (n == 0 || (n < 0 && errno == ECONNRESET)))
             *AClosed = true;
         if (n != static_cast<ssize_t>(KAnswerChunk) || Terminated())
             break;

@@ -38,12 +38,15 @@ void TServerOutput::OnLoggedIn()
 {
     FLoginTick = GetTickCount64();
     FLastRefusal.clear();
-    // Pages a listener may fetch too: icecast2 logs a HEAD as an error.
-    const std::string page = IsShoutcastServer(FConfig.ServerType)
-                                 ? "/7.html"
-                                 : "/status-json.xsl?mount=" + UrlEncodeUtf8(NormalizeMount(FConfig.Mount));
-    FProbe.Start(FServerAddr, FLoginTick,
-                 "GET " + page + " HTTP/1.0\r\nUser-Agent: TAVIX-Encoder-Nativo/2.0\r\n\r\n");
+    // Pages a listener may fetch too: icecast2 logs a HEAD as an error. A
+    // SHOUTcast server sends its page only to a browser, and the stream,
+    // as to a new listener, to anyone else.
+    const bool shoutcast = IsShoutcastServer(FConfig.ServerType);
+    const std::string page =
+        shoutcast ? "/7.html" : "/status-json.xsl?mount=" + UrlEncodeUtf8(NormalizeMount(FConfig.Mount));
+    const std::string agent =
+        shoutcast ? "Mozilla/5.0 (compatible; TAVIX-Encoder-Nativo/2.0)" : "TAVIX-Encoder-Nativo/2.0";
+    FProbe.Start(FServerAddr, FLoginTick, "GET " + page + " HTTP/1.0\r\nUser-Agent: " + agent + "\r\n\r\n");
     // What queued while no server took it is old news to a listener.
     FQueue.Clear();
     FBehind = false;

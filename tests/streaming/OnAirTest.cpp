@@ -5,6 +5,7 @@
 #include "tests/streaming/HoldingProxy.h"
 #include "tests/streaming/TransmissionHarness.h"
 #include "tests/support/IcecastServer.h"
+#include "tests/support/Process.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/support/TempDir.h"
 
@@ -212,6 +213,34 @@ TEST(OnAir, ASilentShoutcastServerIsNotTakenForAWrongPassword)
     EXPECT_GE(run.WaitForStatus("Tentando reconectar ao servidor de radio (1)... (sem resposta do servidor)", 20000), 0)
         << run.StatusText();
     EXPECT_FALSE(AnyStatusContains(run, "confira a senha")) << run.StatusText();
+    run.Stop();
+}
+
+// Fakes: a SHOUTcast source port that hangs up on the password without a
+// word, above a configured port that stays silent. The source port's
+// refusal is the reason, not the fallback's silence after it.
+TEST(OnAir, AShoutcastSourcePortThatHangsUpOnThePasswordIsTheReasonGiven)
+{
+    const int base = FreeLoopbackPort(2);
+    FakeSourceServer::TOptions silent;
+    silent.Port = base;
+    FakeSourceServer fallback(silent);
+    FakeSourceServer::TOptions hangsUp;
+    hangsUp.Port = base + 1;
+    hangsUp.RequestEnd = "\r\n";
+    hangsUp.Answers.assign(8, std::string());
+    hangsUp.CloseAfterAnswer = true;
+    FakeSourceServer source(hangsUp);
+    PlayRigTone(880, 20);
+    TEncoderConfig config = StreamConfig("audio/mpeg", base);
+    config.ServerType = "SHOUTcast";
+    TWorkerRun run(config);
+    EXPECT_GE(run.WaitForStatus("Tentando reconectar ao servidor de radio (1)... (o servidor nao respondeu a senha; "
+                                "confira a senha)",
+                                20000),
+              0)
+        << run.StatusText();
+    EXPECT_GE(fallback.Connections(), 1) << "the configured port was tried too";
     run.Stop();
 }
 

@@ -87,8 +87,11 @@ TEST(WorkerEvents, StopNowEndsASendBlockedOnTheNetwork)
     TWorkerProbe worker(LoopbackConfig(fake.Port()), [&](TWorkerProbe& w) {
         if (!w.Server().ConnectToServer(0))
             return;
+        // Far more than the socket buffers hold, made before the send: under
+        // the thread sanitizer filling it takes longer than the wait below.
+        const std::string payload(16 << 20, 'a');
         sending = true;
-        sent = w.Server().SendBytes(std::string(64 << 20, 'a'));
+        sent = w.Server().SendBytes(payload);
         stillOpen = w.Server().Connected(); // the stop shuts the connection down; closing is ours
         w.Server().CloseConnection();
     });
