@@ -31,6 +31,19 @@ bool SourceOnMount(const TIcecastServer& AServer)
     return AServer.StatusJson().find("\"source\"") != std::string::npos;
 }
 
+// A transmission with AConfig gives AReason in its first retry message.
+testing::AssertionResult FirstRetrySays(const TEncoderConfig& AConfig, const std::string& AReason,
+                                        int ATimeoutMs = 15000)
+{
+    TWorkerRun run(AConfig);
+    const bool said = run.WaitForStatus("Tentando reconectar ao servidor de radio (1)... " + AReason, ATimeoutMs) >= 0;
+    const std::string seen = run.StatusText();
+    run.Stop();
+    if (said)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << seen;
+}
+
 // A stream to a real icecast2 through a path the test can cut.
 class OnAirThroughAPath : public testing::Test {
 protected:
@@ -173,31 +186,13 @@ TEST(OnAir, RefusedLoginsSayWhy)
     PlayRigTone(880, 30);
     TEncoderConfig wrong = StreamConfig("audio/mpeg", server.Port());
     wrong.Password = "not-the-password";
-    {
-        TWorkerRun run(wrong);
-        EXPECT_GE(run.WaitForStatus("Tentando reconectar ao servidor de radio (1)... (401 senha recusada)", 15000), 0)
-            << run.StatusText();
-        run.Stop();
-    }
-    // icecast2's SHOUTcast port says nothing to a wrong password.
+    EXPECT_TRUE(FirstRetrySays(wrong, "(401 senha recusada)"));
+    // icecast2's SHOUTcast port hangs up on a wrong password without a word.
     wrong.ServerType = "SHOUTcast";
-    {
-        TWorkerRun run(wrong);
-        EXPECT_GE(run.WaitForStatus("Tentando reconectar ao servidor de radio (1)... (o servidor nao respondeu a "
-                                    "senha; confira a senha)",
-                                    15000),
-                  0)
-            << run.StatusText();
-        run.Stop();
-    }
+    EXPECT_TRUE(FirstRetrySays(wrong, "(o servidor nao respondeu a senha; confira a senha)"));
     TWorkerRun first(StreamConfig("audio/mpeg", server.Port()));
     ASSERT_GE(first.WaitForStatus("Transmitindo.", 10000), 0) << first.StatusText();
-    TWorkerRun second(StreamConfig("audio/mpeg", server.Port()));
-    EXPECT_GE(second.WaitForStatus("Tentando reconectar ao servidor de radio (1)... (403 ponto de montagem em uso)",
-                                   15000),
-              0)
-        << second.StatusText();
-    second.Stop();
+    EXPECT_TRUE(FirstRetrySays(StreamConfig("audio/mpeg", server.Port()), "(403 ponto de montagem em uso)"));
     first.Stop();
 }
 
@@ -209,11 +204,7 @@ TEST(OnAir, ASilentShoutcastServerIsNotTakenForAWrongPassword)
     PlayRigTone(880, 20);
     TEncoderConfig config = StreamConfig("audio/mpeg", fake.Port());
     config.ServerType = "SHOUTcast";
-    TWorkerRun run(config);
-    EXPECT_GE(run.WaitForStatus("Tentando reconectar ao servidor de radio (1)... (sem resposta do servidor)", 20000), 0)
-        << run.StatusText();
-    EXPECT_FALSE(AnyStatusContains(run, "confira a senha")) << run.StatusText();
-    run.Stop();
+    EXPECT_TRUE(FirstRetrySays(config, "(sem resposta do servidor)", 20000)) << "no hint at the password";
 }
 
 // Fakes: a SHOUTcast source port that hangs up on the password without a
@@ -234,14 +225,8 @@ TEST(OnAir, AShoutcastSourcePortThatHangsUpOnThePasswordIsTheReasonGiven)
     PlayRigTone(880, 20);
     TEncoderConfig config = StreamConfig("audio/mpeg", base);
     config.ServerType = "SHOUTcast";
-    TWorkerRun run(config);
-    EXPECT_GE(run.WaitForStatus("Tentando reconectar ao servidor de radio (1)... (o servidor nao respondeu a senha; "
-                                "confira a senha)",
-                                20000),
-              0)
-        << run.StatusText();
+    EXPECT_TRUE(FirstRetrySays(config, "(o servidor nao respondeu a senha; confira a senha)", 20000));
     EXPECT_GE(fallback.Connections(), 1) << "the configured port was tried too";
-    run.Stop();
 }
 
 // A fake: a server that accepts the connection and never answers.
