@@ -12,15 +12,7 @@
 #include <vector>
 
 #include "monitoring/Alarm.h"
-
-// A command under way, and what it has written to its error output.
-struct TRunningCommand {
-    pid_t Pid;
-    int ErrorPipe;
-    TAlarm Alarm;
-    std::chrono::steady_clock::time_point Deadline;
-    std::string Errors;
-};
+#include "monitoring/AlarmCommand.h"
 
 // What an alarm does beyond the window and the log: fetch a webhook and run
 // a command, on a thread of its own so that a slow hook never holds up the
