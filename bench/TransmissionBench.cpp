@@ -67,7 +67,7 @@ void Pump(int AMs)
 {
     const uint64_t until = GetTickCount64() + static_cast<uint64_t>(AMs);
     while (GetTickCount64() < until)
-        TThread::CheckSynchronize(50);
+        TThread::RunQueued(50);
 }
 
 struct TPath {
@@ -92,13 +92,13 @@ public:
         FStartTick = GetTickCount64();
         FWorker.Start();
         while (FStreamingTick == 0 && GetTickCount64() - FStartTick < 15000)
-            TThread::CheckSynchronize(20);
+            TThread::RunQueued(20);
     }
     ~TOurSide()
     {
         FWorker.StopNow();
         while (!FWorker.Finished())
-            TThread::CheckSynchronize(20);
+            TThread::RunQueued(20);
         FWorker.WaitFor();
     }
     bool Streaming() const { return FStreamingTick != 0; }

@@ -70,7 +70,8 @@ double MeasureUiThread(int AMs)
 }
 
 // The lean reference: a window of the same size and a 40 ms timer; when
-// streaming, seven boxes filled to the levels at every level event. With
+// streaming, seven boxes filled to the levels of every block, read as the
+// real window reads them. With
 // AMarquee, the timer moves a plain label 3 pixels, as the strip's does:
 // what any window that scrolls a text at that rate costs.
 class TLeanWindow : public QWidget {
@@ -97,11 +98,18 @@ public:
     void Stream(const TEncoderConfig& AConfig)
     {
         FWorker = std::make_unique<TNativeEncoderThread>(AConfig);
-        FWorker->OnLevel = [this](TNativeEncoderThread*, double L, double R, double Low, double Mid, double High) {
-            FLevels = {L, R, L, R, Low, Mid, High};
-            update(BoxesRect());
-        };
         FWorker->Start();
+        FMeters.setInterval(20);
+        QObject::connect(&FMeters, &QTimer::timeout, [this] {
+            const TLevelReading r = FWorker->Levels().Latest();
+            if (r.Blocks == FShownBlocks)
+                return;
+            FShownBlocks = r.Blocks;
+            const TAudioLevels& l = r.Levels;
+            FLevels = {l.L, l.R, l.L, l.R, l.LowBand, l.MidBand, l.HighBand};
+            update(BoxesRect());
+        });
+        FMeters.start();
     }
     ~TLeanWindow() override
     {
@@ -109,7 +117,7 @@ public:
             return;
         FWorker->StopNow();
         while (!FWorker->Finished()) {
-            TThread::CheckSynchronize(20);
+            TThread::RunQueued(20);
             QCoreApplication::processEvents();
         }
         FWorker->WaitFor();
@@ -131,6 +139,8 @@ protected:
 private:
     static QRect BoxesRect() { return QRect(56, 108, 600, 30 * 7); }
     QTimer FTimer;
+    QTimer FMeters;
+    uint64_t FShownBlocks = 0;
     QLabel* FLabel = nullptr;
     std::unique_ptr<TNativeEncoderThread> FWorker;
     std::array<double, 7> FLevels{};

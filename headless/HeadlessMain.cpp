@@ -85,7 +85,7 @@ int RunHeadless(const std::string& AConfigPath)
     station.Start();
     int code = 0;
     while (!GStop.load()) {
-        TThread::CheckSynchronize(KLoopMs);
+        TThread::RunQueued(KLoopMs);
         station.Tick();
         if (station.EndedByItself()) {
             code = 1;
@@ -96,7 +96,7 @@ int RunHeadless(const std::string& AConfigPath)
     station.Stop();
     const uint64_t until = GetTickCount64() + KQueryGraceMs;
     while (station.PendingQueries() > 0 && GetTickCount64() < until)
-        TThread::CheckSynchronize(KLoopMs);
+        TThread::RunQueued(KLoopMs);
     if (code != 0)
         std::cerr << station.ExitReason() << std::endl;
     return code;

@@ -52,9 +52,6 @@ void THeadlessStation::Start()
     FWorker->OnServerStatus = [this](TNativeEncoderThread*, int AServer, const std::string& AText, bool AIsError) {
         HandleStatus(AServer, AText, AIsError);
     };
-    FWorker->OnLevel = [this](TNativeEncoderThread*, double AL, double AR, double, double, double) {
-        HandleLevel(AL, AR);
-    };
     FWorker->OnRecord = [this](TNativeEncoderThread*, const std::string& AFileName, const std::string& AText,
                                bool AIsError) { HandleRecord(AFileName, AText, AIsError); };
     FWorker->OnAlarm = [this](TNativeEncoderThread*, const TAlarm& AAlarm) { HandleAlarm(AAlarm); };
@@ -122,15 +119,6 @@ void THeadlessStation::HandleStatus(int AServer, const std::string& AText, bool 
         }
 }
 
-void THeadlessStation::HandleLevel(double AL, double AR)
-{
-    FPeakL = std::max(FPeakL, AL);
-    FPeakR = std::max(FPeakR, AR);
-    const std::lock_guard<std::mutex> guard(FLock);
-    FState.LevelL = AL;
-    FState.LevelR = AR;
-}
-
 void THeadlessStation::HandleRecord(const std::string& AFileName, const std::string& AText, bool AIsError)
 {
     Log(AIsError, AText);
@@ -173,6 +161,11 @@ void THeadlessStation::Tick()
     if (!FConfig.NoarPath.empty() && !FNoar.NoarText().empty())
         FState.Title = FNoar.NoarText();
     FState.BytesSent = FWorker ? FWorker->BytesSent() : FState.BytesSent;
+    if (FWorker) {
+        const TAudioLevels levels = FWorker->Levels().Latest().Levels;
+        FState.LevelL = levels.L;
+        FState.LevelR = levels.R;
+    }
     FState.UptimeSeconds = FWorker ? (now - FStartTick) / 1000 : 0;
 }
 
@@ -218,13 +211,14 @@ void THeadlessStation::LogSummary()
         const std::lock_guard<std::mutex> guard(FLock);
         alarms = FState.Alarms.size();
     }
+    const TAudioLevels highest = FWorker ? FWorker->Levels().TakeHighest() : TAudioLevels{};
     // The meters show a scaled mean, not the samples' peak: named as what it is.
-    Log(false, "Resumo do minuto: nivel maximo dos medidores L " + Decibels(FPeakL) + " dB, R " + Decibels(FPeakR) +
+    Log(false, "Resumo do minuto: nivel maximo dos medidores L " + Decibels(highest.L) + " dB, R " +
+                   Decibels(highest.R) +
                    " dB; ouvintes " +
                    (FListenersSum < 0 ? std::string("--") : std::to_string(FListenersSum)) + "; enviados " +
                    std::to_string(FWorker ? FWorker->BytesSent() : 0) + " bytes; alarmes " +
                    std::to_string(alarms) + ".");
-    FPeakL = FPeakR = 0;
 }
 
 TStationState THeadlessStation::State()

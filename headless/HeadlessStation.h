@@ -45,7 +45,6 @@ public:
 private:
     void Log(bool AIsError, const std::string& AText);
     void HandleStatus(int AServer, const std::string& AText, bool AIsError);
-    void HandleLevel(double AL, double AR);
     void HandleRecord(const std::string& AFileName, const std::string& AText, bool AIsError);
     void HandleAlarm(const TAlarm& AAlarm);
     void ReapFinished();
@@ -61,7 +60,6 @@ private:
     uint64_t FStartTick = 0;
     uint64_t FNextListenerTick = 0;
     uint64_t FNextSummaryTick = 0;
-    double FPeakL = 0, FPeakR = 0; // since the last summary
     int FPendingQueries = 0;
     int32_t FListenersSum = -1;
     int32_t FListenerParts[KMaxServers + 1] = {};

@@ -7,30 +7,54 @@
 namespace {
 
 struct TPendingCall {
+    const TThread* Owner;
     std::function<void()> Method;
-    bool Done = false;
-    std::exception_ptr Error;
 };
 
 // Lives for the whole process and is never destroyed: free-on-terminate
 // workers may still hand over calls while the program exits.
-struct TSyncQueue {
+struct THandOffQueue {
     std::mutex Lock;
     std::condition_variable Queued;
-    std::condition_variable Ran;
-    std::deque<TPendingCall*> Calls;
+    std::deque<TPendingCall> Calls;
     std::thread::id MainThread = std::this_thread::get_id();
     std::function<void()> Wake;
 };
 
-TSyncQueue& Queue()
+THandOffQueue& HandOffs()
 {
-    static TSyncQueue* queue = new TSyncQueue;
+    static THandOffQueue* queue = new THandOffQueue;
     return *queue;
 }
 
 // Make sure the queue records the loading thread as the main one.
-const bool GQueueReady = (Queue(), true);
+const bool GQueueReady = (HandOffs(), true);
+
+// Takes AOwner's calls out of the queue, in their order.
+std::deque<TPendingCall> TakeCallsOf(const TThread* AOwner)
+{
+    THandOffQueue& q = HandOffs();
+    std::deque<TPendingCall> taken;
+    std::lock_guard<std::mutex> lock(q.Lock);
+    for (auto it = q.Calls.begin(); it != q.Calls.end();) {
+        if (it->Owner == AOwner) {
+            taken.push_back(std::move(*it));
+            it = q.Calls.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return taken;
+}
+
+void RunCall(TPendingCall& ACall)
+{
+    try {
+        ACall.Method();
+    } catch (...) {
+        // A failing handler must not take the owner's loop down.
+    }
+}
 
 } // namespace
 
@@ -48,22 +72,24 @@ TThread::~TThread()
 
 void TThread::Shutdown()
 {
-    if (!FThread.joinable())
-        return;
-    if (FThread.get_id() == std::this_thread::get_id()) {
-        FThread.detach(); // a free-on-terminate thread deleting itself
-        return;
-    }
-    // Destroying a thread that never started: let it run an empty course.
-    {
-        std::lock_guard<std::mutex> lock(FStartLock);
-        if (!FStarted) {
-            FCancelled = true;
-            FStarted = true;
+    if (FThread.joinable()) {
+        if (FThread.get_id() == std::this_thread::get_id()) {
+            FThread.detach(); // deleted from its own Execute
+            return;
         }
+        // Destroying a thread that never started: let it run an empty course.
+        {
+            std::lock_guard<std::mutex> lock(FStartLock);
+            if (!FStarted) {
+                FCancelled = true;
+                FStarted = true;
+            }
+        }
+        FStartSignal.notify_all();
+        WaitFor();
     }
-    FStartSignal.notify_all();
-    WaitFor();
+    // Destroyed outside the queue's lock: a call's captures may own anything.
+    TakeCallsOf(this);
 }
 
 void TThread::Start()
@@ -92,91 +118,87 @@ void TThread::Run()
         } catch (...) {
             // An escaped error ends the thread, as it would on any platform.
         }
-        if (OnTerminate) {
-            try {
-                Synchronize([this] { OnTerminate(this); });
-            } catch (...) {
-            }
-        }
     }
-    const bool selfFree = FreeOnTerminate;
+    const bool selfFree = FreeOnTerminate && !cancelled;
+    const bool tell = OnTerminate && !cancelled;
     FFinished.store(true);
-    if (selfFree)
+    if (selfFree && !tell) {
         delete this;
+    } else if (selfFree) {
+        // Deleted on the owner's thread after its last word: nothing here may
+        // touch this object once that is queued.
+        Queue([this] {
+            OnTerminate(this);
+            delete this;
+        });
+    } else if (tell) {
+        Queue([this] { OnTerminate(this); });
+    }
 }
 
 void TThread::WaitFor()
 {
     if (!FThread.joinable() || FThread.get_id() == std::this_thread::get_id())
         return;
-    if (IsMainThread()) {
+    const bool owner = IsMainThread();
+    if (owner) {
         while (!Finished())
-            CheckSynchronize(10);
+            RunQueued(10);
     }
     FThread.join();
+    if (owner)
+        for (TPendingCall& call : TakeCallsOf(this))
+            RunCall(call);
 }
 
 bool TThread::IsMainThread()
 {
-    return std::this_thread::get_id() == Queue().MainThread;
+    return std::this_thread::get_id() == HandOffs().MainThread;
 }
 
 void TThread::SetMainThread()
 {
-    std::lock_guard<std::mutex> lock(Queue().Lock);
-    Queue().MainThread = std::this_thread::get_id();
+    std::lock_guard<std::mutex> lock(HandOffs().Lock);
+    HandOffs().MainThread = std::this_thread::get_id();
 }
 
 void TThread::SetWakeMainThread(std::function<void()> AWake)
 {
-    std::lock_guard<std::mutex> lock(Queue().Lock);
-    Queue().Wake = std::move(AWake);
+    std::lock_guard<std::mutex> lock(HandOffs().Lock);
+    HandOffs().Wake = std::move(AWake);
 }
 
-void TThread::Synchronize(const std::function<void()>& AMethod)
+void TThread::Queue(std::function<void()> AMethod)
 {
-    if (IsMainThread()) {
-        AMethod();
-        return;
-    }
-    TSyncQueue& q = Queue();
-    TPendingCall call;
-    call.Method = AMethod;
+    THandOffQueue& q = HandOffs();
     std::function<void()> wake;
     {
         std::lock_guard<std::mutex> lock(q.Lock);
-        q.Calls.push_back(&call);
-        wake = q.Wake;
+        // One wake-up per batch: the owner drains the whole queue at once.
+        if (q.Calls.empty())
+            wake = q.Wake;
+        q.Calls.push_back({this, std::move(AMethod)});
     }
     q.Queued.notify_all();
     if (wake)
         wake();
-    std::unique_lock<std::mutex> lock(q.Lock);
-    q.Ran.wait(lock, [&call] { return call.Done; });
-    if (call.Error)
-        std::rethrow_exception(call.Error);
 }
 
-bool TThread::CheckSynchronize(int ATimeoutMs)
+bool TThread::RunQueued(int ATimeoutMs)
 {
-    TSyncQueue& q = Queue();
+    THandOffQueue& q = HandOffs();
     std::unique_lock<std::mutex> lock(q.Lock);
     if (q.Calls.empty() && ATimeoutMs > 0)
         q.Queued.wait_for(lock, std::chrono::milliseconds(ATimeoutMs), [&q] { return !q.Calls.empty(); });
     bool ranAny = false;
     while (!q.Calls.empty()) {
-        TPendingCall* call = q.Calls.front();
+        TPendingCall call = std::move(q.Calls.front());
         q.Calls.pop_front();
         lock.unlock();
-        try {
-            call->Method();
-        } catch (...) {
-            call->Error = std::current_exception();
-        }
-        lock.lock();
-        call->Done = true;
+        RunCall(call);
+        call = {};
         ranAny = true;
-        q.Ran.notify_all();
+        lock.lock();
     }
     return ranAny;
 }

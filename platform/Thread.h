@@ -8,8 +8,8 @@
 
 // A worker thread object in the manner the rest of the program expects:
 // created suspended or running, a cooperative stop flag, an optional
-// self-destruction when Execute returns, and a synchronous hand-off of calls
-// to the user-interface thread.
+// self-destruction when Execute returns, and a hand-off of calls to the
+// owner's thread that never makes the worker wait.
 class TThread {
 public:
     // A thread created running may enter Execute before a derived class is
@@ -25,30 +25,32 @@ public:
     void Terminate() { FTerminated.store(true); }
     bool Terminated() const { return FTerminated.load(); }
     bool Finished() const { return FFinished.load(); }
-    // Blocks until Execute has returned. On the user-interface thread it
-    // keeps running queued hand-offs, so a worker waiting in Synchronize
-    // cannot deadlock its owner.
+    // Blocks until Execute has returned. On the owner's thread it keeps
+    // running queued hand-offs, and runs those left once the thread is over,
+    // so nothing the worker said is lost.
     void WaitFor();
 
     // Set before Start: the object deletes itself after Execute (and
     // OnTerminate) have run. Such a thread must not be waited for.
     bool FreeOnTerminate = false;
-    // Runs on the user-interface thread after Execute, through Synchronize.
+    // Runs on the owner's thread after Execute, as a queued hand-off.
     std::function<void(TThread* Sender)> OnTerminate;
 
-    // Runs AMethod on the user-interface thread and waits for it to return;
-    // runs it directly when already there.
-    static void Synchronize(const std::function<void()>& AMethod);
+    // Hands AMethod to the owner's thread and returns at once; it runs in
+    // the order queued, at the owner's next RunQueued. Any thread may queue
+    // on this object's behalf. Calls still queued when this object is
+    // destroyed are dropped, never run on a freed object.
+    void Queue(std::function<void()> AMethod);
     // Runs the hand-offs queued by workers. Waits up to ATimeoutMs for one
     // to arrive when none is queued. Returns true when it ran at least one.
-    // Only the user-interface thread may call it.
-    static bool CheckSynchronize(int ATimeoutMs = 0);
+    // Only the owner's (user-interface) thread may call it.
+    static bool RunQueued(int ATimeoutMs = 0);
     static bool IsMainThread();
     // Declares the calling thread to be the user-interface thread. The
     // thread that loaded the program is that thread unless told otherwise.
     static void SetMainThread();
-    // Called from a worker whenever a hand-off is queued, so an event loop
-    // can schedule a CheckSynchronize. May be called from any thread.
+    // Called from a worker when a hand-off is queued into an empty queue, so
+    // an event loop can schedule one RunQueued. Must not block.
     static void SetWakeMainThread(std::function<void()> AWake);
 
 protected:

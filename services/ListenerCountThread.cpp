@@ -80,9 +80,9 @@ void TTavixListenerCountThread::Execute()
     FCount = QueryListenerCount(FConfig, FErrorText);
     if (Terminated())
         return;
-    Synchronize([this] {
+    Queue([this] {
         // Checked again here: the owner may have said stop while this call
-        // waited for the user-interface thread.
+        // waited in the queue.
         if (OnResult && !Terminated())
             OnResult(this, FCount, FErrorText);
     });

@@ -40,9 +40,8 @@ void TNativeEncoderThread::UpdateAudioProcessing(const TEncoderConfig& AConfig)
 void TNativeEncoderThread::ProcessAudioBlock(const float* AInput, int AFrames, int AInChannels,
                                              std::vector<float>& AOutput, int AOutChannels)
 {
-    const TAudioLevels levels =
-        FProcessor.ProcessAudioBlock(AInput, AFrames, AInChannels, AOutput, AOutChannels, FConfig.SampleRate);
-    PostLevel(levels.L, levels.R, levels.LowBand, levels.MidBand, levels.HighBand);
+    FLevels.Post(FProcessor.ProcessAudioBlock(AInput, AFrames, AInChannels, AOutput, AOutChannels, FConfig.SampleRate),
+                 AFrames);
 }
 
 void TNativeEncoderThread::ApplyKeepAliveTone(std::vector<float>& AOutput, int AFrames, int AOutChannels,
@@ -79,25 +78,19 @@ void TNativeEncoderThread::StopNow()
 void TNativeEncoderThread::PostStatus(const std::string& AText, bool AIsError)
 {
     if (OnStatus)
-        Synchronize([this, AText, AIsError] { OnStatus(this, AText, AIsError); });
-}
-
-void TNativeEncoderThread::PostLevel(double AL, double AR, double ALow, double AMid, double AHigh)
-{
-    if (OnLevel)
-        Synchronize([=, this] { OnLevel(this, AL, AR, ALow, AMid, AHigh); });
+        Queue([this, AText, AIsError] { OnStatus(this, AText, AIsError); });
 }
 
 void TNativeEncoderThread::PostRecord(const std::string& AFileName, const std::string& AText, bool AIsError)
 {
     if (OnRecord)
-        Synchronize([this, AFileName, AText, AIsError] { OnRecord(this, AFileName, AText, AIsError); });
+        Queue([this, AFileName, AText, AIsError] { OnRecord(this, AFileName, AText, AIsError); });
 }
 
 void TNativeEncoderThread::PostServerStatus(int AServer, const std::string& AText, bool AIsError)
 {
     if (OnServerStatus)
-        Synchronize([this, AServer, AText, AIsError] { OnServerStatus(this, AServer, AText, AIsError); });
+        Queue([this, AServer, AText, AIsError] { OnServerStatus(this, AServer, AText, AIsError); });
 }
 
 void TNativeEncoderThread::PostAlarm(const TAlarm& AAlarm)
@@ -111,5 +104,5 @@ void TNativeEncoderThread::PostAlarm(const TAlarm& AAlarm)
 void TNativeEncoderThread::NotifyAlarm(const TAlarm& AAlarm)
 {
     if (OnAlarm)
-        Synchronize([this, AAlarm] { OnAlarm(this, AAlarm); });
+        Queue([this, AAlarm] { OnAlarm(this, AAlarm); });
 }

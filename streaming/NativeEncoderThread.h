@@ -19,6 +19,7 @@
 #include "monitoring/SilenceDetector.h"
 #include "platform/Thread.h"
 #include "settings/EncoderConfig.h"
+#include "streaming/LevelMailbox.h"
 #include "streaming/RecordingOutput.h"
 #include "streaming/ServerOutput.h"
 
@@ -37,13 +38,13 @@ using TEncoderServerEvent = std::function<void(TNativeEncoderThread* Sender, int
                                                bool AIsError)>;
 // An alarm raised or cleared, or a notice (see TAlarm).
 using TEncoderAlarmEvent = std::function<void(TNativeEncoderThread* Sender, const TAlarm& AAlarm)>;
-using TEncoderLevelEvent = std::function<void(TNativeEncoderThread* Sender, double L, double R,
-                                              double LowBand, double MidBand, double HighBand)>;
 
 // One transmission: from the start button to the stop. Created suspended
 // with its own copy of the settings; the owner sets the events, calls
-// Start, and later StopNow, pumps the hand-offs until Finished, WaitFor and
-// deletes it. Its thread captures and processes; each output (the server,
+// Start, and later StopNow, WaitFor (on its own thread, which takes the last
+// events) and deletes it. The events are queued for the owner's thread and
+// never waited for; the meters' levels are left in Levels() for the owner
+// to read when it likes, so a busy owner never costs captured audio. Its thread captures and processes; each output (the server,
 // the recording) encodes and writes on a thread of its own, so a server
 // that is away never stops the capture, the meters or the recording.
 class TNativeEncoderThread : public TThread {
@@ -53,7 +54,6 @@ public:
 
     // Set before Start; any may stay empty.
     TEncoderStatusEvent OnStatus;
-    TEncoderLevelEvent OnLevel;
     TEncoderRecordEvent OnRecord;
     TEncoderServerEvent OnServerStatus;
     TEncoderAlarmEvent OnAlarm;
@@ -70,6 +70,8 @@ public:
     void SetTitle(const std::string& ATitle);
     // Bytes handed to the servers so far, all of them together.
     uint64_t BytesSent() const;
+    // The meters' latest levels and the capture's progress. Any thread.
+    TLevelMailbox& Levels() { return FLevels; }
 
     // Server AServer's output (1 to KMaxServers, an enabled one): its
     // connection, logins and titles.
@@ -89,9 +91,8 @@ public:
     void ApplyKeepAliveTone(std::vector<float>& AOutput, int AFrames, int AOutChannels,
                             uint64_t ANowTick);
 
-    // --- events: synchronous hand-off to the user-interface thread ---
+    // --- events: queued for the owner's thread, never waited for ---
     void PostStatus(const std::string& AText, bool AIsError);
-    void PostLevel(double AL, double AR, double ALow, double AMid, double AHigh);
     void PostRecord(const std::string& AFileName, const std::string& AText, bool AIsError);
     void PostServerStatus(int AServer, const std::string& AText, bool AIsError);
     // Any thread; also hands the alarm to its actions.
@@ -104,6 +105,7 @@ protected:
 
     TEncoderConfig FConfig;
     TAudioProcessor FProcessor;
+    TLevelMailbox FLevels;
 
 private:
     void Transmit();

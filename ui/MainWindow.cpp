@@ -36,6 +36,9 @@ using namespace WindowColors;
 
 namespace {
 
+// Half a block of 2048 frames at 44.1 kHz: a level is shown at most this
+// late.
+constexpr int KMetersReadMs = 20;
 // How long a loss of recorded audio stays in place of the file's name.
 constexpr int KRecWarningMs = 5000;
 // The recording's line, beside the buttons, to the bar's right margin.
@@ -129,6 +132,9 @@ void TFrmPrincipal::BuildControls()
     tmrNoar = new QTimer(this);
     tmrNoar->setInterval(40);
     connect(tmrNoar, &QTimer::timeout, this, [this] { tmrNoarTimer(); });
+    tmrMeters = new QTimer(this);
+    tmrMeters->setInterval(KMetersReadMs);
+    connect(tmrMeters, &QTimer::timeout, this, [this] { tmrMetersTimer(); });
 }
 
 void TFrmPrincipal::BuildTopBar()

@@ -108,6 +108,9 @@ public:
     // the tooltip; a notice in yellow for a moment, without the blinking.
     QLabel *lblAlarm, *lblAlarmText;
     QTimer *tmrPisca, *tmrNoar, *tmrRecWarning, *tmrAlarm, *tmrAlarmNotice;
+    // Reads the running worker's levels, faster than it makes blocks, so
+    // each block is shown as soon as it would have been handed over.
+    QTimer* tmrMeters;
 
 protected:
     // The streaming worker for one transmission; tests may hand out a
@@ -130,6 +133,7 @@ private:
     void SetupListenerTimer();
     void tmrPiscaTimer();
     void tmrNoarTimer();
+    void tmrMetersTimer();
     void CheckNoarFile();
     void ShowNoarText();
     void SetStatusText(const QString& AText);
@@ -189,6 +193,7 @@ private:
     uint64_t FStartTick = 0; // of the running transmission
     TNativeEncoderThread* FEncoder = nullptr;
     double FLevelL = 0, FLevelR = 0, FBandLow = 0, FBandMid = 0, FBandHigh = 0;
+    uint64_t FShownBlocks = 0; // of the running worker's, the last shown
     bool FBlinkState = false;
     bool FLoadingEq = false;
     // The query running for each server, if any.

@@ -86,8 +86,6 @@ void TFrmPrincipal::StartEncoder()
     if (!SaveConfig())
         return;
     FEncoder = CreateEncoderThread(FConfig);
-    FEncoder->OnLevel = [this](TNativeEncoderThread* Sender, double L, double R, double Low, double Mid,
-                               double High) { HandleEncoderLevel(Sender, L, R, Low, Mid, High); };
     FEncoder->OnStatus = [this](TNativeEncoderThread* Sender, const std::string& Text, bool IsError) {
         HandleEncoderStatus(Sender, Text, IsError);
     };
@@ -110,7 +108,9 @@ void TFrmPrincipal::StartEncoder()
     FListenerCounts.fill(-1);
     FTrustQuestions = {};
     ResetServerMarks();
+    FShownBlocks = 0;
     FEncoder->Start();
+    tmrMeters->start();
     SetRunningState(true);
     // Until the worker's first word: the login may take seconds, and the
     // last transmission's "stopped" beside a green light would be a lie.
@@ -130,13 +130,14 @@ void TFrmPrincipal::StopEncoder()
         btnStartStop->setEnabled(false);
         SetStatusText(QStr(Tr("stopping")));
         FEncoder->StopNow();
-        // The worker hands its events over synchronously: keep taking them
-        // so it can reach its end.
+        // The window stays alive while the outputs wind down.
         while (!FEncoder->Finished()) {
-            TThread::CheckSynchronize(KStopPumpMs);
+            TThread::RunQueued(KStopPumpMs);
             QCoreApplication::processEvents();
         }
         FEncoder->WaitFor();
+        tmrMetersTimer();
+        tmrMeters->stop();
         TNativeEncoderThread* ended = FEncoder;
         FEncoder = nullptr;
         delete ended;
@@ -240,6 +241,18 @@ void TFrmPrincipal::HandleEncoderLevel(TNativeEncoderThread*, double L, double R
         AState.BytesSent = bytes;
         AState.UptimeSeconds = (GetTickCount64() - FStartTick) / 1000;
     });
+}
+
+void TFrmPrincipal::tmrMetersTimer()
+{
+    if (!FEncoder)
+        return;
+    const TLevelReading reading = FEncoder->Levels().Latest();
+    if (reading.Blocks == FShownBlocks)
+        return;
+    FShownBlocks = reading.Blocks;
+    const TAudioLevels& l = reading.Levels;
+    HandleEncoderLevel(FEncoder, l.L, l.R, l.LowBand, l.MidBand, l.HighBand);
 }
 
 void TFrmPrincipal::HandleEncoderRecord(TNativeEncoderThread*, const std::string& AFileName,

@@ -11,7 +11,7 @@ constexpr int KSafetyPumpMs = 100;
 
 void RunHandOffs()
 {
-    TThread::CheckSynchronize(0);
+    TThread::RunQueued(0);
 }
 
 } // namespace

@@ -253,14 +253,15 @@ TEST(Meters, ZeroFramesReportZeros)
 {
     TProbeWorker worker(ProcessingConfig());
     worker.Process(Repeat({0.5f, 0.5f}, 100), 2);
-    std::vector<float> out;
-    worker.ProcessAudioBlock(nullptr, 0, 2, out, 2);
-    worker.ProcessAudioBlock(nullptr, -5, 2, out, 2);
-    ASSERT_EQ(worker.Levels.size(), 3u);
     EXPECT_GT(worker.Levels[0].L, 0.0);
-    for (int i = 1; i < 3; ++i) {
-        const auto& l = worker.Levels[i];
-        EXPECT_EQ(l.L + l.R + l.Low + l.Mid + l.High, 0.0);
+    std::vector<float> out;
+    for (const int frames : {0, -5}) {
+        worker.ProcessAudioBlock(nullptr, frames, 2, out, 2);
+        const TLevelReading r = worker.TNativeEncoderThread::Levels().Latest();
+        const TAudioLevels& l = r.Levels;
+        EXPECT_EQ(l.L + l.R + l.LowBand + l.MidBand + l.HighBand, 0.0);
+        EXPECT_EQ(r.Frames, 100u) << "no frame counted for " << frames;
     }
+    EXPECT_EQ(worker.TNativeEncoderThread::Levels().Latest().Blocks, 3u);
     EXPECT_TRUE(out.empty());
 }

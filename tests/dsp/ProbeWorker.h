@@ -8,18 +8,14 @@
 #include "streaming/NativeEncoderThread.h"
 
 // A streaming worker that is never started: the test drives its processing
-// members directly on the main thread, where PostLevel calls OnLevel at once.
+// members directly on the main thread and keeps each block's levels.
 class TProbeWorker : public TNativeEncoderThread {
 public:
     struct TLevels {
         double L, R, Low, Mid, High;
     };
 
-    explicit TProbeWorker(const TEncoderConfig& AConfig) : TNativeEncoderThread(AConfig)
-    {
-        OnLevel = [this](TNativeEncoderThread*, double l, double r, double low, double mid,
-                         double high) { Levels.push_back({l, r, low, mid, high}); };
-    }
+    explicit TProbeWorker(const TEncoderConfig& AConfig) : TNativeEncoderThread(AConfig) {}
 
     std::vector<TLevels> Levels;
 
@@ -40,6 +36,8 @@ public:
         std::vector<float> out;
         ProcessAudioBlock(AInput.data(), static_cast<int>(AInput.size()) / AInChannels,
                           AInChannels, out, AOutChannels);
+        const TAudioLevels l = TNativeEncoderThread::Levels().Latest().Levels;
+        Levels.push_back({l.L, l.R, l.LowBand, l.MidBand, l.HighBand});
         return out;
     }
 };

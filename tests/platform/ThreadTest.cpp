@@ -21,7 +21,7 @@ protected:
     void Execute() override
     {
         ++Runs;
-        Synchronize([this] { HandedOver = TThread::IsMainThread(); });
+        Queue([this] { HandedOver = TThread::IsMainThread(); });
         while (!Terminated())
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
@@ -77,6 +77,20 @@ TEST(Thread, NeverStartedThreadIsDestroyedWithoutRunning)
     std::atomic<int> runs{0};
     delete new TCountingThread(&runs); // must neither hang nor run Execute
     EXPECT_EQ(runs.load(), 0);
+}
+
+// Without a last word to tell, it deletes itself on its own thread, with no
+// owner to pump.
+TEST(Thread, FreeOnTerminateWithoutOnTerminateNeedsNoOwner)
+{
+    std::atomic<int> destroyed{0};
+    auto* t = new TSelfFreeing(&destroyed);
+    t->FreeOnTerminate = true;
+    t->Start();
+    const uint64_t until = GetTickCount64() + 2000;
+    while (destroyed.load() == 0 && GetTickCount64() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(destroyed.load(), 1);
 }
 
 TEST(Thread, FreeOnTerminateDeletesItselfAfterOnTerminateRanOnOwnersThread)

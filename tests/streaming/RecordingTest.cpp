@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "capture/AudioComboItems.h"
 #include "capture/SoundServerDevices.h"
 #include "platform/Tick.h"
@@ -177,4 +180,48 @@ TEST(Recording, TheSoundServersOwnChannelKeepsUpWithTheClock)
     const double seconds = double(d.Mono.size()) / KRate;
     const double wall = double(stoppedAt - recordingFrom) / 1000.0;
     EXPECT_NEAR(seconds, wall, 0.3) << "recorded " << seconds << " s in " << wall << " s";
+}
+
+// The owner (a window in a modal dialog, a headless log on a stalled pipe)
+// busy for two seconds costs no captured frame: the capture counts every
+// frame the wall clock brought, and the recording holds them all.
+TEST(Recording, AnOwnerFrozenForTwoSecondsCostsNoCapturedFrame)
+{
+    TIcecastServer server;
+    TTempDir dir;
+    PlayRigTone(KToneHz, 30);
+    TEncoderConfig config = RecordingStream(server.Port(), dir);
+    for (const TAudioComboItem& item : BuildSoundServerComboItems(EnumerateSoundServerDevices()))
+        if (item.DeviceId == "pulse:tavix_out" && item.SourceKind == askOutputLoopback) {
+            config.AudioDeviceIndex = item.DeviceIndex;
+            config.AudioSourceKind = item.SourceKind;
+            config.AudioDeviceId = item.DeviceId;
+        }
+    ASSERT_EQ(config.AudioDeviceId, "pulse:tavix_out") << "the rig's sink is not in the sound server's list";
+    TWorkerRun run(config);
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
+    ASSERT_TRUE(WaitUntil([&] { return !run.RecordEvents().empty(); }, 5000)) << RecordText(run);
+    const uint64_t recordingFrom = run.RecordEvents().front().Tick;
+    run.PumpFor(2000);
+
+    const TLevelReading before = run.Worker().Levels().Latest();
+    const uint64_t frozenAt = GetTickCount64();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    run.PumpFor(1000);
+    const TLevelReading after = run.Worker().Levels().Latest();
+    const uint64_t wallMs = GetTickCount64() - frozenAt;
+    const uint64_t stoppedAt = GetTickCount64();
+    run.Stop();
+
+    const double rate = run.Worker().Config().SampleRate;
+    const double captured = double(after.Frames - before.Frames) / rate;
+    // Two blocks of slack at either end of the reading.
+    EXPECT_NEAR(captured, double(wallMs) / 1000.0, 0.1) << "captured " << captured << " s in " << wallMs << " ms";
+    const std::vector<std::string> files = RecordedFiles(run);
+    ASSERT_EQ(files.size(), 1u) << RecordText(run);
+    const TDecodedStream d = DecodeStream(ReadTextFile(files[0]));
+    const double seconds = double(d.Mono.size()) / KRate;
+    const double wall = double(stoppedAt - recordingFrom) / 1000.0;
+    EXPECT_NEAR(seconds, wall, 0.3) << "recorded " << seconds << " s in " << wall << " s";
+    EXPECT_EQ(FirstSecondWithoutTone(d.Mono, KToneHz), -1) << "the tone runs through the recording";
 }

@@ -99,10 +99,6 @@ TWorkerRun::TWorkerRun(const TEncoderConfig& AConfig)
     FWorker->OnStatus = [this](TNativeEncoderThread*, const std::string& AText, bool AIsError) {
         FStatuses.push_back({AText, AIsError, GetTickCount64()});
     };
-    FWorker->OnLevel = [this](TNativeEncoderThread*, double, double, double, double, double) {
-        ++FLevels;
-        FLevelTicks.push_back(GetTickCount64());
-    };
     FWorker->OnRecord = [this](TNativeEncoderThread*, const std::string& AFileName, const std::string& AText,
                                bool AIsError) { FRecords.push_back({AFileName, AText, AIsError, GetTickCount64()}); };
     FWorker->OnServerStatus = [this](TNativeEncoderThread*, int AServer, const std::string& AText, bool AIsError) {
@@ -112,6 +108,29 @@ TWorkerRun::TWorkerRun(const TEncoderConfig& AConfig)
         FAlarms.push_back({AAlarm, GetTickCount64()});
     };
     FWorker->Start();
+    FLevelReader = std::thread([this] { ReadLevels(); });
+}
+
+void TWorkerRun::ReadLevels()
+{
+    uint64_t seen = 0;
+    while (FReading.load()) {
+        const uint64_t blocks = FWorker->Levels().Latest().Blocks;
+        if (blocks > seen) {
+            const uint64_t now = GetTickCount64();
+            const std::lock_guard<std::mutex> guard(FTicksLock);
+            FLevelTicks.insert(FLevelTicks.end(), blocks - seen, now);
+            FLevels += static_cast<int>(blocks - seen);
+            seen = blocks;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+std::vector<uint64_t> TWorkerRun::LevelTicks() const
+{
+    const std::lock_guard<std::mutex> guard(FTicksLock);
+    return FLevelTicks;
 }
 
 std::string TWorkerRun::AlarmText() const
@@ -127,7 +146,7 @@ uint64_t TWorkerRun::LongestLevelGap(uint64_t AFrom, uint64_t ATo) const
 {
     uint64_t longest = 0;
     uint64_t last = AFrom;
-    for (const uint64_t tick : FLevelTicks) {
+    for (const uint64_t tick : LevelTicks()) {
         if (tick < AFrom || tick > ATo)
             continue;
         longest = std::max(longest, tick - last);
@@ -141,6 +160,8 @@ TWorkerRun::~TWorkerRun()
     if (!FWorker->Finished())
         Stop();
     FWorker->WaitFor();
+    FReading = false;
+    FLevelReader.join();
 }
 
 namespace {
@@ -162,7 +183,7 @@ int FindStatus(const std::vector<TStatus>& AStatuses, const std::string& AText, 
                 return static_cast<int>(i);
         if (GetTickCount64() >= until)
             return -1;
-        TThread::CheckSynchronize(5);
+        TThread::RunQueued(5);
     }
 }
 
@@ -187,7 +208,7 @@ void TWorkerRun::PumpFor(int AMs)
 {
     const uint64_t until = GetTickCount64() + static_cast<uint64_t>(AMs);
     while (GetTickCount64() < until)
-        TThread::CheckSynchronize(5);
+        TThread::RunQueued(5);
 }
 
 int TWorkerRun::WaitForStatus(const std::string& AText, int ATimeoutMs, size_t AFrom)
@@ -197,7 +218,7 @@ int TWorkerRun::WaitForStatus(const std::string& AText, int ATimeoutMs, size_t A
 
 bool TWorkerRun::WaitForBlocks(int ACount, int ATimeoutMs)
 {
-    const int target = FLevels + ACount;
+    const int target = FLevels.load() + ACount;
     return WaitUntil([&] { return FLevels >= target; }, ATimeoutMs);
 }
 
@@ -211,7 +232,7 @@ uint64_t TWorkerRun::Stop()
     const uint64_t start = GetTickCount64();
     FWorker->StopNow();
     while (!FWorker->Finished())
-        TThread::CheckSynchronize(2);
+        TThread::RunQueued(2);
     const uint64_t took = GetTickCount64() - start;
     FWorker->WaitFor();
     return took;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,7 +48,8 @@ struct TAlarmSeen {
 };
 
 // Owns one worker from Start to its deletion; every wait pumps the
-// hand-offs, as the window does.
+// hand-offs, as the window does, and a reader of its own watches the
+// worker's levels every 2 ms, as the window's meters do.
 class TWorkerRun {
 public:
     explicit TWorkerRun(const TEncoderConfig& AConfig);
@@ -56,9 +58,10 @@ public:
     TNativeEncoderThread& Worker() { return *FWorker; }
     const std::vector<TStatus>& Statuses() const { return FStatuses; }
     std::string StatusText() const; // all statuses, one per line, for messages
-    int LevelEvents() const { return FLevels; }
-    // When each level event arrived.
-    const std::vector<uint64_t>& LevelTicks() const { return FLevelTicks; }
+    // Blocks processed so far.
+    int LevelEvents() const { return FLevels.load(); }
+    // When each block's levels were seen.
+    std::vector<uint64_t> LevelTicks() const;
     // The longest time between level events that arrived from AFrom to ATo.
     uint64_t LongestLevelGap(uint64_t AFrom, uint64_t ATo) const;
     const std::vector<TRecordEventSeen>& RecordEvents() const { return FRecords; }
@@ -85,8 +88,13 @@ private:
     std::vector<TRecordEventSeen> FRecords;
     std::vector<TAlarmSeen> FAlarms;
     std::vector<TStatus> FServerStatuses[KMaxServers + 1];
+    void ReadLevels();
+
+    mutable std::mutex FTicksLock;
     std::vector<uint64_t> FLevelTicks;
-    int FLevels = 0;
+    std::atomic<int> FLevels{0};
+    std::atomic<bool> FReading{true};
+    std::thread FLevelReader;
 };
 
 class TIcecastServer;

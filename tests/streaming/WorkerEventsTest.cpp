@@ -31,50 +31,60 @@ void WaitFor(const std::atomic<bool>& AFlag)
 
 } // namespace
 
-TEST(WorkerEvents, StatusAndLevelReachTheOwnerOnlyWhenItPumps)
-{
-    std::atomic<bool> posted{false};
-    TWorkerProbe worker(LoopbackConfig(1), [&](TWorkerProbe& w) {
-        w.PostStatus("primeiro", true);
-        w.PostLevel(0.1, 0.2, 0.3, 0.4, 0.5);
-        posted = true;
-    });
-    std::vector<double> levels;
-    bool levelOnOwner = false;
-    worker.OnLevel = [&](TNativeEncoderThread* Sender, double L, double R, double Low, double Mid, double High) {
-        levels = {L, R, Low, Mid, High};
-        levelOnOwner = TThread::IsMainThread() && Sender == &worker;
-    };
-    worker.Start();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_TRUE(worker.Statuses.empty()) << "handlers run only inside the owner's pump";
-    EXPECT_FALSE(worker.Finished()) << "the worker waits until its event was handled";
-
-    ASSERT_TRUE(PumpUntilFinished(worker, 5000));
-    EXPECT_TRUE(posted);
-    EXPECT_EQ(worker.Statuses, (std::vector<std::pair<std::string, bool>>{{"primeiro", true}}));
-    ASSERT_EQ(worker.Senders.size(), 1u);
-    EXPECT_EQ(worker.Senders[0], &worker);
-    EXPECT_EQ(levels, (std::vector<double>{0.1, 0.2, 0.3, 0.4, 0.5}));
-    EXPECT_TRUE(levelOnOwner);
-    worker.WaitFor();
-}
-
-TEST(WorkerEvents, WorkerWithoutHandlersFinishesWithoutAPump)
+// The worker never waits for its owner: it runs to its end while the owner
+// is busy elsewhere, its levels are readable at once, and its events reach
+// the owner in their order on the owner's thread, even those told after its
+// end (the last words of WaitFor).
+TEST(WorkerEvents, TheWorkerNeverWaitsAndItsEventsReachTheOwnerInOrderWhenItPumps)
 {
     TWorkerProbe worker(LoopbackConfig(1), [](TWorkerProbe& w) {
         for (int i = 0; i < 100; ++i) {
-            w.PostStatus("x", false);
-            w.PostLevel(1, 1, 1, 1, 1);
+            w.PostStatus(std::to_string(i), i % 2 == 0);
+            std::vector<float> out;
+            const std::vector<float> in(64, 0.25f);
+            w.ProcessAudioBlock(in.data(), 32, 2, out, 2);
         }
     });
-    worker.OnStatus = nullptr;
+    bool onOwner = true;
+    worker.OnStatus = [&](TNativeEncoderThread* Sender, const std::string& Text, bool IsError) {
+        onOwner = onOwner && TThread::IsMainThread() && Sender == &worker;
+        worker.Statuses.emplace_back(Text, IsError);
+    };
     worker.Start();
     const uint64_t until = GetTickCount64() + 5000;
     while (!worker.Finished() && GetTickCount64() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_TRUE(worker.Finished()) << "dropped events must not block the worker";
+    ASSERT_TRUE(worker.Finished()) << "the worker waited for its owner";
+    EXPECT_TRUE(worker.Statuses.empty()) << "handlers run only inside the owner's pump";
+    const TLevelReading levels = worker.Levels().Latest();
+    EXPECT_EQ(levels.Blocks, 100u);
+    EXPECT_EQ(levels.Frames, 3200u);
+    EXPECT_GT(levels.Levels.L, 0.5);
+    EXPECT_EQ(levels.Levels.L, levels.Levels.R);
+
     worker.WaitFor();
+    ASSERT_EQ(worker.Statuses.size(), 100u);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(worker.Statuses[static_cast<size_t>(i)], std::make_pair(std::to_string(i), i % 2 == 0));
+    EXPECT_TRUE(onOwner);
+}
+
+// A worker deleted away from its owner's thread, before the owner pumped,
+// leaves nothing behind to run on a freed object.
+TEST(WorkerEvents, EventsOfAWorkerDeletedElsewhereAreDropped)
+{
+    std::atomic<int> handled{0};
+    std::thread elsewhere([&] {
+        TWorkerProbe worker(LoopbackConfig(1), [](TWorkerProbe& w) { w.PostStatus("x", false); });
+        worker.OnStatus = [&](TNativeEncoderThread*, const std::string&, bool) { ++handled; };
+        worker.Start();
+        const uint64_t until = GetTickCount64() + 5000;
+        while (!worker.Finished() && GetTickCount64() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    elsewhere.join();
+    TThread::RunQueued(50);
+    EXPECT_EQ(handled.load(), 0);
 }
 
 TEST(WorkerEvents, StopNowEndsASendBlockedOnTheNetwork)

@@ -15,7 +15,7 @@ bool WaitUntil(TCondition ACondition, int ATimeoutMs)
     while (!ACondition()) {
         if (std::chrono::steady_clock::now() > until)
             return false;
-        TThread::CheckSynchronize(10);
+        TThread::RunQueued(10);
     }
     return true;
 }

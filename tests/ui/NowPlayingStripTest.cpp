@@ -50,19 +50,31 @@ TEST(NowPlayingStrip, ShowsTheFileAndScrollsItUnderTheOnAirBox)
     EXPECT_EQ(window.lblNoarText->text().toStdString(), "   Nenhuma música informada no noar.txt   ");
 }
 
-TEST(ThreadHandOffs, AWorkersSynchronizeRunsOnTheEventLoopOfTheWindow)
+namespace {
+
+class THandingThread : public TThread {
+public:
+    THandingThread() : TThread(true) {}
+    ~THandingThread() override { Shutdown(); }
+    std::atomic<bool> RanOnMain{false};
+
+protected:
+    void Execute() override
+    {
+        Queue([this] { RanOnMain = TThread::IsMainThread(); });
+    }
+};
+
+} // namespace
+
+TEST(ThreadHandOffs, AWorkersHandOffRunsOnTheEventLoopOfTheWindow)
 {
     TTempDir dir;
     TFrmPrincipal window(dir.File("TavixEncoder.ini"));
-    std::atomic<bool> ranOnMain{false};
-    std::atomic<bool> returned{false};
-    std::thread worker([&] {
-        TThread::Synchronize([&] { ranOnMain = TThread::IsMainThread(); });
-        returned = true;
-    });
-    EXPECT_TRUE(PumpUntil([&] { return returned.load(); }, 5000));
-    worker.join();
-    EXPECT_TRUE(ranOnMain);
+    THandingThread worker;
+    worker.Start();
+    // Qt's own loop only: no explicit RunQueued.
+    EXPECT_TRUE(PumpUntil([&] { return worker.RanOnMain.load(); }, 5000));
 }
 
 TEST(ProgramStart, TheProgramComesUpAndKeepsRunning)
