@@ -6,9 +6,9 @@
 #include <numbers>
 #include <vector>
 
+#include "engine/NativeEncoderThread.h"
 #include "platform/Tick.h"
 #include "settings/EncoderConfig.h"
-#include "streaming/NativeEncoderThread.h"
 
 namespace {
 

@@ -52,7 +52,7 @@ void EncodeWithContract(benchmark::State& AState, const char* ACodec)
             AState.SkipWithError(error.c_str());
             return;
         }
-        const int block = FramesPerBlock(row, encoder.get());
+        const int block = KDefaultFramesPerBlock;
         for (int done = 0; done + block <= total; done += block)
             encoder->EncodeFloatInterleaved(pcm.data() + static_cast<size_t>(done) * 2, block, bytes,
                                             error);

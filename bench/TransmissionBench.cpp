@@ -23,8 +23,8 @@
 #include "capture/PortAudioCapture.h"
 #include "capture/PortAudioDevices.h"
 #include "capture/SoundServerChannel.h"
+#include "engine/NativeEncoderThread.h"
 #include "platform/Tick.h"
-#include "streaming/NativeEncoderThread.h"
 #include "tests/support/AudioRig.h"
 #include "tests/support/IcecastServer.h"
 #include "tests/support/Process.h"
@@ -80,8 +80,8 @@ class TOurSide {
 public:
     explicit TOurSide(const TEncoderConfig& AConfig) : FWorker(AConfig)
     {
-        FWorker.OnStatus = [this](TNativeEncoderThread*, const std::string& AText, bool) {
-            if (AText == "Transmitindo.")
+        FWorker.OnOutput = [this](TNativeEncoderThread*, int AServer, const TOutputState& AState) {
+            if (AServer == 1 && AState.Phase == TOutputPhase::OnAir && FStreamingTick == 0)
                 FStreamingTick = GetTickCount64();
         };
         FWorker.OnRecord = [this](TNativeEncoderThread*, const std::string&, const std::string& AText,

@@ -25,8 +25,8 @@
 #include <QPainter>
 #include <QTimer>
 
+#include "engine/NativeEncoderThread.h"
 #include "platform/Thread.h"
-#include "streaming/NativeEncoderThread.h"
 #include "tests/support/AudioRig.h"
 #include "tests/support/IcecastServer.h"
 #include "tests/support/Process.h"

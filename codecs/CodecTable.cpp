@@ -9,11 +9,11 @@
 namespace {
 
 const TCodecRow KCodecRows[] = {
-    {TCodecKind::Mp3, "audio/mpeg", false, true, false},
-    {TCodecKind::OggVorbis, "audio/ogg", true, false, false},
-    {TCodecKind::AacPlus, "audio/aac", false, true, true},
-    {TCodecKind::OggFlac, "application/ogg", true, false, false},
-    {TCodecKind::OggOpus, "audio/ogg", true, false, false},
+    {TCodecKind::Mp3, "audio/mpeg", false, true},
+    {TCodecKind::OggVorbis, "audio/ogg", true, false},
+    {TCodecKind::AacPlus, "audio/aac", false, true},
+    {TCodecKind::OggFlac, "application/ogg", true, false},
+    {TCodecKind::OggOpus, "audio/ogg", true, false},
 };
 
 } // namespace
@@ -43,11 +43,4 @@ std::unique_ptr<TAudioEncoder> CreateEncoder(const TCodecRow& ARow)
     default:
         return nullptr;
     }
-}
-
-int32_t FramesPerBlock(const TCodecRow& ARow, const TAudioEncoder* AEncoder)
-{
-    if (ARow.UsesEncoderFrameLength && AEncoder && AEncoder->FrameLength() > 0)
-        return AEncoder->FrameLength();
-    return KDefaultFramesPerBlock;
 }

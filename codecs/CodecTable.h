@@ -7,7 +7,8 @@
 #include "codecs/AudioEncoder.h"
 #include "settings/CodecIds.h"
 
-// Block size of the capture reads unless the encoder fixes its own.
+// Frames of every capture read and processed block. Each encoder takes
+// blocks of any length; this one is also HE-AAC's own frame.
 inline constexpr int32_t KDefaultFramesPerBlock = 2048;
 
 // One row of the codec table the transmission loop selects by identifier.
@@ -16,17 +17,11 @@ struct TCodecRow {
     const char* ContentType;       // announced to the server
     bool SendsHeaderBytes;         // header bytes go out after each login
     bool AllowedOnShoutcast;
-    bool UsesEncoderFrameLength;   // blocks of the encoder's FrameLength
 };
 
 // The row of an identifier, compared ignoring ASCII case; nullptr when no
 // row matches.
 const TCodecRow* FindCodecRow(const std::string& ACodec);
 
-// A new, unstarted encoder for the row; nullptr for MP3, which the
-// transmission loop drives through LAME itself (codecs/Lame.h).
+// A new, unstarted encoder for the row; nullptr for a kind of no row.
 std::unique_ptr<TAudioEncoder> CreateEncoder(const TCodecRow& ARow);
-
-// Frames per capture read: the encoder's FrameLength when the row uses it
-// and it is positive, else the default block. AEncoder may be nullptr.
-int32_t FramesPerBlock(const TCodecRow& ARow, const TAudioEncoder* AEncoder);

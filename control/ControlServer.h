@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "control/StationState.h"
+#include "station/StationState.h"
 
 namespace httplib {
 class Server;

@@ -73,7 +73,7 @@ int RunHeadless(const std::string& AConfigPath)
 
     Log(false, "TAVIX Encoder " TAVIX_VERSION " sem janela, configuracao " + AConfigPath);
     THeadlessStation station(config, std::cout);
-    TControlServer control(station);
+    TControlServer control(station.Station());
     if (config.ControlEnabled) {
         std::string error;
         if (!control.Start(config.ControlPort, config.ControlToken, error)) {

@@ -15,6 +15,8 @@ const char* AlarmEventName(TAlarmKind AKind)
         return "check_off";
     case TAlarmKind::ActionFailed:
         return "action_failed";
+    case TAlarmKind::TitleNotSent:
+        return "title_not_sent";
     }
     return "alarm";
 }

@@ -18,6 +18,8 @@ enum class TAlarmKind {
     CheckOff,
     // Notice: a webhook or command of an alarm failed.
     ActionFailed,
+    // Notice: a server's admin interface did not take a title.
+    TitleNotSent,
 };
 
 struct TAlarm {
@@ -32,7 +34,7 @@ struct TAlarm {
 // Notices are neither raised nor cleared.
 inline bool IsNotice(TAlarmKind AKind)
 {
-    return AKind == TAlarmKind::CheckOff || AKind == TAlarmKind::ActionFailed;
+    return AKind == TAlarmKind::CheckOff || AKind == TAlarmKind::ActionFailed || AKind == TAlarmKind::TitleNotSent;
 }
 
 // The event's name in webhook queries and the command's environment

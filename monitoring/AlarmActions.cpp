@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
+#include "net/HttpGet.h"
+#include "net/WireText.h"
 #include "platform/Text.h"
-#include "services/HttpGet.h"
-#include "streaming/WireText.h"
 
 extern char** environ;
 

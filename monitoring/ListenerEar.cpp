@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <optional>
 
+#include "net/HttpGet.h"
+#include "net/WireText.h"
 #include "platform/Text.h"
-#include "services/HttpGet.h"
+#include "platform/Tick.h"
 #include "services/ListenerStats.h"
 #include "services/OwnListeners.h"
-#include "platform/Tick.h"
-#include "streaming/WireText.h"
 
 namespace {
 
@@ -100,8 +100,8 @@ std::string ListeningAddress(const TEncoderConfig& AConfig)
         return Trim(AConfig.ListenUrl);
     // The mount the source logs in to.
     const std::string mount = IsShoutcastServer(AConfig.ServerType) ? "/" : NormalizeMount(AConfig.Mount);
-    return std::string(AConfig.UseTls ? "https" : "http") + "://" + Trim(AConfig.Host) + ":" +
-           std::to_string(AConfig.Port) + mount;
+    return std::string(AConfig.UseTls ? "https" : "http") + "://" + HostAndPort(Trim(AConfig.Host), AConfig.Port) +
+           mount;
 }
 
 TListenerEar::TListenerEar(const TEncoderConfig& AServerConfig, int AServer, const TProgrammeLevel& ALevel,

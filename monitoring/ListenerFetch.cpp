@@ -6,9 +6,9 @@
 #include <optional>
 
 #include "monitoring/IcyMetadata.h"
+#include "net/CurlGlobal.h"
+#include "net/NetFailure.h"
 #include "platform/Text.h"
-#include "services/CurlGlobal.h"
-#include "services/NetFailure.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <string>
 
-#include "services/HttpGet.h"
+#include "net/HttpGet.h"
 
 // A few seconds of a stream, fetched as an ordinary listener's player does.
 struct TListened {

@@ -115,7 +115,7 @@ std::string EncodeUtf8(const std::u32string& ACodePoints)
     return out;
 }
 
-std::string Utf8ToCp1252(const std::string& AText)
+std::string Utf8ToWindows1252(const std::string& AText)
 {
     std::string out;
     out.reserve(AText.size());
@@ -127,7 +127,7 @@ std::string Utf8ToCp1252(const std::string& AText)
     return out;
 }
 
-std::string Cp1252ToUtf8(const std::string& ABytes)
+std::string Windows1252ToUtf8(const std::string& ABytes)
 {
     std::u32string codes;
     codes.reserve(ABytes.size());

@@ -6,10 +6,10 @@
 
 // UTF-8 text to Windows-1252 bytes; what the code page cannot hold becomes "?".
 // Invalid UTF-8 sequences also become "?".
-std::string Utf8ToCp1252(const std::string& AText);
+std::string Utf8ToWindows1252(const std::string& AText);
 // Windows-1252 bytes to UTF-8 text. The five undefined bytes map to the C1
 // control characters of the same value.
-std::string Cp1252ToUtf8(const std::string& ABytes);
+std::string Windows1252ToUtf8(const std::string& ABytes);
 
 // Strict UTF-8 decoding into code points; false on any invalid, overlong or
 // surrogate sequence.

@@ -170,6 +170,10 @@ void TThread::SetWakeMainThread(std::function<void()> AWake)
 
 void TThread::Queue(std::function<void()> AMethod)
 {
+    if (IsMainThread()) {
+        AMethod();
+        return;
+    }
     THandOffQueue& q = HandOffs();
     std::function<void()> wake;
     {

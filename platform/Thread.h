@@ -37,7 +37,8 @@ public:
     std::function<void(TThread* Sender)> OnTerminate;
 
     // Hands AMethod to the owner's thread and returns at once; it runs in
-    // the order queued, at the owner's next RunQueued. Any thread may queue
+    // the order queued, at the owner's next RunQueued (at once when called
+    // there). Any thread may queue
     // on this object's behalf. Calls still queued when this object is
     // destroyed are dropped, never run on a freed object.
     void Queue(std::function<void()> AMethod);

@@ -6,8 +6,8 @@
 #include <curl/curl.h>
 #include <sys/stat.h>
 
-#include "services/CurlGlobal.h"
-#include "services/HttpGet.h"
+#include "net/CurlGlobal.h"
+#include "net/HttpGet.h"
 #include "services/LocalFile.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #include "services/FtpUploader.h"
 
+#include "net/HttpGet.h"
 #include "platform/Text.h"
 #include "services/FtpSession.h"
-#include "services/HttpGet.h"
 #include "services/LocalFile.h"
 
 namespace {

@@ -4,10 +4,10 @@
 
 #include "services/OwnListeners.h"
 
+#include "net/HttpGet.h"
+#include "net/WireText.h"
 #include "platform/Text.h"
-#include "services/HttpGet.h"
 #include "services/ListenerStats.h"
-#include "streaming/WireText.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ int32_t QueryListenerCount(const TEncoderConfig& AConfig, std::string& AErrorTex
         AErrorText = "sem servidor";
         return -1;
     }
-    const std::string base = (AConfig.UseTls ? "https://" : "http://") + host + ":" + std::to_string(AConfig.Port);
+    const std::string base = (AConfig.UseTls ? "https://" : "http://") + HostAndPort(host, AConfig.Port);
     const THttpTrust trust{host, AConfig.TlsFingerprint};
     const THttpTrust* tls = AConfig.UseTls ? &trust : nullptr;
     int32_t count;

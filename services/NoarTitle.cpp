@@ -1,5 +1,6 @@
 #include "services/NoarTitle.h"
 
+#include "net/WireText.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "services/LocalFile.h"
@@ -33,6 +34,6 @@ bool ReadNoarTitle(const TEncoderConfig& AConfig, std::string& ATitle)
         ReadUtf8File(AConfig.NoarPath, KMaxNowPlayingBytes);
     if (!text)
         return false;
-    ATitle = SingleLine(Trim(*text));
+    ATitle = Trim(SingleLine(RepairMojibake(*text)));
     return true;
 }

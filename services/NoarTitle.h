@@ -4,8 +4,10 @@
 
 #include "settings/EncoderConfig.h"
 
-// The song title of the now-playing file (NoarPath) as one line: line breaks
-// become single blanks, runs of blanks collapse, both ends trimmed.
+// The song title of the now-playing file (NoarPath) as one line, the one
+// rule for the strip and every server: text encoded twice as UTF-8 is
+// repaired, line breaks become single blanks, runs of blanks collapse, both
+// ends trimmed.
 // True with an empty title when nothing is on air (no path, no file, empty
 // file). False when a file is there but cannot be read right now, or is not
 // valid UTF-8: ATitle is left alone, so the caller keeps its last title.

@@ -10,26 +10,21 @@
 // Date-time now, in days since 1970 (the clock of the file stamps).
 double WallClockDays();
 
-// The now-playing strip of the main window without the window: reads the
-// now-playing file every 2 seconds, keeps the text to show and the marquee
-// position, and uploads the file by FTP whenever it changes (one upload at
-// a time, one more remembered). Everything runs on the user-interface
-// thread; the window calls Tick from its 40 ms timer and draws
-// DisplayText() at MarqueeX().
+// What the now-playing file says is on air: read every 2 seconds, and
+// uploaded by FTP whenever it changes (one upload at a time, one more
+// remembered). Everything runs on the owner's thread, which calls Tick
+// often (the window from its 40 ms timer, the headless program from its
+// loop).
 class NowPlayingWatcher {
 public:
-    using TMeasureText = std::function<int(const std::string& AText)>;
     using TWallClock = std::function<double()>;
 
-    // AConfig is the window's own settings record, read at every check.
-    // AMeasureText gives the rendered width of a text in the strip's font.
-    NowPlayingWatcher(const TEncoderConfig& AConfig, TMeasureText AMeasureText,
-                      TWallClock AWallClock = WallClockDays);
+    // AConfig is the owner's own settings record, read at every check.
+    explicit NowPlayingWatcher(const TEncoderConfig& AConfig, TWallClock AWallClock = WallClockDays);
     NowPlayingWatcher(const NowPlayingWatcher&) = delete;
     NowPlayingWatcher& operator=(const NowPlayingWatcher&) = delete;
 
-    void SetStripWidth(int AWidth) { FStripWidth = AWidth; }
-    // One timer tick: a check when 2 seconds have passed, then one marquee step.
+    // A check when 2 seconds have passed.
     void Tick();
     void CheckNoarFile();
     void StartFtpUpload();
@@ -39,31 +34,26 @@ public:
     // whatever its stamp.
     void ForgetFtpStamp() { FLastFtpFileStamp = 0; }
 
-    const std::string& NoarText() const { return FNoarText; }
-    // The text with its three spaces of padding on each side.
-    const std::string& DisplayText() const { return FDisplayText; }
-    int MarqueeX() const { return FMarqueeX; }
+    // The title on air by the file, as the servers get it; empty when there
+    // is no file or it says nothing.
+    const std::string& Title() const { return FTitle; }
     bool FtpUploadRunning() const { return FFtpUploadRunning; }
     bool FtpUploadPending() const { return FFtpUploadPending; }
     // The last check found a file it could not read (busy, too large or not
-    // UTF-8) and left the strip as it was.
+    // UTF-8) and kept the title it had.
     bool NoarReadFailed() const { return FNoarReadFailed; }
 
 private:
     const TEncoderConfig& FConfig;
-    TMeasureText FMeasureText;
     TWallClock FWallClock;
-    // Expires with the watcher: an upload that ends after the window has
+    // Expires with the watcher: an upload that ends after the owner has
     // gone must not call back into it.
     std::shared_ptr<int> FLifeToken = std::make_shared<int>(0);
 
-    std::string FNoarText;
-    std::string FDisplayText;
+    std::string FTitle;
     double FLastNoarCheck = 0;
     double FLastFtpFileStamp = 0;
     bool FFtpUploadRunning = false;
     bool FFtpUploadPending = false;
     bool FNoarReadFailed = false;
-    int FStripWidth = 0;
-    int FMarqueeX = 0;
 };

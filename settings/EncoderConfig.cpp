@@ -110,7 +110,6 @@ const TKey KKeys[] = {
     {"Transmissao", "StreamName", &TEncoderConfig::StreamName},
     {"Transmissao", "Genre", &TEncoderConfig::Genre},
     {"Transmissao", "Url", &TEncoderConfig::Url},
-    {"Transmissao", "EndpointUrl", &TEncoderConfig::EndpointUrl},
     {"Transmissao", "Codec", &TEncoderConfig::Codec},
     {"Transmissao", "Bitrate", &TEncoderConfig::Bitrate},
     {"Transmissao", "SampleRate", &TEncoderConfig::SampleRate},
@@ -305,8 +304,6 @@ TEncoderConfig ConfigForServer(const TEncoderConfig& AConfig, int AServer)
     c.Bitrate = s.Bitrate;
     c.Channels = s.Channels;
     c.ListenUrl = s.ListenUrl;
-    // The endpoint address and the recording belong to server 1.
-    c.EndpointUrl.clear();
     return c;
 }
 
@@ -351,16 +348,6 @@ TAudioSourceKind TextToSourceKind(const std::string& AText)
 {
     const std::string t = AsciiLower(AText);
     return (t == "output-loopback" || t == "output") ? askOutputLoopback : askInput;
-}
-
-void LoadEncoderConfig(TEncoderConfig& AConfig)
-{
-    LoadEncoderConfigFrom(ConfigFilePath(), AConfig);
-}
-
-void SaveEncoderConfig(const TEncoderConfig& AConfig)
-{
-    SaveEncoderConfigTo(ConfigFilePath(), AConfig);
 }
 
 std::string SettingsLoadError(const std::string& APath)

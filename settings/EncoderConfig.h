@@ -44,7 +44,6 @@ struct TEncoderConfig {
     std::string StreamName;
     std::string Genre;
     std::string Url;
-    std::string EndpointUrl;
     // The source login, title updates and listener statistics over TLS.
     bool UseTls = false;
     // A server certificate trusted although the CA store does not vouch for
@@ -111,14 +110,12 @@ std::string DefaultRecordingFolder();
 void DefaultEncoderConfig(TEncoderConfig& AConfig);
 // Never fails: no file gives the defaults and creates none; a file that
 // cannot be read gives the defaults too, and SettingsLoadError says why.
-void LoadEncoderConfig(TEncoderConfig& AConfig);
+void LoadEncoderConfigFrom(const std::string& APath, TEncoderConfig& AConfig);
 // Throws ESettingsWriteError ("Unable to write to <path>") at the first key
 // that cannot be written; keys written before it stay written. A file that
 // cannot be read is never written over: while the last load of the path
-// failed, or when the file cannot be read now, nothing is written.
-void SaveEncoderConfig(const TEncoderConfig& AConfig);
-// Same, on an explicit file (the two above use ConfigFilePath()).
-void LoadEncoderConfigFrom(const std::string& APath, TEncoderConfig& AConfig);
+// failed, or when the file cannot be read now, nothing is written. Keys
+// this program does not know stay in the file as they were.
 void SaveEncoderConfigTo(const std::string& APath, const TEncoderConfig& AConfig);
 // Why the last load of APath gave the defaults although something is there
 // ("Unable to read <path>: <reason>"); empty once a load went well.

@@ -2,21 +2,13 @@
 
 #include <cerrno>
 #include <climits>
-#include <linux/sockios.h>
-#include <sys/ioctl.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <poll.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
 
+#include "net/ServerAnswer.h"
+#include "net/WireText.h"
+#include "platform/CodePage.h"
 #include "platform/Text.h"
 #include "platform/Tick.h"
 #include "settings/CodecIds.h"
-#include "streaming/ServerAnswer.h"
-#include "streaming/WireText.h"
 
 namespace {
 
@@ -25,20 +17,11 @@ constexpr int KSendBufferBytes = 262144;
 constexpr int KIcecastAnswerMs = 5000;
 constexpr int KShoutcastAnswerMs = 3000;
 constexpr size_t KAnswerChunk = 2048;
-constexpr int KConnectSliceMs = 100;
 // After an interim "100 Continue" the final answer may follow at once.
 constexpr int KFinalAnswerMs = 500;
 // The server's own source time-out: a queue that has not moved for this
 // long is a dead path or a frozen server, not a slow moment.
 constexpr uint64_t KStallMs = 10000;
-
-void SetTimeout(int AFd, int AOption, int AMs)
-{
-    timeval tv{};
-    tv.tv_sec = AMs / 1000;
-    tv.tv_usec = (AMs % 1000) * 1000;
-    setsockopt(AFd, SOL_SOCKET, AOption, &tv, sizeof(tv));
-}
 
 std::string Line(const std::string& AText)
 {
@@ -47,83 +30,47 @@ std::string Line(const std::string& AText)
 
 } // namespace
 
-// Sockets need no start-up here; the flag keeps the worker's bookkeeping.
-bool TServerOutput::EnsureWinSock()
-{
-    FWSAStarted = true;
-    return true;
-}
-
 bool TServerOutput::ConnectToServer(int32_t APort)
 {
     CloseConnection();
-    if (!EnsureWinSock())
-        return false;
     const int32_t port = APort <= 0 ? FConfig.Port : APort;
-    const std::string failed =
-        "Nao conectou ao servidor de radio em " + FConfig.Host + ":" + std::to_string(port) + ".";
-
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const std::string host = ToSystemCodePage(Trim(FConfig.Host));
-    if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
-        if (found)
-            freeaddrinfo(found);
-        PostStatus("Host não encontrado: " + FConfig.Host, true);
-        FLastRefusal = "(host nao encontrado)";
+    const TConnectResult result =
+        FConnection.Open(FConfig.Host, port, KSendTimeoutMs, [this] { return Terminated(); }, KSendBufferBytes);
+    switch (result) {
+    case TConnectResult::Connected:
+        break;
+    case TConnectResult::HostNotFound:
+        FLastRefusal = MakeRefusal(TRefusal::HostNotFound);
+        TellLoginFailed("Host não encontrado: " + FConfig.Host);
         return false;
-    }
-    sockaddr_in addr = *reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    freeaddrinfo(found);
-    FServerAddr = addr;
-    FServerAddr.sin_port = htons(static_cast<uint16_t>(FConfig.Port > 0 && FConfig.Port <= 65535 ? FConfig.Port : 0));
-
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (fd < 0) {
-        PostStatus("Falha ao criar socket.", true);
+    case TConnectResult::SocketFailed:
+        FLastRefusal = MakeRefusal(TRefusal::SocketFailed);
+        TellLoginFailed("Falha ao criar socket.");
         return false;
-    }
-    SetTimeout(fd, SO_RCVTIMEO, KSendTimeoutMs);
-    SetTimeout(fd, SO_SNDTIMEO, KSendTimeoutMs);
-    setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &KSendBufferBytes, sizeof(KSendBufferBytes));
-    // Published before connecting, so a stop can abort a connect that hangs;
-    // a stop that came just before found nothing to shut down.
-    FSocket.store(fd);
-    FSendProgress.Reset();
-    if (Terminated()) {
-        CloseConnection();
-        return false;
-    }
-
-    // A port beyond 16 bits would silently reach another one.
-    bool connected = port > 0 && port <= 65535;
-    int connectError = 0;
-    if (connected) {
-        addr.sin_port = htons(static_cast<uint16_t>(port));
-        connectError = ConnectWatchingStop(fd, addr);
-        connected = connectError == 0;
-    }
-    if (!connected) {
-        FLastRefusal = connectError == ECONNREFUSED ? "(conexao recusada)" : "(servidor inacessivel)";
+    case TConnectResult::Stopped:
         // A connect cut short by the stop is no failure to tell about.
+        return false;
+    default:
+        FLastRefusal =
+            MakeRefusal(result == TConnectResult::Refused ? TRefusal::ConnectionRefused : TRefusal::Unreachable);
         if (!Terminated())
-            PostStatus(failed, true);
-        CloseConnection();
+            TellLoginFailed("Nao conectou ao servidor de radio em " + FConfig.Host + ":" + std::to_string(port) + ".");
         return false;
     }
-    return !FConfig.UseTls || StartTls(fd, host);
+    FServerAddr = FConnection.Peer().AtPort(FConfig.Port);
+    FConnection.SetTimeouts(KSendTimeoutMs, KSendTimeoutMs);
+    FSendProgress.Reset();
+    return !FConfig.UseTls || StartTls();
 }
 
-bool TServerOutput::StartTls(int AFd, const std::string& AHost)
+bool TServerOutput::StartTls()
 {
-    FTls = std::make_unique<TTlsSession>();
-    if (FTls->Open(AFd, AHost, PinnedFingerprint()))
+    if (FConnection.StartTls(FConfig.Host, PinnedFingerprint()))
         return true;
-    FLastRefusal = FTls->UntrustedFingerprint().empty() ? "(falha TLS)" : "(certificado nao confiavel)";
+    FLastRefusal = MakeRefusal(FConnection.Tls()->UntrustedFingerprint().empty() ? TRefusal::TlsFailure
+                                                                                 : TRefusal::UntrustedCertificate);
     if (!Terminated())
-        PostStatus(FTls->Error(), true);
+        TellLoginFailed(FConnection.Tls()->Error());
     CloseConnection();
     return false;
 }
@@ -147,63 +94,29 @@ TEncoderConfig TServerOutput::TitleConfig() const
     return config;
 }
 
-int TServerOutput::ConnectWatchingStop(int AFd, const sockaddr_in& AAddr)
-{
-    // Without blocking, in short waits: a stop that comes just before the
-    // connect starts would find nothing to shut down and wait it out.
-    const int flags = fcntl(AFd, F_GETFL);
-    fcntl(AFd, F_SETFL, flags | O_NONBLOCK);
-    int error = 0;
-    if (connect(AFd, reinterpret_cast<const sockaddr*>(&AAddr), sizeof(AAddr)) != 0) {
-        error = errno;
-        const uint64_t until = GetTickCount64() + KSendTimeoutMs;
-        while (error == EINPROGRESS || error == EINTR) {
-            if (Terminated() || GetTickCount64() >= until) {
-                error = ETIMEDOUT;
-                break;
-            }
-            pollfd p{AFd, POLLOUT, 0};
-            if (poll(&p, 1, KConnectSliceMs) > 0) {
-                socklen_t len = sizeof(error);
-                getsockopt(AFd, SOL_SOCKET, SO_ERROR, &error, &len);
-            }
-        }
-    }
-    fcntl(AFd, F_SETFL, flags);
-    return error;
-}
-
 bool TServerOutput::SendBytes(const std::string& ABytes)
 {
-    // Only this thread closes the handle, so the number stays ours for the
-    // whole call; a stop shuts it down, which ends a blocked send.
-    const int64_t fd = FSocket.load();
-    if (fd == -1)
-        return false;
     size_t done = 0;
     while (done < ABytes.size()) {
-        if (Terminated())
+        if (Terminated() || !FConnection.IsOpen())
             return false;
         // The kernel's queue holds TLS records: progress counts those.
-        const uint64_t wireBefore = FTls ? FTls->WireBytesSent() : 0;
-        const ssize_t n = FTls ? FTls->Send(ABytes.data() + done, ABytes.size() - done)
-                               : send(static_cast<int>(fd), ABytes.data() + done, ABytes.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR && !FTls)
-            continue;
+        const uint64_t wireBefore = FConnection.WireBytesSent();
+        const ssize_t n = FConnection.Send(ABytes.data() + done, ABytes.size() - done);
         if (n <= 0)
             return false;
         done += static_cast<size_t>(n);
         FBytesSent.fetch_add(static_cast<uint64_t>(n));
-        FSendProgress.Sent(FTls ? FTls->WireBytesSent() - wireBefore : static_cast<uint64_t>(n), GetTickCount64());
+        const uint64_t wire = FConnection.Tls() ? FConnection.WireBytesSent() - wireBefore : static_cast<uint64_t>(n);
+        FSendProgress.Sent(wire, GetTickCount64());
     }
     return true;
 }
 
 bool TServerOutput::ConnectionStalled()
 {
-    const int64_t fd = FSocket.load();
-    int queued = 0;
-    if (fd == -1 || ioctl(static_cast<int>(fd), SIOCOUTQ, &queued) != 0 || queued < 0)
+    const int queued = FConnection.QueuedBytes();
+    if (queued < 0)
         return false;
     const uint64_t now = GetTickCount64();
     // Both run: the probe must see its answers even while the queue moves.
@@ -215,16 +128,14 @@ std::string TServerOutput::ReadServerAnswer(int ATimeoutMs, bool* AClosed)
 {
     if (AClosed)
         *AClosed = false;
-    const int64_t fd = FSocket.load();
-    if (fd == -1 || Terminated())
+    if (!FConnection.IsOpen() || Terminated())
         return {};
-    // Zero would mean "wait forever" to the socket layer.
-    SetTimeout(static_cast<int>(fd), SO_RCVTIMEO, ATimeoutMs > 0 ? ATimeoutMs : 1);
+    FConnection.SetTimeouts(-1, ATimeoutMs);
     std::string answer;
     char buf[KAnswerChunk];
     for (;;) {
-        const ssize_t n = FTls ? FTls->Receive(buf, sizeof(buf)) : recv(static_cast<int>(fd), buf, sizeof(buf), 0);
-        if (n < 0 && errno == EINTR && !Terminated() && !FTls)
+        const ssize_t n = FConnection.Receive(buf, sizeof(buf));
+        if (n < 0 && errno == EINTR && !Terminated() && !FConnection.Tls())
             continue;
         if (n > 0)
             answer.append(buf, static_cast<size_t>(n));
@@ -240,31 +151,20 @@ std::string TServerOutput::ReadServerAnswer(int ATimeoutMs, bool* AClosed)
 void TServerOutput::CloseConnection()
 {
     FProbe.Close();
-    std::lock_guard<std::mutex> lock(FSocketLock);
-    FTls.reset();
-    const int64_t fd = FSocket.exchange(-1);
-    if (fd == -1)
-        return;
-    shutdown(static_cast<int>(fd), SHUT_RDWR);
-    close(static_cast<int>(fd));
+    FConnection.Close();
 }
 
 void TServerOutput::ShutdownConnection()
 {
-    // Under the lock the handle cannot be closed and its number reused by
-    // someone else between reading it and shutting it down.
-    std::lock_guard<std::mutex> lock(FSocketLock);
-    const int64_t fd = FSocket.load();
-    if (fd != -1)
-        shutdown(static_cast<int>(fd), SHUT_RDWR);
+    FConnection.Shutdown();
 }
 
 bool TServerOutput::IcecastHandshake(const std::string& AContentType)
 {
     const std::string mount = NormalizeMount(FConfig.Mount);
-    const std::string host = ToSystemCodePage(Trim(FConfig.Host));
+    const std::string host = Utf8ToWindows1252(Trim(FConfig.Host));
     const std::string user = FConfig.UserName.empty() ? "source" : HeaderValueUtf8(FConfig.UserName);
-    const std::string password = ToSystemCodePage(FConfig.Password);
+    const std::string password = Utf8ToWindows1252(FConfig.Password);
     const std::string name = HeaderValueUtf8(FConfig.StreamName);
     const std::string genre = HeaderValueUtf8(FConfig.Genre);
     const std::string credentials = Base64Encode(user + ":" + password);
@@ -283,11 +183,11 @@ bool TServerOutput::IcecastHandshake(const std::string& AContentType)
             return false;
         const std::string request =
             method == "PUT"
-                ? Line("PUT " + mount + " HTTP/1.1") + Line("Host: " + host + ":" + std::to_string(FConfig.Port)) +
+                ? Line("PUT " + mount + " HTTP/1.1") + Line("Host: " + HostAndPort(host, FConfig.Port)) +
                       common + Line("Expect: 100-continue") + Line("")
                 : Line("SOURCE " + mount + " HTTP/1.0") + common + Line("");
         if (!SendBytes(request)) {
-            FLastRefusal = "(servidor fechou a conexao)";
+            FLastRefusal = MakeRefusal(TRefusal::Closed);
             CloseConnection();
             continue;
         }
@@ -297,14 +197,14 @@ bool TServerOutput::IcecastHandshake(const std::string& AContentType)
         if (const int code = AnswerStatusCode(answer); code >= 100 && code < 200)
             answer += ReadServerAnswer(KFinalAnswerMs);
         if (IsIcecastSourceAccepted(answer)) {
-            PostStatus("Conectado ao servidor de rádio Icecast (" + method + ").", false);
+            Tell(TOutputPhase::OnAir, "Conectado ao servidor de rádio Icecast (" + method + ").");
             return true;
         }
-        FLastRefusal = LoginRefusalReason(answer, false);
+        FLastRefusal = LoginRefusal(answer, false);
         CloseConnection();
     }
     if (!Terminated())
-        PostStatus("Servidor recusou a conexão source Icecast.", true);
+        TellLoginFailed("Servidor recusou a conexão source Icecast.");
     return false;
 }
 
@@ -312,10 +212,11 @@ bool TServerOutput::ShoutcastHandshake(const std::string& AContentType)
 {
     const std::string type = AsciiLower(AContentType);
     if (type.find("ogg") != std::string::npos || type.find("flac") != std::string::npos) {
-        PostStatus("Shoutcast comum deve usar MP3 ou AAC+.", true);
+        FLastRefusal = {TRefusal::Settings, 0, ""};
+        TellLoginFailed("Shoutcast comum deve usar MP3 ou AAC+.");
         return false;
     }
-    const std::string password = ToSystemCodePage(FConfig.Password);
+    const std::string password = Utf8ToWindows1252(FConfig.Password);
     const std::string bitrate = std::to_string(FConfig.Bitrate);
     const std::string rate = std::to_string(FConfig.SampleRate);
     const std::string channels = std::to_string(FConfig.Channels);
@@ -330,12 +231,12 @@ bool TServerOutput::ShoutcastHandshake(const std::string& AContentType)
     // The source port is the one above the configured port; the configured
     // one is the fallback. Computed wide so the largest port cannot overflow.
     // A port that said no is the reason told, not the fallback's silence.
-    std::string refused;
+    TLoginRefusal refused;
     for (const int64_t p : {int64_t{FConfig.Port} + 1, int64_t{FConfig.Port}}) {
         if (p <= 0 || p > INT32_MAX || !ConnectToServer(static_cast<int32_t>(p)))
             continue;
         if (!SendBytes(Line(password))) {
-            FLastRefusal = "(servidor fechou a conexao)";
+            FLastRefusal = MakeRefusal(TRefusal::Closed);
             CloseConnection();
             continue;
         }
@@ -344,21 +245,24 @@ bool TServerOutput::ShoutcastHandshake(const std::string& AContentType)
         const bool accepted = IsShoutcastSourceAccepted(answer);
         if (!accepted || !SendBytes(headers)) {
             // A SHOUTcast server may close on a wrong password without a word.
-            FLastRefusal = accepted                           ? "(servidor fechou a conexao)"
-                           : closed && Trim(answer).empty() ? "(o servidor nao respondeu a senha; confira a senha)"
-                                                            : LoginRefusalReason(answer, false);
-            if (refused.empty() && !accepted && (closed || !Trim(answer).empty()))
+            FLastRefusal = accepted                           ? MakeRefusal(TRefusal::Closed)
+                           : closed && Trim(answer).empty() ? MakeRefusal(TRefusal::PasswordUnanswered)
+                                                            : LoginRefusal(answer, false);
+            if (refused.Kind == TRefusal::None && !accepted && (closed || !Trim(answer).empty()))
                 refused = FLastRefusal;
             CloseConnection();
             continue;
         }
-        PostStatus("Conectado ao servidor de rádio SHOUTcast na porta " + std::to_string(p) + ".", false);
+        Tell(TOutputPhase::OnAir, "Conectado ao servidor de rádio SHOUTcast na porta " + std::to_string(p) + ".");
         return true;
     }
-    if (!refused.empty())
+    if (refused.Kind != TRefusal::None)
         FLastRefusal = refused;
+    // Ports beyond reach tried nothing: still no login.
+    if (FLastRefusal.Kind == TRefusal::None)
+        FLastRefusal = MakeRefusal(TRefusal::Unreachable);
     if (!Terminated())
-        PostStatus("Servidor recusou a conexão source SHOUTcast.", true);
+        TellLoginFailed("Servidor recusou a conexão source SHOUTcast.");
     return false;
 }
 

@@ -1,12 +1,11 @@
 #include <chrono>
 #include <thread>
 
+#include "net/WireText.h"
 #include "platform/Text.h"
 #include "platform/Tick.h"
-#include "services/MetadataUpdateThread.h"
 #include "settings/CodecIds.h"
 #include "streaming/ServerOutput.h"
-#include "streaming/WireText.h"
 
 namespace {
 
@@ -20,9 +19,9 @@ constexpr uint64_t KQuickDropMs = 5000;
 
 bool TServerOutput::FirstLogin()
 {
-    PostStatus("Conectando ao servidor de radio em " + Trim(FConfig.Host) + ":" + std::to_string(FConfig.Port) +
-                   "...",
-               false);
+    FLoginPhase = TOutputPhase::Connecting;
+    Tell(TOutputPhase::Connecting,
+         "Conectando ao servidor de radio em " + Trim(FConfig.Host) + ":" + std::to_string(FConfig.Port) + "...");
     // A login that only works through Reconnect has its headers sent there;
     // sending them a second time would corrupt an Ogg stream. A stop during
     // the login is no lost server: nothing is retried then.
@@ -37,7 +36,7 @@ bool TServerOutput::FirstLogin()
 void TServerOutput::OnLoggedIn()
 {
     FLoginTick = GetTickCount64();
-    FLastRefusal.clear();
+    FLastRefusal = {};
     // Pages a listener may fetch too: icecast2 logs a HEAD as an error. A
     // SHOUTcast server sends its page only to a browser, and the stream,
     // as to a new listener, to anyone else.
@@ -51,9 +50,8 @@ void TServerOutput::OnLoggedIn()
     FQueue.Clear();
     FBehind = false;
     // Every login starts a new stream on the server, which has no title for
-    // it until told; an Ogg encoder was started with it already.
-    if (!FEncoder->SupportsStreamTitle())
-        PushTitle(TitleConfig(), FSongTitle);
+    // it until told (an Ogg encoder started with it in the stream).
+    PublishByAdmin();
     NoteOnAir(true);
     NoteTitleSent();
 }
@@ -62,7 +60,9 @@ bool TServerOutput::Reconnect(const std::string& AReason)
 {
     if (GivingUp())
         return false;
-    PostStatus(AReason + " Reconectando...", true);
+    FLoginPhase = TOutputPhase::Retrying;
+    // The link is lost, no login refused yet: on its way back.
+    Tell(TOutputPhase::Retrying, AReason + " Reconectando...");
     NoteOnAir(false);
     CloseConnection();
     const bool droppedAtOnce = FLoginTick != 0 && GetTickCount64() - FLoginTick < KQuickDropMs;
@@ -70,7 +70,7 @@ bool TServerOutput::Reconnect(const std::string& AReason)
     if (!OpenEncoder())
         return false;
     if (droppedAtOnce) {
-        FLastRefusal = "(servidor encerrou a conexao logo apos o login)";
+        FLastRefusal = MakeRefusal(TRefusal::ClosedAfterLogin);
         ++FAttempt;
         PostRetry();
         if (!RetryPause())
@@ -81,15 +81,15 @@ bool TServerOutput::Reconnect(const std::string& AReason)
     while (!GivingUp()) {
         if (ConnectAndHandshake(FCodecRow->ContentType)) {
             if (SendHeaderBytes()) {
-                PostStatus("Reconectado ao servidor de radio.", false);
+                Tell(TOutputPhase::OnAir, "Reconectado ao servidor de radio.");
                 OnLoggedIn();
                 return true;
             }
             CloseConnection();
             if (GivingUp())
                 return false;
-            FLastRefusal = "(servidor fechou a conexao)";
-            PostStatus("Servidor fechou durante a reconexao. Tentando novamente...", true);
+            FLastRefusal = MakeRefusal(TRefusal::Closed);
+            Tell(TOutputPhase::Retrying, "Servidor fechou durante a reconexao. Tentando novamente...");
         }
         CloseConnection();
         if (GivingUp())
@@ -104,9 +104,10 @@ bool TServerOutput::Reconnect(const std::string& AReason)
 
 void TServerOutput::PostRetry()
 {
-    PostStatus("Tentando reconectar ao servidor de radio (" + std::to_string(FAttempt) + ")..." +
-                   (FLastRefusal.empty() ? "" : " " + FLastRefusal),
-               true);
+    Tell(TOutputPhase::Retrying,
+         "Tentando reconectar ao servidor de radio (" + std::to_string(FAttempt) + ")..." +
+             (FLastRefusal.Words.empty() ? "" : " " + FLastRefusal.Words),
+         FLastRefusal);
 }
 
 bool TServerOutput::RetryPause()

@@ -1,7 +1,7 @@
 #include "streaming/ServerOutput.h"
 
+#include "platform/Text.h"
 #include "platform/Tick.h"
-#include "services/MetadataUpdateThread.h"
 #include "services/NoarTitle.h"
 
 namespace {
@@ -14,9 +14,10 @@ constexpr int KPopWaitMs = 200;
 
 } // namespace
 
-TServerOutput::TServerOutput(const TEncoderConfig& AConfig, TStatusReport AReport)
+TServerOutput::TServerOutput(const TEncoderConfig& AConfig, TStatusReport AReport, TNoticeReport ANotice)
     : TPipelineOutput(1), FConfig(AConfig), FReport(std::move(AReport)), FCodecRow(FindCodecRow(AConfig.Codec)),
-      FPinned(AConfig.TlsFingerprint)
+      FPinned(AConfig.TlsFingerprint), FNotice(std::move(ANotice)),
+      FTitles([this](const std::string& ATitle, const TTitleOutcome& AOutcome) { JudgeTitleUpdate(ATitle, AOutcome); })
 {
 }
 
@@ -38,7 +39,7 @@ bool TServerOutput::Prepare(int32_t ASampleRate, int AOutChannels)
     FLastTitleTick = GetTickCount64();
     if (!OpenEncoder())
         return false;
-    FQueue.SetCapacity(static_cast<size_t>(KQueueSeconds * ASampleRate / FFramesPerBlock + 1));
+    FQueue.SetCapacity(static_cast<size_t>(KQueueSeconds * ASampleRate / KDefaultFramesPerBlock + 1));
     return true;
 }
 
@@ -50,14 +51,33 @@ void TServerOutput::Stop()
 
 void TServerOutput::Failed(const std::string& AWhat)
 {
-    PostStatus("Falha no envio ao servidor: " + AWhat, true);
+    TellFailed(TRefusal::Send, "Falha no envio ao servidor: " + AWhat);
+}
+
+void TServerOutput::Tell(TOutputPhase APhase, const std::string& AText, const TLoginRefusal& ARefusal)
+{
+    TOutputState state;
+    state.Phase = APhase;
+    state.Refusal = ARefusal.Kind;
+    state.AnswerCode = ARefusal.Code;
+    state.Attempt = APhase == TOutputPhase::Retrying ? FAttempt : 0;
+    state.Behind = APhase == TOutputPhase::OnAir && FBehind;
+    if (ARefusal.Kind == TRefusal::UntrustedCertificate && FConnection.Tls())
+        state.Fingerprint = FConnection.Tls()->UntrustedFingerprint();
+    state.Text = AText;
+    FReport(state);
+}
+
+void TServerOutput::TellFailed(TRefusal AReason, const std::string& AText)
+{
+    Tell(TOutputPhase::Failed, AText, {AReason, 0, ""});
 }
 
 void TServerOutput::Run()
 {
     if (!FirstLogin())
         return;
-    PostStatus("Transmitindo.", false);
+    Tell(TOutputPhase::OnAir, "Transmitindo.");
     while (!Terminated()) {
         const TAudioBlockPtr block = FQueue.Pop(KPopWaitMs);
         if (!block) {
@@ -103,10 +123,10 @@ void TServerOutput::ReportDrops()
 {
     if (FQueue.TakeDroppedFrames() > 0 && !FBehind) {
         FBehind = true;
-        PostStatus("Servidor lento: parte do audio foi descartada.", true);
+        Tell(TOutputPhase::OnAir, "Servidor lento: parte do audio foi descartada.");
     } else if (FBehind && FQueue.Empty()) {
         FBehind = false;
-        PostStatus("Transmitindo.", false);
+        Tell(TOutputPhase::OnAir, "Transmitindo.");
     }
 }
 
@@ -145,20 +165,37 @@ void TServerOutput::CheckTitle()
 
 void TServerOutput::PublishTitle()
 {
-    // Ogg streams carry their title inside, in a new chain; the admin
-    // interface would not take it for them.
+    // Ogg streams carry their title inside, in a new chain.
     std::string ignored;
     if (FEncoder && FEncoder->SupportsStreamTitle())
         FEncoder->SetStreamTitle(FSongTitle, ignored);
-    else
-        PushTitle(TitleConfig(), FSongTitle);
+    PublishByAdmin();
     NoteTitleSent();
+}
+
+void TServerOutput::PublishByAdmin()
+{
+    // icecast2 applies an admin update to a Vorbis mount by rewriting the
+    // stream's comment header, which races the stream's own new chain: the
+    // title went missing under load. The stream carries it already.
+    if (Trim(FSongTitle).empty() || TitlesInStream())
+        return;
+    FTitles.Publish(TitleConfig(), FSongTitle);
+}
+
+// On the publisher's thread.
+void TServerOutput::JudgeTitleUpdate(const std::string& ATitle, const TTitleOutcome& AOutcome)
+{
+    // A mount that takes no titles by request has them from the stream.
+    if (AOutcome.Accepted || (AOutcome.NotTaken && TitlesInStream()) || !FNotice)
+        return;
+    FNotice("Titulo nao atualizado no servidor (" + AOutcome.Why + "): " + ATitle);
 }
 
 bool TServerOutput::EncodeAndSendBlock(const TAudioBlock& ABlock)
 {
     if (!FEncoder->EncodeFloatInterleaved(SamplesIn(ABlock, FOutChannels), ABlock.Frames, FEncodedBytes, FEncoderError)) {
-        PostStatus(FEncoderError, true);
+        TellFailed(TRefusal::Encoder, FEncoderError);
         return false;
     }
     if (FEncodedBytes.empty() || (SendBytes(FEncodedBytes) && !ConnectionStalled()))
@@ -184,10 +221,9 @@ bool TServerOutput::OpenEncoder()
     if (std::string ignored; FEncoder->SupportsStreamTitle())
         FEncoder->SetStreamTitle(FSongTitle, ignored);
     if (!FEncoder->Start(FOutChannels, FConfig.SampleRate, FConfig.Bitrate, FHeaderBytes, FEncoderError)) {
-        PostStatus(FEncoderError, true);
+        TellFailed(TRefusal::Encoder, FEncoderError);
         return false;
     }
-    FFramesPerBlock = ::FramesPerBlock(*FCodecRow, FEncoder.get());
     return true;
 }
 

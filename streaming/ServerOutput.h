@@ -5,40 +5,41 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <netinet/in.h>
 #include <string>
 
 #include "codecs/AudioEncoder.h"
 #include "codecs/CodecTable.h"
-#include "monitoring/ListenerEar.h"
+#include "net/Connection.h"
+#include "net/OutputState.h"
+#include "net/ServerAnswer.h"
+#include "services/TitleUpdate.h"
 #include "settings/EncoderConfig.h"
+#include "streaming/OnAirState.h"
 #include "streaming/PipelineOutput.h"
 #include "streaming/SendProgress.h"
 #include "streaming/ServerProbe.h"
-#include "streaming/TlsSession.h"
 
-using TStatusReport = std::function<void(const std::string& AText, bool AIsError)>;
+using TStatusReport = std::function<void(const TOutputState& AState)>;
+// A one-off line for the operator (a title the server did not take).
+using TNoticeReport = std::function<void(const std::string& AText)>;
 
 // One streaming server as an output of the transmission: its own encoder
 // (a fresh one per login), connection, login, reconnection and titles.
 class TServerOutput : public TPipelineOutput {
 public:
-    TServerOutput(const TEncoderConfig& AConfig, TStatusReport AReport);
+    TServerOutput(const TEncoderConfig& AConfig, TStatusReport AReport, TNoticeReport ANotice = {});
     ~TServerOutput() override;
 
     // On the capture thread, before StartThread: the capture's rate and the
     // channels sent, then the first encoder (false after posting why).
     bool Prepare(int32_t ASampleRate, int AOutChannels);
-    // The block length the encoder wants (valid after Prepare).
-    int32_t FramesPerBlock() const { return FFramesPerBlock; }
     // Also ends a blocked connect, send or read at once.
     void Stop() override;
 
     // --- connection and source logins ---
-    bool EnsureWinSock();
     bool ConnectToServer(int32_t APort);
-    // The TLS handshake on the connected AFd; false after posting why.
-    bool StartTls(int AFd, const std::string& AHost);
+    // The TLS handshake on the connection; false after posting why.
+    bool StartTls();
     bool SendBytes(const std::string& ABytes);
     // AClosed, when given, tells whether the server ended the connection
     // (rather than the time running out).
@@ -54,9 +55,7 @@ public:
     // True when sent bytes have stopped leaving the machine for so long
     // that the server is gone, though no send has failed yet.
     bool ConnectionStalled();
-    // connect() that a stop ends within a slice; 0 or the errno.
-    int ConnectWatchingStop(int AFd, const struct sockaddr_in& AAddr);
-    bool Connected() const { return FSocket.load() != -1; }
+    bool Connected() const { return FConnection.IsOpen(); }
 
     const TEncoderConfig& Config() const { return FConfig; }
     // Bytes this output has handed to the server, all logins together.
@@ -78,7 +77,11 @@ protected:
     bool Terminated() const { return Stopping(); }
     // No login is worth trying once stopped or when no audio will come.
     bool GivingUp() const { return Stopping() || FQueue.Closed(); }
-    void PostStatus(const std::string& AText, bool AIsError) { FReport(AText, AIsError); }
+    // Where this output stands now, in AText's words: the attempt of the
+    // running reconnection and, for a refusal, its kind go with it.
+    void Tell(TOutputPhase APhase, const std::string& AText, const TLoginRefusal& ARefusal = {});
+    // A login attempt that failed: the phase of the login under way.
+    void TellLoginFailed(const std::string& AText) { Tell(FLoginPhase, AText, FLastRefusal); }
 
 private:
     // A new encoder for this login (the previous one is destroyed first).
@@ -88,6 +91,8 @@ private:
     bool FirstLogin();
     // Logs in again until it works or the stop flag is set.
     bool Reconnect(const std::string& AReason);
+    // A failure that ends this output.
+    void TellFailed(TRefusal AReason, const std::string& AText);
     // After every login: the clock for a drop at once, the title, and only
     // live audio from here on.
     void OnLoggedIn();
@@ -95,7 +100,13 @@ private:
     // Three seconds in 100 ms pauses; false as soon as the stop flag is set.
     bool RetryPause();
     void CheckTitle();
+    // The title to the listeners: in the stream for the Ogg codecs, by the
+    // admin interface for the others.
     void PublishTitle();
+    void PublishByAdmin();
+    // The Ogg codecs carry the title in the stream itself.
+    bool TitlesInStream() const { return FCodecRow && FCodecRow->SendsHeaderBytes; }
+    void JudgeTitleUpdate(const std::string& ATitle, const TTitleOutcome& AOutcome);
     // Says once per login that a slow server cost audio, and when it is
     // back to live.
     void ReportDrops();
@@ -113,25 +124,20 @@ private:
     TStatusReport FReport;
     const TCodecRow* FCodecRow = nullptr;
     int FOutChannels = 2;
-    int32_t FFramesPerBlock = KDefaultFramesPerBlock;
 
-    // Taken over with an atomic exchange so a handle is closed exactly once.
-    std::atomic<int64_t> FSocket{-1};
-    // Held only to shut down or close the handle, never across a send.
-    std::mutex FSocketLock;
-    // The TLS layer over FSocket when the server wants it; made and freed
-    // by this output's thread alone, like the handle, so a stop never
-    // meets it freed.
-    std::unique_ptr<TTlsSession> FTls;
-    bool FWSAStarted = false;
+    // Made and closed by this output's thread alone, so a stop (which only
+    // shuts it down) never meets it closed and its number reused.
+    TConnection FConnection;
 
+    // The first login, or the reconnection of a lost one.
+    TOutputPhase FLoginPhase = TOutputPhase::Connecting;
     // Why the last login attempt failed, for the retry message.
-    std::string FLastRefusal;
+    TLoginRefusal FLastRefusal;
     TSendProgress FSendProgress;
     TServerProbe FProbe;
     // Where the server answers plain requests: its host at the configured
     // port, kept from the last connection.
-    sockaddr_in FServerAddr{};
+    TPeerAddress FServerAddr;
     uint64_t FLoginTick = 0;
     // Login attempts of the running reconnection; kept when a fresh login
     // drops at once, so such a server is retried at the normal pace.
@@ -153,4 +159,7 @@ private:
     // FConfig stays as it was made: others read it while this runs.
     mutable std::mutex FPinLock;
     std::string FPinned; // under FPinLock
+    TNoticeReport FNotice;
+    // Last: its thread reports through the members above, so it goes first.
+    TTitlePublisher FTitles;
 };

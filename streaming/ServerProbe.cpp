@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -25,7 +26,7 @@ TServerProbe::~TServerProbe()
     Drop();
 }
 
-void TServerProbe::Start(const sockaddr_in& AAddr, uint64_t ANowTick, std::string ARequest)
+void TServerProbe::Start(const TPeerAddress& AAddr, uint64_t ANowTick, std::string ARequest)
 {
     Drop();
     FAddr = AAddr;
@@ -65,10 +66,10 @@ bool TServerProbe::Stalled(uint64_t ANowTick, uint64_t AStallMs)
 void TServerProbe::Begin(uint64_t ANowTick)
 {
     FStartTick = ANowTick;
-    FFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
+    FFd = socket(FAddr.Address.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
     if (FFd == -1)
         return;
-    if (connect(FFd, reinterpret_cast<const sockaddr*>(&FAddr), sizeof(FAddr)) != 0 && errno != EINPROGRESS)
+    if (connect(FFd, reinterpret_cast<const sockaddr*>(&FAddr.Address), FAddr.Length) != 0 && errno != EINPROGRESS)
         Drop(); // refused or unreachable: the source connection will tell
 }
 

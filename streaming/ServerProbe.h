@@ -1,8 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <netinet/in.h>
 #include <string>
+
+#include "net/Connection.h"
 
 // Whether the server still answers at all. A frozen server's kernel goes
 // on taking the stream into its buffers, so the send queue says nothing
@@ -16,7 +17,7 @@ public:
     // After each login: probes AAddr from now on with ARequest, a whole
     // request the server answers without taking it for an error (it lands
     // in the server's logs every few seconds).
-    void Start(const sockaddr_in& AAddr, uint64_t ANowTick, std::string ARequest);
+    void Start(const TPeerAddress& AAddr, uint64_t ANowTick, std::string ARequest);
     // No more probes until the next Start.
     void Close();
     // True when nothing has answered for AStallMs, though a probe has been
@@ -28,7 +29,7 @@ private:
     void Step(uint64_t ANowTick);
     void Drop();
 
-    sockaddr_in FAddr{};
+    TPeerAddress FAddr;
     std::string FRequest;
     bool FArmed = false;
     int FFd = -1;

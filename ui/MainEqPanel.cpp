@@ -5,8 +5,8 @@
 #include <QSlider>
 
 #include "dsp/EqPresets.h"
+#include "engine/NativeEncoderThread.h"
 #include "platform/Text.h"
-#include "streaming/NativeEncoderThread.h"
 #include "ui/FormHelpers.h"
 #include "ui/MainWindow.h"
 #include "ui/WindowColors.h"
@@ -88,8 +88,8 @@ void TFrmPrincipal::ApplyEqPreset(const std::string& AName)
     FConfig.EQPreset = AsciiLower(AName);
     LoadEqControls();
     SaveConfig();
-    if (FEncoder)
-        FEncoder->UpdateAudioProcessing(FConfig);
+    if (TNativeEncoderThread* worker = Encoder())
+        worker->UpdateAudioProcessing(FConfig);
 }
 
 void TFrmPrincipal::trEQChange()
@@ -101,8 +101,8 @@ void TFrmPrincipal::trEQChange()
     FConfig.EQPreset = "custom";
     // A file that cannot be written is reported; the sound still follows.
     SaveConfig();
-    if (FEncoder)
-        FEncoder->UpdateAudioProcessing(FConfig);
+    if (TNativeEncoderThread* worker = Encoder())
+        worker->UpdateAudioProcessing(FConfig);
 }
 
 void TFrmPrincipal::cbEqPresetMainChange(int AIndex)
@@ -122,6 +122,6 @@ void TFrmPrincipal::chkCompressorClick()
         return;
     StoreEqControls();
     SaveConfig();
-    if (FEncoder)
-        FEncoder->UpdateAudioProcessing(FConfig);
+    if (TNativeEncoderThread* worker = Encoder())
+        worker->UpdateAudioProcessing(FConfig);
 }

@@ -8,29 +8,30 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
 #include <QTimer>
 
 #include "capture/DeviceCaption.h"
-#include "services/ListenerCountThread.h"
 #include "control/ControlServer.h"
+#include "engine/NativeEncoderThread.h"
 #include "services/NowPlayingWatcher.h"
 #include "settings/GuardedFile.h"
 #include "settings/SettingsWriteError.h"
-#include "streaming/NativeEncoderThread.h"
 #include "ui/ConfigForm.h"
 #include "ui/FormHelpers.h"
 #include "ui/Lang.h"
 #include "ui/Logo.h"
+#include "ui/Marquee.h"
 #include "ui/MeterBox.h"
 #include "ui/PictureLabel.h"
 #include "ui/Shape.h"
 #include "ui/Theme.h"
-#include "ui/WindowControl.h"
 #include "ui/ThreadHandOff.h"
 #include "ui/WindowColors.h"
+
 
 using namespace WindowColors;
 
@@ -69,9 +70,24 @@ TFrmPrincipal::TFrmPrincipal(const std::string& ASettingsPath, QWidget* AParent)
     InstallFontSubstitutes();
     ConnectThreadHandOffs(this);
     BuildControls();
-    // The watcher asks at every marquee step; the text changes far less often.
-    FNoar = std::make_unique<NowPlayingWatcher>(
-        FConfig, [this, measured = std::string(), font = QFont(), width = 0](const std::string& AText) mutable {
+    // Its control requests and the queries' answers come through the event
+    // loop: a wake-up runs the station's turn at once.
+    QPointer<TFrmPrincipal> self(this);
+    FStation = std::make_unique<TStation>(
+        FConfig, static_cast<TStationObserver&>(*this),
+        [this](const TEncoderConfig& AConfig) { return CreateEncoderThread(AConfig); },
+        [self] {
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self] {
+                    if (self && !self->FDestroying)
+                        self->FStation->Tick();
+                },
+                Qt::QueuedConnection);
+        });
+    // The marquee asks at every step; the text changes far less often.
+    FMarquee = std::make_unique<TMarquee>(
+        [this, measured = std::string(), font = QFont(), width = 0](const std::string& AText) mutable {
             if (AText != measured || lblNoarText->font() != font) {
                 measured = AText;
                 font = lblNoarText->font();
@@ -79,7 +95,7 @@ TFrmPrincipal::TFrmPrincipal(const std::string& ASettingsPath, QWidget* AParent)
             }
             return width;
         });
-    FNoar->SetStripWidth(pnlNoar->width());
+    FMarquee->SetStripWidth(pnlNoar->width());
     FormCreate();
 }
 
@@ -287,12 +303,9 @@ void TFrmPrincipal::BuildControlBar()
 
 void TFrmPrincipal::FormCreate()
 {
-    FEncoder = nullptr;
     FLevelL = FLevelR = FBandLow = FBandMid = FBandHigh = 0;
     FBlinkState = false;
     FLoadingEq = false;
-    FListenerThreads.fill(nullptr);
-    FListenerCounts.fill(-1);
     LoadEncoderConfigFrom(FSettingsPath, FConfig);
     SetupEqPanel();
     FillEqPresetList();
@@ -319,30 +332,21 @@ void TFrmPrincipal::FormDestroy()
     FDestroying = true;
     // Its threads end here, before anything they call into goes.
     FControlServer.reset();
-    if (FListenerTimer)
-        FListenerTimer->stop();
-    for (TTavixListenerCountThread*& query : FListenerThreads)
-        if (query) {
-            // It ends and frees itself; its late result finds FDestroying set.
-            query->Terminate();
-            query = nullptr;
-        }
     tmrNoar->stop();
     tmrPisca->stop();
     FCloseAfterStop = false;
-    if (FEncoder)
-        StopEncoder();
+    StopEncoder();
 }
 
 void TFrmPrincipal::closeEvent(QCloseEvent* AEvent)
 {
-    if (FStopping) {
+    if (FStation->Stopping()) {
         // A stop is already under way: close once it has completed.
         FCloseAfterStop = true;
         AEvent->ignore();
         return;
     }
-    if (!FEncoder || FEncoder->Finished()) {
+    if (!Encoder() || Encoder()->Finished()) {
         AEvent->accept();
         return;
     }
@@ -387,8 +391,8 @@ void TFrmPrincipal::ApplyTexts()
     btnEqFlatMain->setText(QStr(Tr("eq_flat")));
     chkCompressor->setText(QStr(Tr("compressor")));
     ShowAlarms();
-    SetRunningState(FEncoder != nullptr);
-    if (!FEncoder) {
+    SetRunningState(Encoder() != nullptr);
+    if (!Encoder()) {
         SetStatusText(QStr(Tr("stopped")));
         ShowListenerCounts();
     }
@@ -527,7 +531,7 @@ void TFrmPrincipal::btnConfigClick()
     LoadEqControls();
     ApplyTexts();
     ApplyThemeAndInfo();
-    FNoar->ForgetFtpStamp();
+    FStation->NowPlaying().ForgetFtpStamp();
     CheckNoarFile();
 }
 
@@ -535,29 +539,36 @@ void TFrmPrincipal::btnConfigClick()
 
 void TFrmPrincipal::CheckNoarFile()
 {
-    FNoar->CheckNoarFile();
+    FStation->NowPlaying().CheckNoarFile();
     ShowNoarText();
 }
 
 void TFrmPrincipal::tmrNoarTimer()
 {
-    FNoar->Tick();
+    // The station's turn: requests, listener counts, the now-playing file.
+    FStation->Tick();
     ShowNoarText();
+    FMarquee->Step();
+    PlaceNoarText();
 }
 
 void TFrmPrincipal::ShowNoarText()
 {
-    // Without a now-playing file the watcher only has its placeholder.
-    if (!FConfig.NoarPath.empty() && !FNoar->NoarText().empty())
-        UpdateControlState([&](TStationState& AState) { AState.Title = FNoar->NoarText(); });
-    const QString text = QStr(FNoar->DisplayText());
+    const std::string& title = FStation->NowPlaying().Title();
+    // The placeholder is the strip's alone, never a title.
+    FMarquee->Show(title.empty() ? Tr("noar_empty") : title);
+    const QString text = QStr(FMarquee->DisplayText());
     if (lblNoarText->text() != text) {
         lblNoarText->setText(text);
         lblNoarText->adjustSize();
     }
-    // MarqueeX counts from the strip's left edge.
-    lblNoarText->move(FNoar->MarqueeX() - lblNoarText->parentWidget()->x(),
-                      (pnlNoar->height() - lblNoarText->height()) / 2);
+    PlaceNoarText();
+}
+
+void TFrmPrincipal::PlaceNoarText()
+{
+    // X counts from the strip's left edge.
+    lblNoarText->move(FMarquee->X() - lblNoarText->parentWidget()->x(), (pnlNoar->height() - lblNoarText->height()) / 2);
 }
 
 // ---------------------------------------------------------------- meters

@@ -10,12 +10,12 @@
 #include <QWidget>
 
 #include "monitoring/Alarm.h"
+#include "net/OutputState.h"
 #include "settings/EncoderConfig.h"
+#include "station/Station.h"
 
-class NowPlayingWatcher;
+class TMarquee;
 class TControlServer;
-class TWindowControl;
-struct TStationState;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -25,14 +25,12 @@ class QTimer;
 class TNativeEncoderThread;
 class TMeterBox;
 class TShape;
-class TThread;
-class TTavixListenerCountThread;
 
-// The main window: owns the settings of the run and the streaming worker,
-// shows status, levels, what is on air and the listener count, and holds
-// the equalizer panel. ASettingsPath is the settings file it loads and
-// writes (the one beside the executable in the program).
-class TFrmPrincipal : public QWidget {
+// The main window: owns the settings of the run and a view of the station
+// (its transmission, what is on air, the listener count), and holds the
+// equalizer panel. ASettingsPath is the settings file it loads and writes
+// (the one beside the executable in the program).
+class TFrmPrincipal : public QWidget, private TStationObserver {
     Q_OBJECT
 public:
     explicit TFrmPrincipal(const std::string& ASettingsPath = ConfigFilePath(), QWidget* AParent = nullptr);
@@ -43,19 +41,16 @@ public:
     void StartEncoder();
     void StopEncoder();
     void SetRunningState(bool ARunning);
-    void HandleEncoderStatus(TNativeEncoderThread* Sender, const std::string& Text, bool IsError);
+    // Server 1's state, which also tells the transmission's own troubles.
+    void HandleEncoderStatus(TNativeEncoderThread* Sender, const TOutputState& AState);
     void HandleEncoderLevel(TNativeEncoderThread* Sender, double L, double R, double LowBand,
                             double MidBand, double HighBand);
     void HandleEncoderRecord(TNativeEncoderThread* Sender, const std::string& AFileName, const std::string& AText,
                              bool AIsError);
     // Servers 2 to KMaxServers; server 1's state comes with the status.
-    void HandleServerStatus(TNativeEncoderThread* Sender, int AServer, const std::string& AText, bool AIsError);
+    void HandleServerStatus(TNativeEncoderThread* Sender, int AServer, const TOutputState& AState);
     // An alarm raised or cleared, or a notice.
     void HandleEncoderAlarm(TNativeEncoderThread* Sender, const TAlarm& AAlarm);
-    void ListenerTimerTick();
-    // One count of server AServer (-1: none).
-    void HandleListenerResult(int AServer, int32_t Count, const std::string& ErrorText);
-    void HandleListenerThreadEnd(int AServer, TThread* Sender);
 
     // --- texts, colours, settings dialog ---
     void ApplyTexts();
@@ -75,7 +70,8 @@ public:
 
     const TEncoderConfig& Config() const { return FConfig; }
     // The running or ended transmission, or none.
-    TNativeEncoderThread* Encoder() const { return FEncoder; }
+    TNativeEncoderThread* Encoder() const { return FStation->Worker(); }
+    TStation& Station() { return *FStation; }
 
     // Controls, named as in the layout.
     QWidget *pnlTop, *pnlBody, *pnlNoar, *PnlPisca, *pnlVu, *pnlEQ, *pnlControls;
@@ -136,6 +132,7 @@ private:
     void tmrMetersTimer();
     void CheckNoarFile();
     void ShowNoarText();
+    void PlaceNoarText();
     void SetStatusText(const QString& AText);
     void SetListenersText(const QString& AText);
     void ShowRecordLine(bool AMark, const QString& AText, const QColor& AColor, const QString& ATip);
@@ -160,16 +157,17 @@ private:
     bool ServerInUse(int AServer) const;
     bool SeveralServers() const;
     void ResetServerMarks();
-    void SetServerMark(int AServer, const std::string& AText, bool AIsError);
+    void SetServerMark(int AServer, const TOutputState& AState);
     void ShowServerMarks();
     void PlaceServerMarks();
-    // An untrusted certificate that server AServer met, AText saying so:
-    // the operator is asked once per certificate and transmission, out of
-    // the worker's hand-off, whether to trust it in that server's settings.
-    void OfferToTrustCertificate(int AServer, const std::string& AText);
+    // An untrusted certificate that server AServer met: the operator is
+    // asked once per certificate and transmission, out of the worker's
+    // hand-off, whether to trust it in that server's settings.
+    void OfferToTrustCertificate(int AServer, const TOutputState& AState);
     // ARound: the transmission's, when the certificate was met.
-    void AnswerTrustQuestion(int AServer, const std::string& AText, const std::string& AFingerprint,
-                             unsigned ARound);
+    void AnswerTrustQuestion(int AServer, const TOutputState& AState, unsigned ARound);
+    // AState in the window's language.
+    QString StateText(const TOutputState& AState) const;
     // Writes FConfig; a failure is shown to the operator. False then.
     bool SaveConfig();
     // FConfig from the settings file as it is now; false, FConfig as it
@@ -181,26 +179,32 @@ private:
 
     // The local control interface, when switched on in the settings.
     void StartControlInterface();
-    void UpdateControlState(const std::function<void(TStationState&)>& AChange);
+
+    // What the station tells.
+    bool StartAllowed() override;
+    void StopBegan() override;
+    void StopWaiting() override;
+    void RunningChanged(bool ARunning) override;
+    void WorkerEnded() override;
+    void OutputChanged(int AServer, const TOutputState& AState) override;
+    void RecordChanged(const std::string& AFileName, const std::string& AText, bool AIsError) override;
+    void AlarmChanged(const TAlarm& AAlarm) override;
+    void ListenersChanged() override;
 
     std::string FSettingsPath;
     TEncoderConfig FConfig;
     // FConfig holds the defaults of a settings file that could not be read
     // at start: never written over that file.
     bool FOnDefaults = false;
-    std::unique_ptr<TWindowControl> FControl;
+    std::unique_ptr<TStation> FStation;
+    // After the station: it serves the station, so it goes first.
     std::unique_ptr<TControlServer> FControlServer;
-    uint64_t FStartTick = 0; // of the running transmission
-    TNativeEncoderThread* FEncoder = nullptr;
     double FLevelL = 0, FLevelR = 0, FBandLow = 0, FBandMid = 0, FBandHigh = 0;
     uint64_t FShownBlocks = 0; // of the running worker's, the last shown
     bool FBlinkState = false;
     bool FLoadingEq = false;
-    // The query running for each server, if any.
-    std::array<TTavixListenerCountThread*, KMaxServers> FListenerThreads{};
-    std::array<int32_t, KMaxServers> FListenerCounts{};
-    // Counts every start and stop: a listener count, or an answer about a
-    // certificate, from before the last one is old news.
+    // Counts every start and stop: an answer about a certificate from
+    // before the last one is old news.
     unsigned FListenerRound = 0;
     struct TServerMark {
         int Kind = 0;
@@ -215,10 +219,8 @@ private:
         bool Refused = false;
     };
     std::array<TTrustQuestion, KMaxServers> FTrustQuestions{};
-    QTimer* FListenerTimer = nullptr;
-    std::unique_ptr<NowPlayingWatcher> FNoar;
-    // Inside StopEncoder; a close asked meanwhile waits for its end.
-    bool FStopping = false;
+    std::unique_ptr<TMarquee> FMarquee;
+    // A close asked while a stop winds down waits for its end.
     bool FCloseAfterStop = false;
     bool FDestroying = false;
     QString FRecordName; // of the file being recorded

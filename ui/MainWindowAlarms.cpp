@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "control/StationState.h"
+#include "station/StationState.h"
 #include "ui/FormHelpers.h"
 #include "ui/MainWindow.h"
 #include "ui/Theme.h"
@@ -59,7 +59,6 @@ void TFrmPrincipal::HandleEncoderAlarm(TNativeEncoderThread*, const TAlarm& AAla
     }
     // Raised again, an alarm takes its new reason and becomes the newest.
     ApplyAlarm(FAlarms, AAlarm);
-    UpdateControlState([this](TStationState& AState) { AState.Alarms = FAlarms; });
     // A change of the alarms outranks the notice's moment.
     tmrAlarmNotice->stop();
     ShowAlarms();
@@ -122,7 +121,6 @@ void TFrmPrincipal::tmrAlarmTimer()
 void TFrmPrincipal::ClearAlarms()
 {
     FAlarms.clear();
-    UpdateControlState([](TStationState& AState) { AState.Alarms.clear(); });
     tmrAlarmNotice->stop();
     ShowAlarms();
 }

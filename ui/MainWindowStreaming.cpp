@@ -7,23 +7,21 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "services/ListenerCountThread.h"
 #include "control/ControlServer.h"
+#include "engine/NativeEncoderThread.h"
 #include "platform/Tick.h"
-#include "streaming/NativeEncoderThread.h"
+#include "station/Station.h"
 #include "ui/FormHelpers.h"
 #include "ui/Lang.h"
 #include "ui/MainWindow.h"
+#include "ui/OutputStateText.h"
 #include "ui/Shape.h"
-#include "ui/WindowControl.h"
 #include "ui/WindowColors.h"
 
 using namespace WindowColors;
 
 namespace {
 
-constexpr int KListenerIntervalMs = 15000;
-constexpr int KStopPumpMs = 50;
 // The marks keep this far left of the listener count, and the words of a
 // further server's trouble this far left of the marks and right of the
 // title.
@@ -33,20 +31,22 @@ constexpr int KProblemGap = 12;
 
 enum TMarkKind { mkIdle, mkOnItsWay, mkOnAir, mkTrouble };
 
-// What a server's status says of it. A dropped link being logged in again
-// is on its way; a refusal (its reason in brackets at the end), a setting
-// that cannot work or a failed send is trouble.
-TMarkKind MarkKind(const std::string& AText, bool AIsError)
+// A login under way, or a dropped link being logged in again, is on its
+// way; a refusal, a setting that cannot work, a failed send or a slow
+// server is trouble.
+TMarkKind MarkKind(const TOutputState& AState)
 {
-    if (!AIsError) {
-        if (AText == "Parado.")
-            return mkIdle;
-        return AText.starts_with("Conectando") ? mkOnItsWay : mkOnAir;
+    switch (AState.Phase) {
+    case TOutputPhase::Idle:
+    case TOutputPhase::Stopped:
+        return mkIdle;
+    case TOutputPhase::OnAir:
+        return AState.Behind ? mkTrouble : mkOnAir;
+    case TOutputPhase::Failed:
+        return mkTrouble;
+    default:
+        return IsOnItsWay(AState) ? mkOnItsWay : mkTrouble;
     }
-    if (AText.ends_with("Reconectando...") || AText.ends_with("Tentando novamente...") ||
-        (AText.starts_with("Tentando reconectar") && AText.ends_with("...")))
-        return mkOnItsWay;
-    return mkTrouble;
 }
 
 QColor MarkColour(int AKind)
@@ -72,7 +72,7 @@ TNativeEncoderThread* TFrmPrincipal::CreateEncoderThread(const TEncoderConfig& A
 
 void TFrmPrincipal::btnStartStopClick()
 {
-    if (FEncoder)
+    if (Encoder())
         StopEncoder();
     else
         StartEncoder();
@@ -80,77 +80,57 @@ void TFrmPrincipal::btnStartStopClick()
 
 void TFrmPrincipal::StartEncoder()
 {
-    if (FEncoder)
-        return;
-    // An unwritable settings file stops the start here, after telling why.
-    if (!SaveConfig())
-        return;
-    FEncoder = CreateEncoderThread(FConfig);
-    FEncoder->OnStatus = [this](TNativeEncoderThread* Sender, const std::string& Text, bool IsError) {
-        HandleEncoderStatus(Sender, Text, IsError);
-    };
-    FEncoder->OnServerStatus = [this](TNativeEncoderThread* Sender, int AServer, const std::string& AText,
-                                      bool AIsError) { HandleServerStatus(Sender, AServer, AText, AIsError); };
-    FEncoder->OnRecord = [this](TNativeEncoderThread* Sender, const std::string& AFileName, const std::string& AText,
-                                bool AIsError) { HandleEncoderRecord(Sender, AFileName, AText, AIsError); };
-    FEncoder->OnAlarm = [this](TNativeEncoderThread* Sender, const TAlarm& AAlarm) {
-        HandleEncoderAlarm(Sender, AAlarm);
-    };
-    // Stopped or ended by itself, the worker records nothing any more and
-    // its alarms are over.
-    FEncoder->OnTerminate = [this](TThread*) {
-        ClearRecordLine();
-        ClearAlarms();
-    };
-    ClearRecordLine();
-    ClearAlarms();
-    ++FListenerRound;
-    FListenerCounts.fill(-1);
-    FTrustQuestions = {};
-    ResetServerMarks();
-    FShownBlocks = 0;
-    FEncoder->Start();
-    tmrMeters->start();
-    SetRunningState(true);
-    // Until the worker's first word: the login may take seconds, and the
-    // last transmission's "stopped" beside a green light would be a lie.
-    SetStatusText(QStr(Tr("starting")));
-    SetTextColor(lblStatus, DimText);
-    ListenerTimerTick();
+    FStation->Start();
 }
 
 void TFrmPrincipal::StopEncoder()
 {
-    // A second stop (a close asked while this one pumps events) must not
-    // wait for or free the same worker again.
-    if (!FEncoder || FStopping)
+    FStation->Stop();
+}
+
+bool TFrmPrincipal::StartAllowed()
+{
+    // An unwritable settings file stops the start here, after telling why.
+    return SaveConfig();
+}
+
+void TFrmPrincipal::StopBegan()
+{
+    btnStartStop->setEnabled(false);
+    SetStatusText(QStr(Tr("stopping")));
+}
+
+void TFrmPrincipal::StopWaiting()
+{
+    // The window stays alive while the outputs wind down.
+    QCoreApplication::processEvents();
+}
+
+void TFrmPrincipal::RunningChanged(bool ARunning)
+{
+    ++FListenerRound;
+    if (ARunning) {
+        ClearRecordLine();
+        ClearAlarms();
+        FTrustQuestions = {};
+        ResetServerMarks();
+        FShownBlocks = 0;
+        tmrMeters->start();
+        SetRunningState(true);
+        // Until the worker's first word: the login may take seconds, and the
+        // last transmission's "stopped" beside a green light would be a lie.
+        SetStatusText(QStr(Tr("starting")));
+        SetTextColor(lblStatus, DimText);
         return;
-    FStopping = true;
-    try {
-        btnStartStop->setEnabled(false);
-        SetStatusText(QStr(Tr("stopping")));
-        FEncoder->StopNow();
-        // The window stays alive while the outputs wind down.
-        while (!FEncoder->Finished()) {
-            TThread::RunQueued(KStopPumpMs);
-            QCoreApplication::processEvents();
-        }
-        FEncoder->WaitFor();
-        tmrMetersTimer();
-        tmrMeters->stop();
-        TNativeEncoderThread* ended = FEncoder;
-        FEncoder = nullptr;
-        delete ended;
-    } catch (...) {
-        // Whatever went wrong, the button must come back.
     }
+    tmrMeters->stop();
+    // The meters keep the last levels the worker had.
+    FShownBlocks = 0;
     btnStartStop->setEnabled(true);
-    FStopping = false;
+    ClearRecordLine();
     ClearAlarms();
     SetRunningState(false);
     SetStatusText(QStr(Tr("stopped")));
-    ++FListenerRound;
-    FListenerCounts.fill(-1);
     ShowListenerCounts();
     if (FCloseAfterStop && !FDestroying) {
         FCloseAfterStop = false;
@@ -158,18 +138,39 @@ void TFrmPrincipal::StopEncoder()
     }
 }
 
+void TFrmPrincipal::WorkerEnded()
+{
+    // Ended by itself, the worker records nothing any more and its alarms
+    // are over; the window holds it until stopped.
+    ClearRecordLine();
+    ClearAlarms();
+}
+
+void TFrmPrincipal::OutputChanged(int AServer, const TOutputState& AState)
+{
+    if (AServer == 1)
+        HandleEncoderStatus(Encoder(), AState);
+    else
+        HandleServerStatus(Encoder(), AServer, AState);
+}
+
+void TFrmPrincipal::RecordChanged(const std::string& AFileName, const std::string& AText, bool AIsError)
+{
+    HandleEncoderRecord(Encoder(), AFileName, AText, AIsError);
+}
+
+void TFrmPrincipal::AlarmChanged(const TAlarm& AAlarm)
+{
+    HandleEncoderAlarm(Encoder(), AAlarm);
+}
+
+void TFrmPrincipal::ListenersChanged()
+{
+    ShowListenerCounts();
+}
+
 void TFrmPrincipal::SetRunningState(bool ARunning)
 {
-    if (ARunning)
-        FStartTick = GetTickCount64();
-    UpdateControlState([&](TStationState& AState) {
-        AState.Running = ARunning;
-        if (ARunning) {
-            AState.Outputs.clear();
-            AState.BytesSent = 0;
-            AState.UptimeSeconds = 0;
-        }
-    });
     btnStartStop->setText(QStr(Tr(ARunning ? "stop" : "start")));
     btnConfig->setEnabled(!ARunning);
     shpLed->SetBrushColor(ARunning ? Green : Grey);
@@ -178,23 +179,25 @@ void TFrmPrincipal::SetRunningState(bool ARunning)
     ShowServerMarks();
 }
 
-void TFrmPrincipal::HandleEncoderStatus(TNativeEncoderThread*, const std::string& Text, bool IsError)
+QString TFrmPrincipal::StateText(const TOutputState& AState) const
 {
-    UpdateControlState([&](TStationState& AState) {
-        AState.Status = Text;
-        AState.StatusIsError = IsError;
-    });
-    SetStatusText(QStr(Text));
-    SetServerMark(1, Text, IsError);
-    OfferToTrustCertificate(1, Text);
-    if (IsError) {
+    return QStr(OutputStateText(AState, FConfig.Language));
+}
+
+void TFrmPrincipal::HandleEncoderStatus(TNativeEncoderThread*, const TOutputState& AState)
+{
+    const bool isError = IsErrorState(AState);
+    SetStatusText(StateText(AState));
+    SetServerMark(1, AState);
+    OfferToTrustCertificate(1, AState);
+    if (isError) {
         SetTextColor(lblStatus, Red);
         shpLed->SetBrushColor(Red);
-    } else if (FEncoder && MarkKind(Text, false) == mkOnItsWay) {
+    } else if (Encoder() && MarkKind(AState) == mkOnItsWay) {
         // A login still being tried is not on air yet.
         SetTextColor(lblStatus, Yellow);
         shpLed->SetBrushColor(Yellow);
-    } else if (FEncoder) {
+    } else if (Encoder()) {
         SetTextColor(lblStatus, Green);
         shpLed->SetBrushColor(Green);
         FBlinkState = true;
@@ -207,22 +210,13 @@ void TFrmPrincipal::HandleEncoderStatus(TNativeEncoderThread*, const std::string
     }
 }
 
-void TFrmPrincipal::HandleServerStatus(TNativeEncoderThread*, int AServer, const std::string& AText, bool AIsError)
+void TFrmPrincipal::HandleServerStatus(TNativeEncoderThread*, int AServer, const TOutputState& AState)
 {
     // A server stopped for a refused certificate keeps the reason.
     if (AServer < 2 || !ServerInUse(AServer) || FTrustQuestions[AServer - 1].Refused)
         return;
-    SetServerMark(AServer, AText, AIsError);
-    OfferToTrustCertificate(AServer, AText);
-    UpdateControlState([&](TStationState& AState) {
-        for (TStationState::TOutput& o : AState.Outputs)
-            if (o.Server == AServer) {
-                o.Status = AText;
-                o.IsError = AIsError;
-                return;
-            }
-        AState.Outputs.push_back({AServer, AText, AIsError, FListenerCounts[static_cast<size_t>(AServer - 1)]});
-    });
+    SetServerMark(AServer, AState);
+    OfferToTrustCertificate(AServer, AState);
 }
 
 void TFrmPrincipal::HandleEncoderLevel(TNativeEncoderThread*, double L, double R, double LowBand, double MidBand,
@@ -234,32 +228,25 @@ void TFrmPrincipal::HandleEncoderLevel(TNativeEncoderThread*, double L, double R
     FBandMid = MidBand;
     FBandHigh = HighBand;
     RepaintMeters();
-    const uint64_t bytes = FEncoder ? FEncoder->BytesSent() : 0;
-    UpdateControlState([&](TStationState& AState) {
-        AState.LevelL = L;
-        AState.LevelR = R;
-        AState.BytesSent = bytes;
-        AState.UptimeSeconds = (GetTickCount64() - FStartTick) / 1000;
-    });
 }
 
 void TFrmPrincipal::tmrMetersTimer()
 {
-    if (!FEncoder)
+    TNativeEncoderThread* worker = Encoder();
+    if (!worker)
         return;
-    const TLevelReading reading = FEncoder->Levels().Latest();
+    const TLevelReading reading = worker->Levels().Latest();
     if (reading.Blocks == FShownBlocks)
         return;
     FShownBlocks = reading.Blocks;
     const TAudioLevels& l = reading.Levels;
-    HandleEncoderLevel(FEncoder, l.L, l.R, l.LowBand, l.MidBand, l.HighBand);
+    HandleEncoderLevel(worker, l.L, l.R, l.LowBand, l.MidBand, l.HighBand);
 }
 
 void TFrmPrincipal::HandleEncoderRecord(TNativeEncoderThread*, const std::string& AFileName,
                                         const std::string& AText, bool AIsError)
 {
     tmrRecWarning->stop();
-    UpdateControlState([&](TStationState& AState) { AState.RecordingFile = AFileName; });
     const QString text = QStr(AText);
     if (AFileName.empty()) {
         // The stream goes on, so the status line stays the server's and
@@ -284,7 +271,7 @@ void TFrmPrincipal::HandleEncoderRecord(TNativeEncoderThread*, const std::string
 
 void TFrmPrincipal::tmrPiscaTimer()
 {
-    if (FEncoder) {
+    if (Encoder()) {
         const bool was = FBlinkState;
         FBlinkState = !FBlinkState;
         ShapePisca->SetBrushColor(was ? Bar : Red);
@@ -300,12 +287,6 @@ void TFrmPrincipal::SetupListenerTimer()
 {
     SetListenersText(NoListenersText());
     SetTextColor(lblListeners, DimText);
-    if (FListenerTimer)
-        return;
-    FListenerTimer = new QTimer(this);
-    FListenerTimer->setInterval(KListenerIntervalMs);
-    connect(FListenerTimer, &QTimer::timeout, this, [this] { ListenerTimerTick(); });
-    FListenerTimer->start();
 }
 
 QString TFrmPrincipal::NoListenersText() const
@@ -313,69 +294,19 @@ QString TFrmPrincipal::NoListenersText() const
     return QStr(Tr("listeners")) + "--";
 }
 
-void TFrmPrincipal::ListenerTimerTick()
-{
-    if (!lblListeners)
-        return;
-    if (!FEncoder) {
-        ShowListenerCounts();
-        return;
-    }
-    for (int n = 1; n <= KMaxServers; ++n) {
-        // A server whose previous query still runs is skipped this time.
-        if (!ServerInUse(n) || FListenerThreads[n - 1])
-            continue;
-        auto* worker = new TTavixListenerCountThread(ConfigForServer(FConfig, n));
-        FListenerThreads[n - 1] = worker;
-        // Both run on this thread; a window already gone, or going, drops them.
-        QPointer<TFrmPrincipal> self(this);
-        worker->OnResult = [self, n, round = FListenerRound](TTavixListenerCountThread*, int32_t Count,
-                                                              const std::string& ErrorText) {
-            if (self && !self->FDestroying && self->FListenerRound == round)
-                self->HandleListenerResult(n, Count, ErrorText);
-        };
-        worker->OnTerminate = [self, n](TThread* Sender) {
-            if (self && !self->FDestroying)
-                self->HandleListenerThreadEnd(n, Sender);
-        };
-        worker->Start();
-    }
-}
-
-void TFrmPrincipal::HandleListenerResult(int AServer, int32_t Count, const std::string&)
-{
-    if (!ServerInUse(AServer))
-        return;
-    FListenerCounts[AServer - 1] = Count;
-    ShowListenerCounts();
-}
-
-void TFrmPrincipal::HandleListenerThreadEnd(int AServer, TThread* Sender)
-{
-    if (AServer >= 1 && AServer <= KMaxServers && Sender == FListenerThreads[AServer - 1])
-        FListenerThreads[AServer - 1] = nullptr;
-}
-
 // The sum of the counts known, each server's in the tooltip; one server
 // alone shows its count as it always did.
 void TFrmPrincipal::ShowListenerCounts()
 {
-    int32_t sum = -1;
     QStringList parts;
     for (int n = 1; n <= KMaxServers; ++n) {
         if (!ServerInUse(n))
             continue;
-        const int32_t count = FListenerCounts[n - 1];
-        if (count >= 0)
-            sum = std::max(sum, 0) + count;
+        const int32_t count = FStation->Listeners(n);
         parts << QStr(Tr("server_line")).arg(n).arg(count >= 0 ? QString::number(count) : QString("--"));
     }
+    const int32_t sum = FStation->ListenerSum();
     SetListenersText(sum >= 0 ? QStr(Tr("listeners")) + QString::number(sum) : NoListenersText());
-    UpdateControlState([&](TStationState& AState) {
-        AState.Listeners = sum;
-        for (TStationState::TOutput& o : AState.Outputs)
-            o.Listeners = FListenerCounts[static_cast<size_t>(o.Server - 1)];
-    });
     lblListeners->setToolTip(SeveralServers() ? parts.join('\n') : QString());
 }
 
@@ -383,9 +314,7 @@ void TFrmPrincipal::ShowListenerCounts()
 
 bool TFrmPrincipal::ServerInUse(int AServer) const
 {
-    if (AServer == 1)
-        return true;
-    return AServer >= 2 && AServer <= KMaxServers && FConfig.ExtraServers[static_cast<size_t>(AServer - 2)].Enabled;
+    return FStation->ServerInUse(AServer);
 }
 
 bool TFrmPrincipal::SeveralServers() const
@@ -403,15 +332,15 @@ void TFrmPrincipal::ResetServerMarks()
     ShowServerMarks();
 }
 
-void TFrmPrincipal::SetServerMark(int AServer, const std::string& AText, bool AIsError)
+void TFrmPrincipal::SetServerMark(int AServer, const TOutputState& AState)
 {
-    FServerMarks[AServer - 1] = {MarkKind(AText, AIsError), QStr(AText)};
+    FServerMarks[AServer - 1] = {MarkKind(AState), StateText(AState)};
     ShowServerMarks();
 }
 
 void TFrmPrincipal::ShowServerMarks()
 {
-    const bool shown = FEncoder && SeveralServers();
+    const bool shown = Encoder() && SeveralServers();
     // The worst trouble of a further server, the first in number order.
     int problem = 0;
     for (int n = 1; n <= KMaxServers; ++n) {
@@ -468,27 +397,11 @@ void TFrmPrincipal::StartControlInterface()
 {
     if (!FConfig.ControlEnabled)
         return;
-    TWindowControl::TActions actions;
-    actions.Start = [this] { StartEncoder(); };
-    actions.Stop = [this] { StopEncoder(); };
-    actions.Title = [this](const std::string& ATitle) {
-        if (FEncoder)
-            FEncoder->SetTitle(ATitle);
-        UpdateControlState([&](TStationState& AState) { AState.Title = ATitle; });
-    };
-    FControl = std::make_unique<TWindowControl>(this, std::move(actions), FConfig.NoarPath);
-    FControlServer = std::make_unique<TControlServer>(*FControl);
+    FControlServer = std::make_unique<TControlServer>(*FStation);
     std::string error;
     if (!FControlServer->Start(FConfig.ControlPort, FConfig.ControlToken, error)) {
         FControlServer.reset();
-        FControl.reset();
         SetStatusText(QStr(error));
         SetTextColor(lblStatus, Red);
     }
-}
-
-void TFrmPrincipal::UpdateControlState(const std::function<void(TStationState&)>& AChange)
-{
-    if (FControl)
-        FControl->Update(AChange);
 }

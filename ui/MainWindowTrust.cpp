@@ -1,9 +1,8 @@
 #include <QLabel>
 #include <QTimer>
 
+#include "engine/NativeEncoderThread.h"
 #include "platform/Text.h"
-#include "streaming/NativeEncoderThread.h"
-#include "streaming/TlsSession.h"
 #include "ui/FormHelpers.h"
 #include "ui/MainWindow.h"
 #include "ui/TrustPrompt.h"
@@ -11,23 +10,23 @@
 
 using namespace WindowColors;
 
-void TFrmPrincipal::OfferToTrustCertificate(int AServer, const std::string& AText)
+void TFrmPrincipal::OfferToTrustCertificate(int AServer, const TOutputState& AState)
 {
-    const std::string fingerprint = FingerprintInUntrustedStatus(AText);
     TTrustQuestion& asked = FTrustQuestions[AServer - 1];
     // Every retry meets the same certificate again.
-    if (fingerprint.empty() || !FEncoder || asked.Fingerprint == fingerprint)
+    if (AState.Refusal != TRefusal::UntrustedCertificate || AState.Fingerprint.empty() || !Encoder() ||
+        asked.Fingerprint == AState.Fingerprint)
         return;
-    asked.Fingerprint = fingerprint;
-    QTimer::singleShot(0, this, [this, AServer, AText, fingerprint, round = FListenerRound] {
-        if (FEncoder && !FStopping && FListenerRound == round)
-            AnswerTrustQuestion(AServer, AText, fingerprint, round);
+    asked.Fingerprint = AState.Fingerprint;
+    QTimer::singleShot(0, this, [this, AServer, AState, round = FListenerRound] {
+        if (Encoder() && !FStation->Stopping() && FListenerRound == round)
+            AnswerTrustQuestion(AServer, AState, round);
     });
 }
 
-void TFrmPrincipal::AnswerTrustQuestion(int AServer, const std::string& AText, const std::string& AFingerprint,
-                                        unsigned ARound)
+void TFrmPrincipal::AnswerTrustQuestion(int AServer, const TOutputState& AState, unsigned ARound)
 {
+    const std::string& fingerprint = AState.Fingerprint;
     // Server 1 carries the transmission and would be refused at every
     // retry: it stops first. A further server keeps trying beside the
     // others while the operator decides.
@@ -35,26 +34,26 @@ void TFrmPrincipal::AnswerTrustQuestion(int AServer, const std::string& AText, c
         StopEncoder();
     const TEncoderConfig server = ConfigForServer(FConfig, AServer);
     const bool trusted = AskToTrustCertificate(this, FConfig.Language,
-                                               Trim(server.Host) + ":" + std::to_string(server.Port), AFingerprint);
+                                               Trim(server.Host) + ":" + std::to_string(server.Port), fingerprint);
     // The transmission may have been stopped meanwhile, or started again.
-    TNativeEncoderThread* running = AServer > 1 && FEncoder && FListenerRound == ARound ? FEncoder : nullptr;
+    TNativeEncoderThread* running = AServer > 1 && Encoder() && FListenerRound == ARound ? Encoder() : nullptr;
     if (!trusted) {
         if (AServer == 1) {
             // Stopped for this reason: "Parado." alone would hide it.
-            SetStatusText(QStr(AText));
+            SetStatusText(StateText(AState));
             SetTextColor(lblStatus, Red);
         } else if (running) {
             running->Server(AServer).Stop();
-            SetServerMark(AServer, AText, true);
+            SetServerMark(AServer, AState);
             FTrustQuestions[AServer - 1].Refused = true;
         }
         return;
     }
     (AServer == 1 ? FConfig.TlsFingerprint : FConfig.ExtraServers[static_cast<size_t>(AServer - 2)].TlsFingerprint) =
-        AFingerprint;
+        fingerprint;
     const bool saved = SaveConfig();
     if (running)
-        running->Server(AServer).TrustCertificate(AFingerprint);
+        running->Server(AServer).TrustCertificate(fingerprint);
     else if (AServer == 1 && saved)
         SetStatusText(QStr(Tr("tls_trusted")));
 }

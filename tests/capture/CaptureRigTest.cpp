@@ -6,7 +6,7 @@
 
 #include "capture/AudioComboItems.h"
 #include "capture/PortAudioDevices.h"
-#include "streaming/NativeEncoderThread.h"
+#include "engine/NativeEncoderThread.h"
 #include "tests/support/AudioRig.h"
 
 namespace {
@@ -66,10 +66,9 @@ protected:
     {
         auto opened = std::make_unique<TOpened>();
         opened->Worker = std::make_unique<TNativeEncoderThread>(Channel(AIndex, AKind, ARate));
-        opened->Worker->OnStatus = [status = &opened->Status](TNativeEncoderThread*,
-                                                               const std::string& AText,
-                                                               bool AIsError) {
-            status->push_back({AText, AIsError});
+        opened->Worker->OnOutput = [status = &opened->Status](TNativeEncoderThread*, int,
+                                                               const TOutputState& AState) {
+            status->push_back({AState.Text, IsErrorState(AState)});
         };
         opened->Source = opened->Worker->OpenCaptureStream();
         opened->Ok = opened->Source != nullptr;

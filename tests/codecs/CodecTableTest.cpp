@@ -8,8 +8,8 @@
 #include "codecs/CodecTable.h"
 #include "codecs/FdkAac.h"
 #include "codecs/Flac.h"
-#include "codecs/Mp3Encoder.h"
 #include "codecs/Lame.h"
+#include "codecs/Mp3Encoder.h"
 #include "codecs/OggOpus.h"
 #include "codecs/OggVorbis.h"
 #include "codecs/SampleConversion.h"
@@ -63,36 +63,6 @@ TEST(CodecTable, FactoryMakesTheRowsEncoder)
     EXPECT_NE(dynamic_cast<TFdkAacPlusEncoder*>(aac.get()), nullptr);
     EXPECT_NE(dynamic_cast<TFlacEncoder*>(flac.get()), nullptr);
     EXPECT_NE(dynamic_cast<TOggOpusEncoder*>(opus.get()), nullptr);
-}
-
-// Stands in for an AAC+ encoder whose library reports a given frame length.
-class TFixedFrameEncoder : public TAudioEncoder {
-public:
-    explicit TFixedFrameEncoder(int32_t AFrameLength) : FFrameLength(AFrameLength) {}
-    bool Start(int32_t, int32_t, int32_t, std::string&, std::string&) override { return true; }
-    bool EncodeFloatInterleaved(const float*, int32_t, std::string&, std::string&) override
-    {
-        return true;
-    }
-    bool Finish(std::string&, std::string&) override { return true; }
-    int32_t FrameLength() const override { return FFrameLength; }
-
-private:
-    int32_t FFrameLength;
-};
-
-TEST(CodecTable, FramesPerBlockFollowsThePositiveFrameLengthOfAacOnly)
-{
-    const TCodecRow& aac = *FindCodecRow("audio/aacp");
-    const TCodecRow& vorbis = *FindCodecRow("audio/ogg");
-    TFixedFrameEncoder f1024(1024), f0(0), fNeg(-3);
-    EXPECT_EQ(FramesPerBlock(aac, &f1024), 1024);
-    EXPECT_EQ(FramesPerBlock(aac, &f0), 2048);
-    EXPECT_EQ(FramesPerBlock(aac, &fNeg), 2048);
-    EXPECT_EQ(FramesPerBlock(aac, nullptr), 2048);
-    EXPECT_EQ(FramesPerBlock(vorbis, &f1024), 2048);
-    EXPECT_EQ(FramesPerBlock(*FindCodecRow("audio/opus"), &f1024), 2048);
-    EXPECT_EQ(FramesPerBlock(*FindCodecRow("audio/mpeg"), nullptr), 2048);
 }
 
 TEST(Mp3, BufferSizeAndEncoderOpening)

@@ -12,10 +12,10 @@
 #include <thread>
 #include <unistd.h>
 
-#include "CodecTestSupport.h"
 #include "codecs/CodecTable.h"
+#include "CodecTestSupport.h"
+#include "net/WireText.h"
 #include "platform/CodePage.h"
-#include "streaming/WireText.h"
 #include "tests/support/IcecastServer.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"

@@ -4,8 +4,8 @@
 #include <numbers>
 #include <vector>
 
+#include "engine/NativeEncoderThread.h"
 #include "settings/EncoderConfig.h"
-#include "streaming/NativeEncoderThread.h"
 
 // A streaming worker that is never started: the test drives its processing
 // members directly on the main thread and keeps each block's levels.

@@ -21,12 +21,13 @@ public:
     {
         TStationState s;
         s.Running = true;
-        s.Status = "Transmitindo.";
+        s.Server1 = {1, "Transmitindo.", false, -1, TOutputPhase::OnAir};
         s.Title = "Faixa \"1\"\n\x01";
         s.Listeners = -1;
         s.BytesSent = 123456;
-        s.Outputs.push_back({2, "Tentando reconectar ao servidor de radio (1)...", true});
-        s.Outputs.push_back({3, "Transmitindo.", false, 4});
+        s.Outputs.push_back({2, "Tentando reconectar ao servidor de radio (1)... (401 senha recusada)", true, -1,
+                             TOutputPhase::Retrying, TRefusal::PasswordRefused, 1});
+        s.Outputs.push_back({3, "Transmitindo.", false, 4, TOutputPhase::OnAir});
         return s;
     }
     void RequestStart() override { ++Starts; }
@@ -86,9 +87,17 @@ TEST(ControlServer, OnlyTheTokenOpensItAndBadRequestsSayWhy)
     EXPECT_NE(status.Body.find(R"("title":"Faixa \"1\"\n\u0001")"), std::string::npos) << status.Body;
     EXPECT_NE(status.Body.find(R"("listeners":null)"), std::string::npos);
     EXPECT_NE(status.Body.find(R"("bytesSent":123456)"), std::string::npos);
-    EXPECT_NE(status.Body.find(R"("outputs":[{"error":true,"listeners":null,"server":2,)"), std::string::npos)
+    // The machine's names beside the words.
+    EXPECT_NE(status.Body.find(R"("outputs":[{"attempt":1,"error":true,"listeners":null,"phase":"retrying",)"
+                               R"("refusal":"password_refused","server":2,)"),
+              std::string::npos)
         << status.Body;
-    EXPECT_NE(status.Body.find(R"({"error":false,"listeners":4,"server":3,"status":"Transmitindo."})"),
+    EXPECT_NE(status.Body.find(R"({"attempt":0,"error":false,"listeners":4,"phase":"on_air","refusal":null,)"
+                               R"("server":3,"status":"Transmitindo."})"),
+              std::string::npos)
+        << status.Body;
+    EXPECT_NE(status.Body.find(R"("phase":"on_air","recording":"","refusal":null,"state":"running",)"
+                               R"("status":"Transmitindo.")"),
               std::string::npos)
         << status.Body;
 

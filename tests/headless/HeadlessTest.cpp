@@ -203,6 +203,9 @@ TEST(Headless, TheControlInterfaceAnswersOnlyItsTokenAndDrivesTheStation)
     config.ControlEnabled = true;
     config.ControlPort = FreeLoopbackPort();
     config.ControlToken = KToken;
+    // A now-playing file with nothing in it: nothing on air.
+    config.NoarPath = dir.File("noar.txt");
+    WriteTextFile(config.NoarPath, "");
     const int port = config.ControlPort;
     const std::string log = dir.File("log.txt");
     auto program = StartHeadless(WriteSettings(dir, config), log);
@@ -221,6 +224,8 @@ TEST(Headless, TheControlInterfaceAnswersOnlyItsTokenAndDrivesTheStation)
     ASSERT_EQ(status.Code, 200);
     EXPECT_NE(status.Body.find(R"("state":"running")"), std::string::npos) << status.Body;
     EXPECT_NE(status.Body.find(R"("status":"Transmitindo.")"), std::string::npos) << status.Body;
+    EXPECT_NE(status.Body.find(R"("phase":"on_air")"), std::string::npos) << status.Body;
+    EXPECT_NE(status.Body.find(R"("title":"")"), std::string::npos) << "the strip's placeholder is no title";
     EXPECT_EQ(status.Body.find(R"("bytesSent":0,)"), std::string::npos) << status.Body;
 
     ASSERT_EQ(Http("POST", port, "/title", KToken, R"({"title": "Locução ao vivo"})").Code, 200);

@@ -5,11 +5,11 @@
 
 TEST(CodePage, Windows1252BothWays)
 {
-    EXPECT_EQ(Utf8ToCp1252("S\xC3\xA3o Jos\xC3\xA9"), "S\xE3o Jos\xE9");
-    EXPECT_EQ(Utf8ToCp1252("\xE2\x82\xAC 5"), "\x80 5");            // euro sign
-    EXPECT_EQ(Utf8ToCp1252("\xE6\x97\xA5"), "?");                    // not in the code page
-    EXPECT_EQ(Utf8ToCp1252("a\xFF" "b"), "a?b");                     // broken UTF-8
-    EXPECT_EQ(Cp1252ToUtf8("S\xE3o \x80"), "S\xC3\xA3o \xE2\x82\xAC");
+    EXPECT_EQ(Utf8ToWindows1252("S\xC3\xA3o Jos\xC3\xA9"), "S\xE3o Jos\xE9");
+    EXPECT_EQ(Utf8ToWindows1252("\xE2\x82\xAC 5"), "\x80 5");            // euro sign
+    EXPECT_EQ(Utf8ToWindows1252("\xE6\x97\xA5"), "?");                    // not in the code page
+    EXPECT_EQ(Utf8ToWindows1252("a\xFF" "b"), "a?b");                     // broken UTF-8
+    EXPECT_EQ(Windows1252ToUtf8("S\xE3o \x80"), "S\xC3\xA3o \xE2\x82\xAC");
 }
 
 TEST(CodePage, StrictUtf8Decoding)

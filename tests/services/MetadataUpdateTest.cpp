@@ -2,26 +2,20 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "platform/Tick.h"
-#include "services/MetadataUpdateThread.h"
 #include "services/LocalFile.h"
 #include "services/NoarTitle.h"
+#include "services/TitleUpdate.h"
 #include "tests/services/FakeAdminServer.h"
 #include "tests/support/IcecastServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitUntil.h"
 
 namespace {
-
-bool WaitForUpdatesToEnd(int ATimeoutMs = 5000)
-{
-    const uint64_t until = GetTickCount64() + static_cast<uint64_t>(ATimeoutMs);
-    while (RunningMetadataUpdates() > 0 && GetTickCount64() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return RunningMetadataUpdates() == 0;
-}
 
 TEncoderConfig AdminConfig(int APort, const std::string& AServerType = "icecast")
 {
@@ -37,11 +31,16 @@ TEncoderConfig AdminConfig(int APort, const std::string& AServerType = "icecast"
     return c;
 }
 
+TTitleOutcome Send(const TEncoderConfig& AConfig, const std::string& ATitle)
+{
+    TConnection connection;
+    return SendTitleUpdate(AConfig, ATitle, connection);
+}
+
 std::vector<std::string> Push(TFakeAdminServer& AServer, const TEncoderConfig& AConfig,
                               const std::string& ATitle)
 {
-    PushTitle(AConfig, ATitle);
-    EXPECT_TRUE(WaitForUpdatesToEnd());
+    Send(AConfig, ATitle);
     return AServer.Requests();
 }
 
@@ -187,20 +186,23 @@ TEST(MetadataUpdate, ImpossibleSettingsSendNothing)
 {
     TFakeAdminServer server("HTTP/1.0 200 OK\r\n\r\n");
     TEncoderConfig config = AdminConfig(server.Port());
-    Push(server, config, " \r\n ");
+    EXPECT_TRUE(Send(config, " \r\n ").Skipped);
     config.Password = "";
-    Push(server, config, "T");
+    EXPECT_TRUE(Send(config, "T").Skipped);
     config = AdminConfig(server.Port(), "shoutcast");
     config.Password = "";
-    Push(server, config, "T");
+    EXPECT_TRUE(Send(config, "T").Skipped);
     config = AdminConfig(server.Port());
     config.Host = "  ";
-    Push(server, config, "T");
+    EXPECT_TRUE(Send(config, "T").Skipped);
     EXPECT_TRUE(server.Requests().empty());
-    // A port nobody listens on: silent, no hang.
+    // A port nobody listens on: refused at once, and said so.
     config = AdminConfig(1);
-    PushTitle(config, "T");
-    EXPECT_TRUE(WaitForUpdatesToEnd(10000));
+    const uint64_t start = GetTickCount64();
+    const TTitleOutcome refused = Send(config, "T");
+    EXPECT_LT(GetTickCount64() - start, 5000u);
+    EXPECT_FALSE(refused.Accepted);
+    EXPECT_EQ(refused.Why, "sem conexao com o servidor");
 }
 
 TEST(MetadataUpdate, PortBeyondSixteenBitsReachesNoServer)
@@ -210,32 +212,51 @@ TEST(MetadataUpdate, PortBeyondSixteenBitsReachesNoServer)
     config.Password = icecast.SourcePassword();
     auto logged = [&] { return Occurrences(icecast.AccessLog(), "/admin/metadata"); };
     // On its own port the server logs the request: the log is a fair witness.
-    PushTitle(config, "Right port");
-    ASSERT_TRUE(WaitForUpdatesToEnd());
+    Send(config, "Right port");
     ASSERT_TRUE(WaitUntil([&] { return logged() > 0; }, 5000)) << icecast.AccessLog();
     const size_t before = logged();
 
     // Cut to 16 bits these would be the server's port.
     for (const int64_t port : {int64_t{65536} + icecast.Port(), int64_t{131072} + icecast.Port()}) {
         config.Port = static_cast<int32_t>(port);
-        PushTitle(config, "Wrong port");
-        EXPECT_TRUE(WaitForUpdatesToEnd());
+        EXPECT_TRUE(Send(config, "Wrong port").Skipped);
     }
     WaitUntil([] { return false; }, 500);
     EXPECT_EQ(logged(), before) << icecast.AccessLog();
 }
 
-TEST(MetadataUpdateDeathTest, ProgramExitsCleanlyWhileUpdatesAreStillWaiting)
+// One output's titles: in order, a newer waiting title replacing an older
+// one, each outcome told; and a publisher that goes ends the update under
+// way at once, though the server keeps it waiting.
+TEST(TitlePublisher, SendsInOrderKeepsTheNewestAndEndsAtOnce)
 {
-    TFakeAdminServer server(""); // keeps every update waiting for its reply
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            const TEncoderConfig config = AdminConfig(server.Port());
-            for (int i = 0; i < 4; ++i)
-                PushTitle(config, "Title " + std::to_string(i));
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            std::exit(RunningMetadataUpdates() > 0 ? 0 : 3);
-        },
-        testing::ExitedWithCode(0), "");
+    TFakeAdminServer server(""); // silence: taken as accepted after the reply time-out
+    std::mutex lock;
+    std::vector<std::pair<std::string, bool>> told;
+    auto publisher = std::make_unique<TTitlePublisher>([&](const std::string& ATitle, const TTitleOutcome& AOutcome) {
+        const std::lock_guard<std::mutex> guard(lock);
+        told.emplace_back(ATitle, AOutcome.Accepted);
+    });
+    const TEncoderConfig config = AdminConfig(server.Port());
+    publisher->Publish(config, "Primeira");
+    ASSERT_TRUE(WaitUntil([&] { return server.Requests().size() == 1; }, 3000));
+    publisher->Publish(config, "Segunda");
+    publisher->Publish(config, "Terceira");
+    ASSERT_TRUE(WaitUntil([&] { return !publisher->Busy(); }, 8000));
+    const std::vector<std::string> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[0].find("song=Primeira "), std::string::npos) << requests[0];
+    EXPECT_NE(requests[1].find("song=Terceira "), std::string::npos) << requests[1];
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        EXPECT_EQ(told, (std::vector<std::pair<std::string, bool>>{{"Primeira", true}, {"Terceira", true}}));
+    }
+
+    publisher->Publish(config, "Quarta");
+    ASSERT_TRUE(WaitUntil([&] { return server.Requests().size() == 3; }, 3000));
+    const uint64_t start = GetTickCount64();
+    publisher.reset();
+    EXPECT_LT(GetTickCount64() - start, 500u) << "the stop waited for the server";
+    const std::lock_guard<std::mutex> guard(lock);
+    EXPECT_EQ(told.size(), 2u) << "nothing told once it is going";
 }

@@ -17,14 +17,10 @@ constexpr double kSecond = 1.0 / 86400.0;
 struct TWatcherUploadRig : TUploadRig {
     double Now = 45000.0;
     time_t Stamp = 1700000000;
-    std::unique_ptr<NowPlayingWatcher> Watcher = std::make_unique<NowPlayingWatcher>(
-        Config, [](const std::string& AText) { return 7 * int(AText.size()); }, [this] { return Now; });
+    std::unique_ptr<NowPlayingWatcher> Watcher =
+        std::make_unique<NowPlayingWatcher>(Config, [this] { return Now; });
 
-    TWatcherUploadRig()
-    {
-        Config.FtpRemoteDir = "/radio";
-        Watcher->SetStripWidth(400);
-    }
+    TWatcherUploadRig() { Config.FtpRemoteDir = "/radio"; }
     // Writes the now-playing file with a modification time of its own.
     void Rewrite(const std::string& AContent)
     {
@@ -56,7 +52,7 @@ TEST(NowPlayingUpload, ChangesDuringAnUploadCollapseIntoOneMore)
     for (int i = 2; i <= 4; ++i) {
         rig.Rewrite("Song " + std::to_string(i));
         rig.TickLater();
-        EXPECT_EQ(rig.Watcher->NoarText(), "Song " + std::to_string(i));
+        EXPECT_EQ(rig.Watcher->Title(), "Song " + std::to_string(i));
     }
     EXPECT_TRUE(rig.Watcher->FtpUploadPending());
     EXPECT_EQ(rig.Published(), "Song 1");
@@ -70,13 +66,12 @@ TEST(NowPlayingUpload, ChangesDuringAnUploadCollapseIntoOneMore)
     EXPECT_EQ(rig.Published(), "Song 4");
 }
 
-TEST(NowPlayingUpload, SameTextRewrittenUploadsWithoutRestartingTheMarquee)
+TEST(NowPlayingUpload, SameTextRewrittenUploadsAgain)
 {
     TWatcherUploadRig rig;
     rig.Rewrite("Same song");
     rig.Watcher->Tick();
     ASSERT_TRUE(WaitUntil([&] { return rig.CronHits() == 1 && !rig.Watcher->FtpUploadRunning(); }, 20000));
-    const int x = rig.Watcher->MarqueeX();
 
     // Unchanged file: no upload.
     rig.TickLater();
@@ -85,7 +80,6 @@ TEST(NowPlayingUpload, SameTextRewrittenUploadsWithoutRestartingTheMarquee)
     rig.Rewrite("Same song");
     rig.TickLater();
     EXPECT_TRUE(rig.Watcher->FtpUploadRunning());
-    EXPECT_EQ(rig.Watcher->MarqueeX(), x - 6);
     ASSERT_TRUE(WaitUntil([&] { return rig.CronHits() == 2 && !rig.Watcher->FtpUploadRunning(); }, 20000));
 }
 

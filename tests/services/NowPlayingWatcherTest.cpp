@@ -1,3 +1,4 @@
+#include "services/NoarTitle.h"
 #include "services/NowPlayingWatcher.h"
 
 #include <gtest/gtest.h>
@@ -8,41 +9,36 @@
 namespace {
 
 constexpr double kSecond = 1.0 / 86400.0;
-constexpr int kStrip = 300;
-constexpr int kCharWidth = 7;
 
 // A watcher on a settings record of the test's own, with a wall clock the
-// test moves by hand and a fixed-pitch font.
+// test moves by hand.
 struct TWatcherRig {
     TTempDir Dir;
     TEncoderConfig Config;
     double Now = 45000.0;
-    NowPlayingWatcher Watcher{Config, [](const std::string& AText) { return kCharWidth * int(AText.size()); },
-                              [this] { return Now; }};
+    NowPlayingWatcher Watcher{Config, [this] { return Now; }};
 
-    TWatcherRig()
-    {
-        Config.Language = "pt-BR";
-        Config.NoarPath = Dir.File("noar.txt");
-        Watcher.SetStripWidth(kStrip);
-    }
+    TWatcherRig() { Config.NoarPath = Dir.File("noar.txt"); }
     std::string Show(const std::string& AContent)
     {
         WriteTextFile(Config.NoarPath, AContent);
         Watcher.CheckNoarFile();
-        return Watcher.NoarText();
+        return Watcher.Title();
     }
 };
 
 } // namespace
 
-TEST(NowPlayingWatcher, LineBreaksBecomeTwoSpacesAndTextIsPadded)
+// One rule for the strip and the servers alike.
+TEST(NowPlayingWatcher, TheTitleIsOneLineWithSingleBlanks)
 {
     TWatcherRig rig;
-    EXPECT_EQ(rig.Show("Artist - Song\r\nAlbum\r\n"), "Artist - Song  Album");
-    EXPECT_EQ(rig.Watcher.DisplayText(), "   Artist - Song  Album   ");
-    EXPECT_EQ(rig.Show("\r\n  A\n\nB\rC \r\n\r\n"), "A    B  C");
+    EXPECT_EQ(rig.Show("Artist - Song\r\nAlbum\r\n"), "Artist - Song Album");
+    EXPECT_EQ(rig.Show("\r\n  A\n\nB\rC \r\n\r\n"), "A B C");
     EXPECT_EQ(rig.Show("\xEF\xBB\xBFTitle"), "Title");
+    std::string servers;
+    ASSERT_TRUE(ReadNoarTitle(rig.Config, servers));
+    EXPECT_EQ(servers, rig.Watcher.Title());
 }
 
 TEST(NowPlayingWatcher, DoubleEncodedTextIsRepaired)
@@ -54,45 +50,43 @@ TEST(NowPlayingWatcher, DoubleEncodedTextIsRepaired)
     EXPECT_EQ(rig.Show("S\xC3\x83O PAULO"), "S\xC3\x83O PAULO");
 }
 
-TEST(NowPlayingWatcher, NothingOnAirShowsTheTranslatedText)
+// Nothing on air is an empty title, never a placeholder: the strip's words
+// for it are the window's.
+TEST(NowPlayingWatcher, NothingOnAirIsAnEmptyTitle)
 {
     TWatcherRig rig;
-    EXPECT_EQ(rig.Show(" \r\n "), "Nenhuma música informada no noar.txt");
+    EXPECT_EQ(rig.Show(" \r\n "), "");
+    rig.Show("Song");
     rig.Config.NoarPath = "";
-    rig.Config.Language = "en-US";
     rig.Watcher.CheckNoarFile();
-    EXPECT_EQ(rig.Watcher.NoarText(), "No song informed in noar.txt");
+    EXPECT_EQ(rig.Watcher.Title(), "");
+    rig.Config.NoarPath = rig.Dir.File("noar.txt");
+    rig.Show("Song");
     rig.Config.NoarPath = rig.Dir.File("missing.txt");
-    rig.Config.Language = "es-ES";
     rig.Watcher.CheckNoarFile();
-    EXPECT_EQ(rig.Watcher.NoarText(), "Ninguna canción informada en noar.txt");
+    EXPECT_EQ(rig.Watcher.Title(), "");
     // A folder is no now-playing file either.
     rig.Config.NoarPath = rig.Dir.Path();
-    rig.Config.Language = "fr-FR";
     rig.Watcher.CheckNoarFile();
-    EXPECT_EQ(rig.Watcher.NoarText(), "Aucun titre indiqué dans noar.txt");
+    EXPECT_EQ(rig.Watcher.Title(), "");
     EXPECT_FALSE(rig.Watcher.FtpUploadRunning());
 }
 
-TEST(NowPlayingWatcher, UnreadableFileKeepsTheStrip)
+TEST(NowPlayingWatcher, UnreadableFileKeepsTheTitle)
 {
     TWatcherRig rig;
     rig.Show("Good title");
-    for (int i = 0; i < 10; ++i)
-        rig.Watcher.Tick();
-    const int x = rig.Watcher.MarqueeX();
     EXPECT_EQ(rig.Show("Bad \xC3\x28 bytes"), "Good title");
     EXPECT_TRUE(rig.Watcher.NoarReadFailed());
-    EXPECT_EQ(rig.Watcher.MarqueeX(), x);
     EXPECT_EQ(rig.Show("Next title"), "Next title");
     EXPECT_FALSE(rig.Watcher.NoarReadFailed());
 
-    // A pipe at the path would block the window's thread if it were opened.
+    // A pipe at the path would block the owner's thread if it were opened:
+    // it is no now-playing file.
     rig.Config.NoarPath = rig.Dir.File("pipe");
     ASSERT_EQ(mkfifo(rig.Config.NoarPath.c_str(), 0644), 0);
     rig.Watcher.CheckNoarFile();
-    EXPECT_EQ(rig.Watcher.NoarText(), "Next title");
-    EXPECT_TRUE(rig.Watcher.NoarReadFailed());
+    EXPECT_EQ(rig.Watcher.Title(), "");
 }
 
 TEST(NowPlayingWatcher, ChecksEveryTwoSecondsOfWallClock)
@@ -100,43 +94,19 @@ TEST(NowPlayingWatcher, ChecksEveryTwoSecondsOfWallClock)
     TWatcherRig rig;
     WriteTextFile(rig.Config.NoarPath, "First");
     rig.Watcher.Tick(); // the first tick always checks
-    EXPECT_EQ(rig.Watcher.NoarText(), "First");
+    EXPECT_EQ(rig.Watcher.Title(), "First");
 
     WriteTextFile(rig.Config.NoarPath, "Second");
     rig.Now += 1.9 * kSecond;
     rig.Watcher.Tick();
-    EXPECT_EQ(rig.Watcher.NoarText(), "First");
+    EXPECT_EQ(rig.Watcher.Title(), "First");
     rig.Now += 0.2 * kSecond;
     rig.Watcher.Tick();
-    EXPECT_EQ(rig.Watcher.NoarText(), "Second");
+    EXPECT_EQ(rig.Watcher.Title(), "Second");
 
     // A clock set back does not hold the checks off.
     WriteTextFile(rig.Config.NoarPath, "Third");
     rig.Now -= 3600 * kSecond;
     rig.Watcher.Tick();
-    EXPECT_EQ(rig.Watcher.NoarText(), "Third");
-}
-
-TEST(NowPlayingWatcher, MarqueeScrollsAndReenters)
-{
-    TWatcherRig rig;
-    rig.Show("abcd"); // padded: 10 characters, 70 pixels
-    EXPECT_EQ(rig.Watcher.MarqueeX(), kStrip);
-    rig.Watcher.Tick();
-    EXPECT_EQ(rig.Watcher.MarqueeX(), kStrip - 3);
-    // Leaves the strip on the left once x + 70 < 0, then re-enters.
-    int ticks = 1;
-    while (rig.Watcher.MarqueeX() != kStrip && ticks < 1000) {
-        EXPECT_GE(rig.Watcher.MarqueeX() + 70, -3);
-        rig.Watcher.Tick();
-        ++ticks;
-    }
-    EXPECT_EQ(ticks, (kStrip + 70) / 3 + 1);
-
-    // The same text again does not restart the marquee; a new text does.
-    rig.Watcher.Tick();
-    rig.Show("abcd");
-    EXPECT_EQ(rig.Watcher.MarqueeX(), kStrip - 3);
-    rig.Show("abcde");
-    EXPECT_EQ(rig.Watcher.MarqueeX(), kStrip);
+    EXPECT_EQ(rig.Watcher.Title(), "Third");
 }

@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/Tick.h"
+#include "services/ListenerCountThread.h"
 #include "tests/streaming/FakeSourceServer.h"
 #include "tests/streaming/HoldingProxy.h"
 #include "tests/streaming/TransmissionHarness.h"
 #include "tests/support/IcecastServer.h"
 #include "tests/support/Process.h"
-#include "tests/support/WaitUntil.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitUntil.h"
 
 // What the operator is told must be what happens on the wire: a dead path
 // or a frozen server is noticed, a refused login says why, a stop is never
@@ -337,4 +338,25 @@ TEST(OnAir, OggVorbisTitlesAtTheStartAfterAChangeAndAfterAReconnection)
 TEST(OnAir, OggFlacTitlesReachTheListeners)
 {
     ExpectOggTitlesThroughout("audio/flac", false);
+}
+
+// A station's host may have an IPv6 address alone: the login, the title
+// and the listener count all reach it there.
+TEST(OnAir, AServerOnIpv6AloneTakesTheStreamTheTitleAndTheCount)
+{
+    TIcecastServer server(false, true);
+    TTempDir dir;
+    TEncoderConfig config = StreamConfig("audio/mpeg", server.Port());
+    config.Host = "::1";
+    UseNowPlaying(config, dir, "Faixa em IPv6");
+    TWorkerRun run(config);
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
+    EXPECT_TRUE(WaitForTitle(run, server, "Faixa em IPv6", 8000)) << server.StatusJson();
+    std::string why;
+    EXPECT_EQ(QueryListenerCount(config, why), 0) << why;
+    // Still on air after the probe has been at it a few times.
+    run.PumpFor(5000);
+    for (const TStatus& s : run.Statuses())
+        EXPECT_FALSE(s.IsError) << s.Text;
+    run.Stop();
 }

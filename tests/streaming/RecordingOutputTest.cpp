@@ -39,10 +39,6 @@ public:
         c.RecordEnabled = true;
         c.RecordFolder = AFolder;
         c.RecordSplitMinutes = ASplitMinutes;
-        std::unique_ptr<TAudioEncoder> probe = CreateEncoder(*FindCodecRow(ACodec));
-        std::string header, error;
-        if (probe->Start(2, KRate, c.Bitrate, header, error))
-            Frames = FramesPerBlock(*FindCodecRow(ACodec), probe.get());
         Output = std::make_unique<TRecordingOutput>(
             c, [this](const std::string& AFile, const std::string& AText, bool AIsError) {
                 const std::lock_guard<std::mutex> guard(Lock);
@@ -99,7 +95,7 @@ public:
         return out;
     }
 
-    int Frames = 0;
+    const int Frames = KDefaultFramesPerBlock;
     int64_t Fed = 0;
     std::unique_ptr<TRecordingOutput> Output;
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
+#include "net/ServerAnswer.h"
 #include "streaming/SendProgress.h"
-#include "streaming/ServerAnswer.h"
 
 TEST(ServerAnswer, StatusCodeOfTheDecidingLine)
 {
@@ -17,20 +19,25 @@ TEST(ServerAnswer, StatusCodeOfTheDecidingLine)
     EXPECT_EQ(AnswerStatusCode("Body\r\nHTTP/1.0 200 OK"), 0) << "only an answer that starts with one";
 }
 
-TEST(ServerAnswer, RefusalReasonsInTheOperatorsWords)
+TEST(ServerAnswer, RefusalReasonsInTheOperatorsWordsAndAsAKind)
 {
+    const auto said = [](const std::string& AAnswer, bool AAccepted = false) {
+        const TLoginRefusal r = LoginRefusal(AAnswer, AAccepted);
+        return std::make_tuple(r.Kind, r.Code, r.Words);
+    };
     // Answers as icecast2 gives them.
-    EXPECT_EQ(LoginRefusalReason("HTTP/1.0 401 Authentication Required\r\nContent-Type: text/html\r\n\r\n", false),
-              "(401 senha recusada)");
-    EXPECT_EQ(LoginRefusalReason("HTTP/1.0 403 Forbidden\r\n\r\nMountpoint in use", false),
-              "(403 ponto de montagem em uso)");
-    EXPECT_EQ(LoginRefusalReason("HTTP/1.0 403 Forbidden\r\n\r\nContent-type not supported", false),
-              "(403 acesso negado)");
-    EXPECT_EQ(LoginRefusalReason("HTTP/1.1 302 Found\r\nSet-Cookie: x\r\n\r\n", false), "(302 Found)");
-    EXPECT_EQ(LoginRefusalReason("", false), "(sem resposta do servidor)");
-    EXPECT_EQ(LoginRefusalReason("invalid password\r\n", false), "(senha recusada)");
-    EXPECT_EQ(LoginRefusalReason("what?", false), "(resposta inesperada do servidor)");
-    EXPECT_EQ(LoginRefusalReason("HTTP/1.0 200 OK", true), "");
+    EXPECT_EQ(said("HTTP/1.0 401 Authentication Required\r\nContent-Type: text/html\r\n\r\n"),
+              std::make_tuple(TRefusal::PasswordRefused, 401, std::string("(401 senha recusada)")));
+    EXPECT_EQ(said("HTTP/1.0 403 Forbidden\r\n\r\nMountpoint in use"),
+              std::make_tuple(TRefusal::MountInUse, 403, std::string("(403 ponto de montagem em uso)")));
+    EXPECT_EQ(said("HTTP/1.0 403 Forbidden\r\n\r\nContent-type not supported"),
+              std::make_tuple(TRefusal::AccessDenied, 403, std::string("(403 acesso negado)")));
+    EXPECT_EQ(said("HTTP/1.1 302 Found\r\nSet-Cookie: x\r\n\r\n"),
+              std::make_tuple(TRefusal::ServerAnswer, 302, std::string("(302 Found)")));
+    EXPECT_EQ(said(""), std::make_tuple(TRefusal::NoAnswer, 0, std::string("(sem resposta do servidor)")));
+    EXPECT_EQ(said("invalid password\r\n"), std::make_tuple(TRefusal::PasswordRefused, 0, std::string("(senha recusada)")));
+    EXPECT_EQ(said("what?"), std::make_tuple(TRefusal::UnexpectedAnswer, 0, std::string("(resposta inesperada do servidor)")));
+    EXPECT_EQ(said("HTTP/1.0 200 OK", true), std::make_tuple(TRefusal::None, 0, std::string()));
 }
 
 TEST(SendProgress, StallIsTheAgeOfTheOldestByteStillQueued)

@@ -5,9 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "net/TlsSession.h"
 #include "services/ListenerCountThread.h"
-#include "services/MetadataUpdateThread.h"
-#include "streaming/TlsSession.h"
 #include "tests/streaming/TransmissionHarness.h"
 #include "tests/support/IcecastServer.h"
 #include "tests/support/Process.h"
@@ -80,11 +79,6 @@ int FirstStatusStartingWith(TWorkerRun& ARun, const std::string& APrefix, int AT
     return found;
 }
 
-void WaitForTitleUpdates()
-{
-    WaitUntil([] { return RunningMetadataUpdates() == 0; }, 5000);
-}
-
 } // namespace
 
 TEST(TlsTransmission, LoginToneTitlesAndListenersOverTls)
@@ -125,7 +119,6 @@ TEST(TlsTransmission, LoginToneTitlesAndListenersOverTls)
     EXPECT_GT(ToneDominance(heard.Mono, KToneHz), 10.0) << heard.Mono.size() << " samples";
     run.Stop();
     EXPECT_EQ(run.Statuses().back().Text, "Parado.");
-    WaitForTitleUpdates();
 }
 
 TEST(TlsTransmission, UntrustedCertificateIsRefusedUntilItsFingerprintIsPinned)
@@ -144,7 +137,10 @@ TEST(TlsTransmission, UntrustedCertificateIsRefusedUntilItsFingerprintIsPinned)
         const std::string status = run.Statuses()[refused].Text;
         EXPECT_EQ(status, KUntrusted + "self-signed certificate. Impressão digital SHA-256: " + fingerprint + ".");
         EXPECT_TRUE(run.Statuses()[refused].IsError);
-        EXPECT_EQ(FingerprintInUntrustedStatus(status), fingerprint);
+        const TOutputState& state = run.Statuses()[refused].State;
+        EXPECT_EQ(state.Fingerprint, fingerprint);
+        EXPECT_EQ(state.Refusal, TRefusal::UntrustedCertificate);
+        EXPECT_EQ(state.Phase, TOutputPhase::Connecting);
         EXPECT_LT(run.WaitForStatus("Transmitindo.", 1000), 0) << run.StatusText();
         run.Stop();
     }
@@ -174,7 +170,6 @@ TEST(TlsTransmission, UntrustedCertificateIsRefusedUntilItsFingerprintIsPinned)
     const TDecodedStream heard = ListenOverHttps(run, server, dir);
     EXPECT_GT(ToneDominance(heard.Mono, KToneHz), 10.0) << heard.Mono.size() << " samples";
     run.Stop();
-    WaitForTitleUpdates();
 }
 
 TEST(TlsTransmission, CertificateForAnotherNameIsRefused)

@@ -15,9 +15,9 @@
 #include "tests/codecs/CodecTestSupport.h"
 #include "tests/support/AudioRig.h"
 #include "tests/support/IcecastServer.h"
-#include "tests/support/WaitUntil.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -96,14 +96,12 @@ TEncoderConfig ServerConfig(const std::string& ACodec, int APort, const std::str
 TWorkerRun::TWorkerRun(const TEncoderConfig& AConfig)
     : FWorker(std::make_unique<TNativeEncoderThread>(AConfig))
 {
-    FWorker->OnStatus = [this](TNativeEncoderThread*, const std::string& AText, bool AIsError) {
-        FStatuses.push_back({AText, AIsError, GetTickCount64()});
+    FWorker->OnOutput = [this](TNativeEncoderThread*, int AServer, const TOutputState& AState) {
+        (AServer == 1 ? FStatuses : FServerStatuses[AServer])
+            .push_back({AState.Text, IsErrorState(AState), GetTickCount64(), AState});
     };
     FWorker->OnRecord = [this](TNativeEncoderThread*, const std::string& AFileName, const std::string& AText,
                                bool AIsError) { FRecords.push_back({AFileName, AText, AIsError, GetTickCount64()}); };
-    FWorker->OnServerStatus = [this](TNativeEncoderThread*, int AServer, const std::string& AText, bool AIsError) {
-        FServerStatuses[AServer].push_back({AText, AIsError, GetTickCount64()});
-    };
     FWorker->OnAlarm = [this](TNativeEncoderThread*, const TAlarm& AAlarm) {
         FAlarms.push_back({AAlarm, GetTickCount64()});
     };
@@ -224,7 +222,11 @@ bool TWorkerRun::WaitForBlocks(int ACount, int ATimeoutMs)
 
 bool TWorkerRun::WaitFinished(int ATimeoutMs)
 {
-    return WaitUntil([&] { return FWorker->Finished(); }, ATimeoutMs);
+    if (!WaitUntil([&] { return FWorker->Finished(); }, ATimeoutMs))
+        return false;
+    // Its last words, queued as it ended.
+    FWorker->WaitFor();
+    return true;
 }
 
 uint64_t TWorkerRun::Stop()

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "engine/NativeEncoderThread.h"
 #include "settings/EncoderConfig.h"
-#include "streaming/NativeEncoderThread.h"
 #include "tests/support/TempDir.h"
 
 // What the transmission tests need around a streaming worker: the shared
@@ -33,6 +33,7 @@ struct TStatus {
     std::string Text;
     bool IsError = false;
     uint64_t Tick = 0;
+    TOutputState State;
 };
 
 struct TRecordEventSeen {

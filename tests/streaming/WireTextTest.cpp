@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "streaming/WireText.h"
+#include "net/WireText.h"
+#include "platform/CodePage.h"
 
 TEST(WireText, CodePageAndHeaderValues)
 {
-    EXPECT_EQ(ToSystemCodePage("S\xC3\xA3o Paulo \xE2\x82\xAC"), "S\xE3o Paulo \x80");
-    EXPECT_EQ(ToSystemCodePage("\xE6\x97\xA5" "a"), "?a") << "what the code page lacks becomes ?";
+    EXPECT_EQ(Utf8ToWindows1252("S\xC3\xA3o Paulo \xE2\x82\xAC"), "S\xE3o Paulo \x80");
+    EXPECT_EQ(Utf8ToWindows1252("\xE6\x97\xA5" "a"), "?a") << "what the code page lacks becomes ?";
     EXPECT_EQ(HeaderValueUtf8(" a\r\nb\nc\r "), " a  b c  ") << "line breaks blanked, no trimming";
     EXPECT_EQ(HeaderValueUtf8("Forr\xC3\xB3"), "Forr\xC3\xB3");
 }

@@ -16,10 +16,14 @@
 
 namespace {
 
-// Pumps the owner's hand-offs until the worker ends; false after ATimeoutMs.
+// Pumps the owner's hand-offs until the worker ends and takes its last
+// words; false after ATimeoutMs.
 bool PumpUntilFinished(TThread& AWorker, int ATimeoutMs)
 {
-    return WaitUntil([&] { return AWorker.Finished(); }, ATimeoutMs);
+    if (!WaitUntil([&] { return AWorker.Finished(); }, ATimeoutMs))
+        return false;
+    AWorker.WaitFor();
+    return true;
 }
 
 void WaitFor(const std::atomic<bool>& AFlag)
@@ -39,16 +43,22 @@ TEST(WorkerEvents, TheWorkerNeverWaitsAndItsEventsReachTheOwnerInOrderWhenItPump
 {
     TWorkerProbe worker(LoopbackConfig(1), [](TWorkerProbe& w) {
         for (int i = 0; i < 100; ++i) {
-            w.PostStatus(std::to_string(i), i % 2 == 0);
+            TOutputState state;
+            state.Phase = i % 2 == 0 ? TOutputPhase::Retrying : TOutputPhase::OnAir;
+            state.Attempt = i;
+            state.Text = std::to_string(i);
+            w.PostOutput(i % 4 + 1, state);
             std::vector<float> out;
             const std::vector<float> in(64, 0.25f);
             w.ProcessAudioBlock(in.data(), 32, 2, out, 2);
         }
     });
     bool onOwner = true;
-    worker.OnStatus = [&](TNativeEncoderThread* Sender, const std::string& Text, bool IsError) {
+    std::vector<int> servers;
+    worker.OnOutput = [&](TNativeEncoderThread* Sender, int AServer, const TOutputState& AState) {
         onOwner = onOwner && TThread::IsMainThread() && Sender == &worker;
-        worker.Statuses.emplace_back(Text, IsError);
+        servers.push_back(AServer);
+        worker.Statuses.emplace_back(AState.Text, IsErrorState(AState));
     };
     worker.Start();
     const uint64_t until = GetTickCount64() + 5000;
@@ -64,8 +74,10 @@ TEST(WorkerEvents, TheWorkerNeverWaitsAndItsEventsReachTheOwnerInOrderWhenItPump
 
     worker.WaitFor();
     ASSERT_EQ(worker.Statuses.size(), 100u);
-    for (int i = 0; i < 100; ++i)
+    for (int i = 0; i < 100; ++i) {
         EXPECT_EQ(worker.Statuses[static_cast<size_t>(i)], std::make_pair(std::to_string(i), i % 2 == 0));
+        EXPECT_EQ(servers[static_cast<size_t>(i)], i % 4 + 1);
+    }
     EXPECT_TRUE(onOwner);
 }
 
@@ -75,8 +87,8 @@ TEST(WorkerEvents, EventsOfAWorkerDeletedElsewhereAreDropped)
 {
     std::atomic<int> handled{0};
     std::thread elsewhere([&] {
-        TWorkerProbe worker(LoopbackConfig(1), [](TWorkerProbe& w) { w.PostStatus("x", false); });
-        worker.OnStatus = [&](TNativeEncoderThread*, const std::string&, bool) { ++handled; };
+        TWorkerProbe worker(LoopbackConfig(1), [](TWorkerProbe& w) { w.PostOutput(1, {}); });
+        worker.OnOutput = [&](TNativeEncoderThread*, int, const TOutputState&) { ++handled; };
         worker.Start();
         const uint64_t until = GetTickCount64() + 5000;
         while (!worker.Finished() && GetTickCount64() < until)

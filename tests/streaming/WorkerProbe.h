@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/NativeEncoderThread.h"
 #include "settings/EncoderConfig.h"
-#include "streaming/NativeEncoderThread.h"
 
 // A streaming worker whose thread body the test supplies, recording the
 // status events it delivers. Without a body it is never started and the
@@ -18,9 +18,9 @@ public:
     explicit TWorkerProbe(const TEncoderConfig& AConfig, TBody ABody = {})
         : TNativeEncoderThread(AConfig), FBody(std::move(ABody))
     {
-        OnStatus = [this](TNativeEncoderThread* Sender, const std::string& Text, bool IsError) {
+        OnOutput = [this](TNativeEncoderThread* Sender, int, const TOutputState& AState) {
             Senders.push_back(Sender);
-            Statuses.emplace_back(Text, IsError);
+            Statuses.emplace_back(AState.Text, IsErrorState(AState));
         };
     }
     ~TWorkerProbe() override

@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-TIcecastServer::TIcecastServer(bool ATls)
-    : FTls(ATls)
+TIcecastServer::TIcecastServer(bool ATls, bool AIpv6)
+    : FTls(ATls), FIpv6(AIpv6)
 {
     RequireProgram("icecast2");
     FPort = FreeLoopbackPort(2);
@@ -50,8 +50,9 @@ TIcecastServer::TIcecastServer(bool ATls)
         "<relay-password>hackme</relay-password><admin-user>admin</admin-user>"
         "<admin-password>adminpass</admin-password></authentication>\n"
         " <hostname>127.0.0.1</hostname>\n"
-        " <listen-socket><port>" + p + "</port><bind-address>127.0.0.1</bind-address>" + tlsSocket + "</listen-socket>\n"
-        " <listen-socket><port>" + p1 + "</port><bind-address>127.0.0.1</bind-address>"
+        " <listen-socket><port>" + p + "</port><bind-address>" + Host() + "</bind-address>" + tlsSocket +
+        "</listen-socket>\n"
+        " <listen-socket><port>" + p1 + "</port><bind-address>" + Host() + "</bind-address>"
         "<shoutcast-compat>1</shoutcast-compat></listen-socket>\n"
         " <shoutcast-mount>/stream</shoutcast-mount>\n"
         " <mount type=\"normal\"><mount-name>/stream</mount-name><charset>UTF-8</charset></mount>\n"
@@ -81,7 +82,7 @@ void TIcecastServer::Start()
     FProcess = std::make_unique<TChildProcess>(
         std::vector<std::string>{"icecast2", "-c", FDir.File("icecast.xml")},
         std::map<std::string, std::string>{}, FDir.File("stdout.log"));
-    if (!WaitForPort(FPort, 10000) || !WaitForPort(FPort + 1, 5000))
+    if (!WaitForPort(FPort, 10000, FIpv6) || !WaitForPort(FPort + 1, 5000, FIpv6))
         throw std::runtime_error("icecast2 did not start: " + ReadTextFile(FDir.File("stdout.log")) +
                                  ErrorLog());
 }

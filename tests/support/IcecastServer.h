@@ -10,10 +10,11 @@
 // listen socket on Port() and a SHOUTcast-compatible source socket on
 // Port() + 1 feeding mount "/stream" (titles kept as UTF-8). With ATls the
 // normal socket speaks only TLS, with a self-signed certificate for
-// 127.0.0.1 made here.
+// 127.0.0.1 made here. With AIpv6 it listens on ::1 alone.
 class TIcecastServer {
 public:
-    explicit TIcecastServer(bool ATls = false); // starts it; throws when it does not come up
+    // Starts it; throws when it does not come up.
+    explicit TIcecastServer(bool ATls = false, bool AIpv6 = false);
     ~TIcecastServer();
 
     int Port() const { return FPort; }
@@ -21,7 +22,11 @@ public:
     std::string SourcePassword() const { return "hackme"; }
     std::string AdminUser() const { return "admin"; }
     std::string AdminPassword() const { return "adminpass"; }
-    std::string BaseUrl() const { return (FTls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(FPort); }
+    std::string Host() const { return FIpv6 ? "::1" : "127.0.0.1"; }
+    std::string BaseUrl() const
+    {
+        return (FTls ? "https://" : "http://") + (FIpv6 ? std::string("[::1]") : Host()) + ":" + std::to_string(FPort);
+    }
     // The server's certificate alone (PEM), to trust it as a CA would.
     std::string CertificateFile() const { return FDir.File("cert.pem"); }
     // curl options that trust the server's certificate (empty without TLS).
@@ -43,5 +48,6 @@ private:
     TTempDir FDir;
     int FPort = 0;
     bool FTls = false;
+    bool FIpv6 = false;
     std::unique_ptr<TChildProcess> FProcess;
 };

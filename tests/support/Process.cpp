@@ -167,16 +167,21 @@ int FreeLoopbackPort(int AConsecutive)
     throw std::runtime_error("no free loopback port");
 }
 
-bool WaitForPort(int APort, int ATimeoutMs)
+bool WaitForPort(int APort, int ATimeoutMs, bool AIpv6)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ATimeoutMs);
     while (std::chrono::steady_clock::now() < until) {
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        const int fd = socket(AIpv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         addr.sin_port = htons(static_cast<uint16_t>(APort));
-        const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+        sockaddr_in6 addr6{};
+        addr6.sin6_family = AF_INET6;
+        addr6.sin6_addr = in6addr_loopback;
+        addr6.sin6_port = htons(static_cast<uint16_t>(APort));
+        const bool ok = AIpv6 ? connect(fd, reinterpret_cast<sockaddr*>(&addr6), sizeof(addr6)) == 0
+                              : connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
         close(fd);
         if (ok)
             return true;

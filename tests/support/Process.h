@@ -39,7 +39,8 @@ std::string RequireProgram(const std::string& AName);
 // A TCP port on 127.0.0.1 that nothing listens on right now; with
 // AConsecutive = 2 the port above it is free too.
 int FreeLoopbackPort(int AConsecutive = 1);
-// Polls until something accepts TCP connections on 127.0.0.1:APort.
-bool WaitForPort(int APort, int ATimeoutMs);
+// Polls until something accepts TCP connections on 127.0.0.1:APort (with
+// AIpv6, on [::1]:APort).
+bool WaitForPort(int APort, int ATimeoutMs, bool AIpv6 = false);
 // Shell quoting for RunCommand.
 std::string ShellQuote(const std::string& AText);

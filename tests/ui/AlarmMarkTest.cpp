@@ -11,7 +11,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "streaming/NativeEncoderThread.h"
+#include "engine/NativeEncoderThread.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/UiTestSupport.h"
@@ -42,7 +42,7 @@ protected:
     {
         FWindow->show();
         FWindow->btnStartStop->click();
-        ASSERT_TRUE(PumpUntil([&] { return FWindow->Encoder() && FWindow->Encoder()->Finished(); }, 10000));
+        ASSERT_TRUE(PumpUntilEnded([&] { return FWindow->Encoder(); }, 10000));
         PumpFor(50);
     }
 
@@ -60,7 +60,7 @@ protected:
 
     void Alarm(int AServer, TAlarmKind AKind, bool ARaised, const std::string& AText)
     {
-        FWindow->HandleEncoderAlarm(FWindow->Encoder(), {AServer, AKind, ARaised, AText});
+        FWindow->Station().HandleAlarm({AServer, AKind, ARaised, AText});
     }
 
     bool MarkShown() const { return FWindow->lblAlarm->isVisible(); }
@@ -226,7 +226,7 @@ TEST_F(AlarmMark, TheEndOfTheTransmissionClearsEveryAlarmAndTheControlInterfaceT
     FWindow->btnStartStop->click();
     Alarm(0, TAlarmKind::Silence, true, KSilence);
     EXPECT_TRUE(MarkShown());
-    ASSERT_TRUE(PumpUntil([&] { return FWindow->Encoder() && FWindow->Encoder()->Finished(); }, 10000));
+    ASSERT_TRUE(PumpUntilEnded([&] { return FWindow->Encoder(); }, 10000));
     EXPECT_FALSE(MarkShown());
     EXPECT_FALSE(FWindow->tmrAlarm->isActive());
     EXPECT_EQ(status().find("\"event\""), std::string::npos);

@@ -299,7 +299,7 @@ TEST_F(SettingsDialog, OkSavesTheFileAndTheWindowShowsTheNewSettings)
 {
     WriteSettings(FSettings, [](TEncoderConfig& c) {
         c.Host = "radio.example.net";
-        c.EndpointUrl = "kept";
+        c.TlsFingerprint = "AB:CD";
         c.CompressorEnabled = true;
     });
     TFrmPrincipal window(FSettings);
@@ -314,7 +314,7 @@ TEST_F(SettingsDialog, OkSavesTheFileAndTheWindowShowsTheNewSettings)
     const TEncoderConfig stored = ReadSettings(FSettings);
     EXPECT_EQ(stored.Host, "other.example");
     EXPECT_EQ(stored.Port, 8100);
-    EXPECT_EQ(stored.EndpointUrl, "kept");
+    EXPECT_EQ(stored.TlsFingerprint, "AB:CD") << "a setting the dialog does not show is kept";
     EXPECT_TRUE(stored.CompressorEnabled);
     EXPECT_EQ(window.Config().Host, "other.example");
     EXPECT_EQ(window.lblServerInfo->text().toStdString(), "other.example:8100 /live · 96 kbps · 44100 Hz");

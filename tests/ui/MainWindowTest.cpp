@@ -124,7 +124,7 @@ TEST_F(MainWindowStreaming, StartStreamsAndStopReturnsToIdle)
     const std::regex count("Ouvintes: [0-9]+");
     ASSERT_TRUE(PumpUntil(
         [&] {
-            window.ListenerTimerTick(); // no-op while a query runs
+            window.Station().AskListeners(); // no-op while a query runs
             return std::regex_match(Text(window.lblListeners), count);
         },
         20000))
@@ -181,7 +181,7 @@ TEST_F(MainWindowStreaming, TwoServersBothOnAirWithTheirListenersAddedUp)
                             second.BaseUrl() + "/stream", "-f", "null", "-"});
     ASSERT_TRUE(PumpUntil(
         [&] {
-            window.ListenerTimerTick(); // no-op for a server whose query runs
+            window.Station().AskListeners(); // no-op while a query runs
             return Text(window.lblListeners) == "Ouvintes: 1" &&
                    window.lblListeners->toolTip() == "Servidor 1: 0\nServidor 2: 1";
         },
@@ -223,7 +223,7 @@ TEST_F(MainWindowStreaming, EmptyHostEndsInRedAndStopStaysOffered)
     TProbeWindow window(FSettings);
     window.show();
     window.btnStartStop->click();
-    ASSERT_TRUE(PumpUntil([&] { return window.Encoder() && window.Encoder()->Finished(); }, 10000));
+    ASSERT_TRUE(PumpUntilEnded([&] { return window.Encoder(); }, 10000));
     PumpFor(100);
     EXPECT_EQ(Text(window.lblStatus), "Configure o host do servidor.");
     EXPECT_EQ(TextColor(window.lblStatus), KRed);
@@ -241,7 +241,7 @@ TEST_F(MainWindowStreaming, EmptyHostEndsInRedAndStopStaysOffered)
     // Ended by itself again: closing asks nothing, and the worker is freed
     // with the window.
     window.btnStartStop->click();
-    ASSERT_TRUE(PumpUntil([&] { return window.Encoder() && window.Encoder()->Finished(); }, 10000));
+    ASSERT_TRUE(PumpUntilEnded([&] { return window.Encoder(); }, 10000));
     const int destroyed = TProbeEncoder::Destroyed;
     EXPECT_TRUE(window.close());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
@@ -307,6 +307,23 @@ TEST_F(MainWindowStreaming, CloseDuringAStopWaitsForItAndFreesTheWorkerOnce)
     EXPECT_EQ(TProbeEncoder::Destroyed, destroyed + 1);
 }
 
+// A start asked while a stop winds down (the control interface answered it
+// with 202) follows the stop instead of being lost.
+TEST_F(MainWindowStreaming, AStartAskedDuringAStopFollowsIt)
+{
+    WriteStreamSettings();
+    const int destroyed = TProbeEncoder::Destroyed;
+    TProbeWindow window(FSettings);
+    ASSERT_TRUE(StartStreaming(window));
+    QTimer::singleShot(0, &window, [&] { window.StartEncoder(); });
+    window.btnStartStop->click();
+    EXPECT_EQ(TProbeEncoder::Destroyed, destroyed + 1);
+    ASSERT_TRUE(PumpUntil([&] { return window.Encoder() != nullptr; }, 2000)) << "the start was lost";
+    EXPECT_TRUE(PumpUntil([&] { return Text(window.lblStatus) == "Transmitindo."; }, 20000)) << Text(window.lblStatus);
+    window.btnStartStop->click();
+    EXPECT_EQ(window.Encoder(), nullptr);
+}
+
 // The recording line belongs to one transmission: a start clears what the
 // last one left, and so does the worker's end.
 TEST(MainWindowRecording, StartAndTheWorkersEndClearTheRecordingLine)
@@ -327,7 +344,7 @@ TEST(MainWindowRecording, StartAndTheWorkersEndClearTheRecordingLine)
     // included: this comes first.
     window.HandleEncoderRecord(window.Encoder(), "/x/a.mp3", "Gravando em /x/a.mp3", false);
     EXPECT_TRUE(window.lblRec->isVisible());
-    ASSERT_TRUE(PumpUntil([&] { return window.Encoder()->Finished(); }, 10000));
+    ASSERT_TRUE(PumpUntilEnded([&] { return window.Encoder(); }, 10000));
     EXPECT_FALSE(window.lblRec->isVisible());
     EXPECT_FALSE(window.lblRecFile->isVisible());
     EXPECT_EQ(Text(window.lblStatus), "Configure o host do servidor.");

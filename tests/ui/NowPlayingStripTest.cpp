@@ -28,7 +28,8 @@ TEST(NowPlayingStrip, ShowsTheFileAndScrollsItUnderTheOnAirBox)
     TFrmPrincipal window(dir.File("TavixEncoder.ini"));
     window.show();
 
-    EXPECT_EQ(window.lblNoarText->text().toStdString(), "   Primeira  Segunda   ");
+    // The title as the servers get it: one line, single blanks.
+    EXPECT_EQ(window.lblNoarText->text().toStdString(), "   Primeira Segunda   ");
     // It enters from the strip's right edge, vertically centred.
     const auto inStrip = [&] { return window.lblNoarText->mapTo(window.pnlNoar, QPoint(0, 0)); };
     EXPECT_EQ(inStrip().x(), window.pnlNoar->width());

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "streaming/NativeEncoderThread.h"
+#include "engine/NativeEncoderThread.h"
 #include "ui/MainWindow.h"
 
 // The real streaming worker, opened up so a test can see what reached it

@@ -11,7 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "streaming/NativeEncoderThread.h"
+#include "engine/NativeEncoderThread.h"
 #include "tests/services/FakeAdminServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/UiTestSupport.h"
@@ -19,6 +19,20 @@
 #include "ui/Shape.h"
 
 namespace {
+
+TOutputState State(TOutputPhase APhase, const std::string& AText, TRefusal ARefusal = TRefusal::None, int AAttempt = 0,
+                   int ACode = 0, bool ABehind = false)
+{
+    TOutputState s;
+    s.Phase = APhase;
+    s.Refusal = ARefusal;
+    s.Attempt = AAttempt;
+    s.AnswerCode = ACode;
+    s.Behind = ABehind;
+    s.Text = AText;
+    return s;
+}
+
 
 const QColor KGreen(0x65, 0xD3, 0x44);
 const QColor KRed(0xE8, 0x29, 0x29);
@@ -57,7 +71,7 @@ protected:
     {
         AWindow.show();
         AWindow.btnStartStop->click();
-        ASSERT_TRUE(PumpUntil([&] { return AWindow.Encoder() && AWindow.Encoder()->Finished(); }, 10000));
+        ASSERT_TRUE(PumpUntilEnded([&] { return AWindow.Encoder(); }, 10000));
         PumpFor(100);
         ASSERT_EQ(Text(AWindow.lblStatus), "Configure a senha do servidor.");
     }
@@ -116,8 +130,8 @@ TEST_F(ServerMarks, EachServerInUseHasALightThatFollowsItsOwnStates)
         left = mark.right();
     }
 
-    w.HandleEncoderStatus(nullptr, "Transmitindo.", false);
-    w.HandleServerStatus(nullptr, 2, "Conectando ao servidor de radio em 127.0.0.1:8001...", false);
+    w.HandleEncoderStatus(nullptr, State(TOutputPhase::OnAir, "Transmitindo."));
+    w.HandleServerStatus(nullptr, 2, State(TOutputPhase::Connecting, "Conectando ao servidor de radio em 127.0.0.1:8001..."));
     EXPECT_EQ(w.shpServer[0]->BrushColor(), KGreen);
     EXPECT_EQ(w.shpServer[1]->BrushColor(), KYellow);
     // Not on air yet: said beside the marks, in the mark's colour.
@@ -125,15 +139,15 @@ TEST_F(ServerMarks, EachServerInUseHasALightThatFollowsItsOwnStates)
     EXPECT_EQ(Text(w.lblServerProblem), "Servidor 2: Conectando ao servidor de radio em 127.0.0.1:8001...");
     EXPECT_EQ(TextColor(w.lblServerProblem), KYellow);
 
-    w.HandleServerStatus(nullptr, 2, "Transmitindo.", false);
+    w.HandleServerStatus(nullptr, 2, State(TOutputPhase::OnAir, "Transmitindo."));
     EXPECT_EQ(w.shpServer[1]->BrushColor(), KGreen);
-    w.HandleServerStatus(nullptr, 4, "Transmitindo.", false);
+    w.HandleServerStatus(nullptr, 4, State(TOutputPhase::OnAir, "Transmitindo."));
     EXPECT_FALSE(w.lblServerProblem->isVisible()) << "all on air: nothing to say";
 
     // A refused login of server 4: red light, the reason beside the marks,
     // and server 1's status line as it was.
     const std::string refused = "Tentando reconectar ao servidor de radio (3)... (401 senha recusada)";
-    w.HandleServerStatus(nullptr, 4, refused, true);
+    w.HandleServerStatus(nullptr, 4, State(TOutputPhase::Retrying, refused, TRefusal::PasswordRefused, 3, 401));
     EXPECT_EQ(w.shpServer[3]->BrushColor(), KRed);
     EXPECT_EQ(w.pnlServerMark[3]->toolTip().toStdString(),
               "Servidor 4: " + refused + "\n127.0.0.1:9 /live4 \xC2\xB7 64 kbps");
@@ -152,21 +166,22 @@ TEST_F(ServerMarks, EachServerInUseHasALightThatFollowsItsOwnStates)
     EXPECT_LE(w.lblServerProblem->fontMetrics().horizontalAdvance(w.lblServerProblem->text()), words.width());
 
     // A trouble outranks a server on its way, whatever their numbers.
-    w.HandleServerStatus(nullptr, 2, "Servidor fechou a conexao. Reconectando...", true);
+    w.HandleServerStatus(nullptr, 2, State(TOutputPhase::Retrying, "Servidor fechou a conexao. Reconectando..."));
     EXPECT_EQ(w.shpServer[1]->BrushColor(), KYellow);
     EXPECT_EQ(w.lblServerProblem->toolTip().toStdString(), "Servidor 4: " + refused);
-    w.HandleServerStatus(nullptr, 4, "Reconectado ao servidor de radio.", false);
+    w.HandleServerStatus(nullptr, 4, State(TOutputPhase::OnAir, "Reconectado ao servidor de radio."));
     EXPECT_EQ(w.shpServer[3]->BrushColor(), KGreen);
     EXPECT_EQ(Text(w.lblServerProblem), "Servidor 2: Servidor fechou a conexao. Reconectando...");
 
     // Server 1's troubles are the status line's, never the words beside.
-    w.HandleServerStatus(nullptr, 2, "Reconectado ao servidor de radio.", false);
-    w.HandleEncoderStatus(nullptr, "Servidor recusou a conexão source Icecast.", true);
+    w.HandleServerStatus(nullptr, 2, State(TOutputPhase::OnAir, "Reconectado ao servidor de radio."));
+    w.HandleEncoderStatus(nullptr, State(TOutputPhase::Connecting, "Servidor recusou a conexão source Icecast.",
+                                           TRefusal::PasswordRefused, 0, 401));
     EXPECT_EQ(w.shpServer[0]->BrushColor(), KRed);
     EXPECT_FALSE(w.lblServerProblem->isVisible());
 
     // A server not ticked has no light to change.
-    w.HandleServerStatus(nullptr, 3, "Transmitindo.", false);
+    w.HandleServerStatus(nullptr, 3, State(TOutputPhase::OnAir, "Transmitindo."));
     EXPECT_FALSE(w.pnlServerMark[2]->isVisible());
 
     w.btnStartStop->click();
@@ -186,32 +201,40 @@ TEST_F(ServerMarks, WhatEachKindOfStatusShows)
     TFrmPrincipal w(Settings([](TEncoderConfig& c) { UseServer(c, 3, 9); }));
     Start(w);
     struct TCase {
-        const char* Text;
-        bool IsError;
+        TOutputState State;
         QColor Light;
     };
+    using P = TOutputPhase;
+    using R = TRefusal;
     const TCase cases[] = {
-        {"Conectando ao servidor de radio em radio.example.net:8000...", false, KYellow},
-        {"Conectado ao servidor de rádio Icecast (PUT).", false, KGreen},
-        {"Transmitindo.", false, KGreen},
-        {"Reconectado ao servidor de radio.", false, KGreen},
-        {"Servidor fechou a conexao. Reconectando...", true, KYellow},
-        {"Nao conectou ao servidor de radio. Reconectando...", true, KYellow},
-        {"Servidor fechou durante a reconexao. Tentando novamente...", true, KYellow},
-        {"Tentando reconectar ao servidor de radio (2)...", true, KYellow},
-        {"Tentando reconectar ao servidor de radio (3)... (conexao recusada)", true, KRed},
-        {"Tentando reconectar ao servidor de radio (4)... (401 senha recusada)", true, KRed},
-        {"Configure o host do servidor.", true, KRed},
-        {"Ogg Opus deve ser usado com Icecast. Para Shoutcast comum, use MP3 ou AAC+.", true, KRed},
-        {"Servidor lento: parte do audio foi descartada.", true, KRed},
-        {"Parado.", false, KGrey},
+        {State(P::Connecting, "Conectando ao servidor de radio em radio.example.net:8000..."), KYellow},
+        {State(P::Connecting, "Canal de retorno: Monitor of Null Output"), KYellow},
+        {State(P::Connecting, "Host não encontrado: radio.example.net", R::HostNotFound), KRed},
+        {State(P::OnAir, "Conectado ao servidor de rádio Icecast (PUT)."), KGreen},
+        {State(P::OnAir, "Transmitindo."), KGreen},
+        {State(P::OnAir, "Reconectado ao servidor de radio."), KGreen},
+        {State(P::Retrying, "Servidor fechou a conexao. Reconectando..."), KYellow},
+        {State(P::Retrying, "Nao conectou ao servidor de radio. Reconectando..."), KYellow},
+        {State(P::Retrying, "Servidor fechou durante a reconexao. Tentando novamente..."), KYellow},
+        {State(P::Retrying, "Tentando reconectar ao servidor de radio (2)...", R::None, 2), KYellow},
+        {State(P::Retrying, "Tentando reconectar ao servidor de radio (3)... (conexao recusada)", R::ConnectionRefused, 3),
+         KRed},
+        {State(P::Retrying, "Tentando reconectar ao servidor de radio (4)... (401 senha recusada)", R::PasswordRefused, 4,
+               401),
+         KRed},
+        {State(P::Failed, "Configure o host do servidor.", R::Settings), KRed},
+        {State(P::Failed, "Ogg Opus deve ser usado com Icecast. Para Shoutcast comum, use MP3 ou AAC+.", R::Settings),
+         KRed},
+        {State(P::OnAir, "Servidor lento: parte do audio foi descartada.", R::None, 0, 0, true), KRed},
+        {State(P::Stopped, "Parado."), KGrey},
     };
     for (const TCase& c : cases) {
-        w.HandleServerStatus(nullptr, 3, c.Text, c.IsError);
-        EXPECT_EQ(w.shpServer[2]->BrushColor(), c.Light) << c.Text;
-        EXPECT_TRUE(w.pnlServerMark[2]->toolTip().startsWith(QString("Servidor 3: ") + c.Text + "\n")) << c.Text;
+        const QString text = QString::fromStdString(c.State.Text);
+        w.HandleServerStatus(nullptr, 3, c.State);
+        EXPECT_EQ(w.shpServer[2]->BrushColor(), c.Light) << c.State.Text;
+        EXPECT_TRUE(w.pnlServerMark[2]->toolTip().startsWith(QString("Servidor 3: ") + text + "\n")) << c.State.Text;
         // Words beside the marks for what is neither on air nor stopped.
-        EXPECT_EQ(w.lblServerProblem->isVisible(), c.Light == KYellow || c.Light == KRed) << c.Text;
+        EXPECT_EQ(w.lblServerProblem->isVisible(), c.Light == KYellow || c.Light == KRed) << c.State.Text;
     }
     w.btnStartStop->click();
 }
@@ -242,14 +265,14 @@ TEST_F(ServerMarks, TheCountIsTheSumOfTheServersInUseEachInTheTooltip)
     EXPECT_TRUE(third.Requests().empty());
 
     // A server with no count leaves the others' sum, and says "--".
-    w.HandleListenerResult(2, -1, "indisponivel");
+    w.Station().HandleListenerResult(2, -1);
     EXPECT_EQ(Text(w.lblListeners), "Ouvintes: 8");
     EXPECT_EQ(w.lblListeners->toolTip().toStdString(), "Servidor 1: 3\nServidor 2: --\nServidor 4: 5");
     // The marks keep clear of a count that grows.
-    w.HandleListenerResult(1, 123456, "");
+    w.Station().HandleListenerResult(1, 123456);
     EXPECT_LT(InWindow(w.pnlServerMark[3]).right(), InWindow(w.lblListeners).left());
     for (int n : {1, 4})
-        w.HandleListenerResult(n, -1, "indisponivel");
+        w.Station().HandleListenerResult(n, -1);
     EXPECT_EQ(Text(w.lblListeners), "Ouvintes: --");
 
     // In the window's language, and gone with the transmission.
@@ -270,8 +293,10 @@ TEST_F(ServerMarks, WithServerOneAloneTheTopBarIsAsItWas)
     }));
     Start(w);
     ASSERT_TRUE(PumpUntil([&] { return Text(w.lblListeners) == "Ouvintes: 7"; }, 15000)) << Text(w.lblListeners);
-    w.HandleServerStatus(nullptr, 2, "Tentando reconectar ao servidor de radio (3)... (401 senha recusada)", true);
-    w.HandleListenerResult(2, 50, "");
+    w.HandleServerStatus(nullptr, 2,
+                         State(TOutputPhase::Retrying, "Tentando reconectar ao servidor de radio (3)... (401 senha recusada)",
+                               TRefusal::PasswordRefused, 3, 401));
+    w.Station().HandleListenerResult(2, 50);
     // Only what the bar always showed.
     std::vector<const QWidget*> visible;
     for (const QWidget* child : w.pnlTop->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
@@ -288,19 +313,38 @@ TEST_F(ServerMarks, WithServerOneAloneTheTopBarIsAsItWas)
     EXPECT_TRUE(w.lblListeners->toolTip().isEmpty());
 }
 
+// The lines and the engine's states alike: Portuguese word for word as the
+// log has them, the others made from the state.
 TEST_F(ServerMarks, TheServersLinesSpeakTheWindowsLanguage)
 {
-    const std::pair<const char*, const char*> expected[] = {
-        {"pt-BR", "Servidor 1: --\nServidor 2: --"},
-        {"en-US", "Server 1: --\nServer 2: --"},
-        {"es-ES", "Servidor 1: --\nServidor 2: --"},
-        {"fr-FR", "Serveur 1 : --\nServeur 2 : --"},
+    struct TExpected {
+        const char* Language;
+        const char* Tooltip;
+        const char* Refused;
+        const char* OnAir;
     };
-    for (const auto& [language, tooltip] : expected) {
+    const TExpected expected[] = {
+        {"pt-BR", "Servidor 1: --\nServidor 2: --",
+         "Servidor 2: Tentando reconectar ao servidor de radio (3)... (401 senha recusada)", "Transmitindo."},
+        {"en-US", "Server 1: --\nServer 2: --", "Server 2: Reconnecting to the radio server (3)... (401 password refused)",
+         "On air."},
+        {"es-ES", "Servidor 1: --\nServidor 2: --",
+         "Servidor 2: Reconectando con el servidor de radio (3)... (401 contraseña rechazada)", "Transmitiendo."},
+        {"fr-FR", "Serveur 1 : --\nServeur 2 : --",
+         "Serveur 2 : Reconnexion au serveur radio (3)... (401 mot de passe refusé)", "Diffusion en cours."},
+    };
+    for (const TExpected& e : expected) {
         TFrmPrincipal w(Settings([&](TEncoderConfig& c) {
-            c.Language = language;
+            c.Language = e.Language;
             UseServer(c, 2, 9);
         }));
-        EXPECT_EQ(w.lblListeners->toolTip().toStdString(), tooltip) << language;
+        EXPECT_EQ(w.lblListeners->toolTip().toStdString(), e.Tooltip) << e.Language;
+        w.HandleServerStatus(nullptr, 2,
+                             State(TOutputPhase::Retrying,
+                                   "Tentando reconectar ao servidor de radio (3)... (401 senha recusada)",
+                                   TRefusal::PasswordRefused, 3, 401));
+        EXPECT_EQ(w.pnlServerMark[1]->toolTip().section('\n', 0, 0).toStdString(), e.Refused) << e.Language;
+        w.HandleEncoderStatus(nullptr, State(TOutputPhase::OnAir, "Transmitindo."));
+        EXPECT_EQ(Text(w.lblStatus), e.OnAir) << e.Language;
     }
 }

@@ -13,7 +13,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "streaming/NativeEncoderThread.h"
+#include "engine/NativeEncoderThread.h"
 #include "tests/support/AudioRig.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/RigDevices.h"
@@ -103,8 +103,11 @@ TEST(WindowSnapshots, MainWindowWithTheProgrammeAndItsListenersInAlarm)
     }));
     window.show();
     window.btnStartStop->click();
-    ASSERT_TRUE(PumpUntil([&] { return window.Encoder() && window.Encoder()->Finished(); }, 10000));
-    window.HandleEncoderStatus(window.Encoder(), "Transmitindo.", false);
+    ASSERT_TRUE(PumpUntilEnded([&] { return window.Encoder(); }, 10000));
+    TOutputState onAir;
+    onAir.Phase = TOutputPhase::OnAir;
+    onAir.Text = "Transmitindo.";
+    window.HandleEncoderStatus(window.Encoder(), onAir);
     // The on-air box lit, still.
     ASSERT_TRUE(PumpUntil([&] { return window.ShapePisca->BrushColor() == KRed; }, 2000));
     window.tmrPisca->stop();

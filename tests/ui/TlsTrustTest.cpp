@@ -12,7 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "streaming/TlsSession.h"
+#include "net/TlsSession.h"
 #include "tests/support/AudioRig.h"
 #include "tests/support/IcecastServer.h"
 #include "tests/support/TempDir.h"

@@ -1,5 +1,7 @@
 #include "tests/ui/UiTestSupport.h"
 
+#include "platform/Thread.h"
+
 #include <QLabel>
 #include <QPalette>
 
@@ -36,6 +38,15 @@ bool PumpUntil(const std::function<bool()>& ACondition, int ATimeoutMs)
 void PumpFor(int AMs)
 {
     PumpUntil([] { return false; }, AMs);
+}
+
+bool PumpUntilEnded(const std::function<TThread*()>& AWorker, int ATimeoutMs)
+{
+    if (!PumpUntil([&] { return AWorker() && AWorker()->Finished(); }, ATimeoutMs))
+        return false;
+    // The wake-up for them was posted before the end: one pass delivers it.
+    PumpFor(100);
+    return true;
 }
 
 void OnNextModal(std::function<void(QWidget* ADialog)> AAction)

@@ -12,6 +12,8 @@ class QImage;
 class QLabel;
 class QWidget;
 
+class TThread;
+
 // A label's text, a widget's text colour, a widget's place in its window.
 std::string Text(const QLabel* ALabel);
 QColor TextColor(const QWidget* AWidget);
@@ -22,6 +24,9 @@ QRect InWindow(const QWidget* AWidget);
 bool PumpUntil(const std::function<bool()>& ACondition, int ATimeoutMs);
 // Runs the event loop for AMs milliseconds.
 void PumpFor(int AMs);
+// Runs the event loop until the worker AWorker gives has ended and its last
+// words, queued as it ended, have reached the window.
+bool PumpUntilEnded(const std::function<TThread*()>& AWorker, int ATimeoutMs);
 
 // Arranges for AAction to run on the next modal dialog that opens (the
 // window's message boxes and the settings dialog are modal); AAction

@@ -65,7 +65,6 @@ protected:
             c.Host = "studio.example";
             c.Password = "s3cret";
             c.Genre = "News";
-            c.EndpointUrl = "https://studio.example/api";
             c.TlsFingerprint = "AB:CD:EF";
             c.CompressorEnabled = true;
             c.EQBands = {1, 2, 3, 4, 5, 6, 7, 8, 9, -9};
@@ -148,7 +147,6 @@ TEST_F(UnreadSettings, OkInTheDialogBringsTheFileIntoTheWindowAndSavesWorkAgain)
         EXPECT_EQ(c.Genre, "Jazz");
         EXPECT_EQ(c.Host, "studio.example");
         EXPECT_EQ(c.Password, "s3cret");
-        EXPECT_EQ(c.EndpointUrl, "https://studio.example/api");
         EXPECT_EQ(c.TlsFingerprint, "AB:CD:EF");
         EXPECT_TRUE(c.CompressorEnabled);
         EXPECT_EQ(c.EQBands[8], 9);

@@ -54,9 +54,6 @@ private:
 std::string PemCertificateFingerprint(const std::string& APem);
 // Equal fingerprints, letter case and colons ignored; an empty one matches none.
 bool SameFingerprint(const std::string& A, const std::string& B);
-// The fingerprint named by an untrusted-certificate status, or empty when
-// AStatus is no such status.
-std::string FingerprintInUntrustedStatus(const std::string& AStatus);
 
 // For a libcurl transfer (curl's own OpenSSL context): trust as Open does,
 // the CA store and AHost, or APinnedFingerprint, which must outlive the

@@ -1,4 +1,4 @@
-#include "streaming/TlsSession.h"
+#include "net/TlsSession.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -220,19 +220,6 @@ bool SameFingerprint(const std::string& A, const std::string& B)
 {
     const std::string a = Canonical(A);
     return !a.empty() && a == Canonical(B);
-}
-
-std::string FingerprintInUntrustedStatus(const std::string& AStatus)
-{
-    if (AStatus.rfind(KUntrustedPrefix, 0) != 0)
-        return {};
-    const size_t label = AStatus.rfind(KFingerprintLabel);
-    if (label == std::string::npos)
-        return {};
-    std::string fingerprint = AStatus.substr(label + std::string(KFingerprintLabel).size());
-    if (!fingerprint.empty() && fingerprint.back() == '.')
-        fingerprint.pop_back();
-    return fingerprint;
 }
 
 void ConfigureTlsTrust(ssl_ctx_st* AContext, const std::string& AHost, const std::string* APinnedFingerprint)

@@ -1,11 +1,11 @@
-#include "services/HttpGet.h"
+#include "net/HttpGet.h"
 
 #include <curl/curl.h>
 
+#include "net/CurlGlobal.h"
+#include "net/NetFailure.h"
+#include "net/TlsSession.h"
 #include "platform/Text.h"
-#include "services/CurlGlobal.h"
-#include "services/NetFailure.h"
-#include "streaming/TlsSession.h"
 
 namespace {
 

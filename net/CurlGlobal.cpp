@@ -1,4 +1,4 @@
-#include "services/CurlGlobal.h"
+#include "net/CurlGlobal.h"
 
 #include <curl/curl.h>
 #include <mutex>

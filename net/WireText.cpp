@@ -1,11 +1,11 @@
-#include "streaming/WireText.h"
+#include "net/WireText.h"
 
 #include <cstdint>
 #include <initializer_list>
 
+#include "net/ServerAnswer.h"
 #include "platform/CodePage.h"
 #include "platform/Text.h"
-#include "streaming/ServerAnswer.h"
 
 namespace {
 
@@ -20,15 +20,10 @@ bool ContainsAny(const std::string& AText, std::initializer_list<const char*> AW
 // Answer bytes read through the legacy code page, trimmed, ASCII lower case.
 std::string AnswerText(const std::string& AAnswer)
 {
-    return AsciiLower(Trim(Cp1252ToUtf8(AAnswer)));
+    return AsciiLower(Trim(Windows1252ToUtf8(AAnswer)));
 }
 
 } // namespace
-
-std::string ToSystemCodePage(const std::string& AText)
-{
-    return Utf8ToCp1252(AText);
-}
 
 std::string HeaderValueUtf8(const std::string& AText)
 {
@@ -122,7 +117,7 @@ std::string CleanSongTitle(const std::string& AText)
 
 std::string NormalizeMount(const std::string& AText)
 {
-    std::string m = ToSystemCodePage(Trim(AText));
+    std::string m = Utf8ToWindows1252(Trim(AText));
     if (m.empty())
         return "/stream";
     if (m[0] != '/')
@@ -158,4 +153,10 @@ bool IsShoutcastSourceAccepted(const std::string& AAnswer)
     const bool refused =
         ContainsAny(t, {"invalid password", "bad password", "denied", "error", "unauthorized"});
     return accepted && !refused;
+}
+
+std::string HostAndPort(const std::string& AHost, int APort)
+{
+    const bool ipv6 = AHost.find(':') != std::string::npos && AHost.front() != '[';
+    return (ipv6 ? "[" + AHost + "]" : AHost) + ":" + std::to_string(APort);
 }

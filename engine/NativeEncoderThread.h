@@ -12,6 +12,7 @@
 #include "capture/CaptureSource.h"
 #include "codecs/CodecTable.h"
 #include "dsp/AudioProcessor.h"
+#include "engine/LevelMailbox.h"
 #include "monitoring/Alarm.h"
 #include "monitoring/AlarmActions.h"
 #include "monitoring/ListenerEar.h"
@@ -19,23 +20,20 @@
 #include "monitoring/SilenceDetector.h"
 #include "platform/Thread.h"
 #include "settings/EncoderConfig.h"
-#include "streaming/LevelMailbox.h"
 #include "streaming/RecordingOutput.h"
 #include "streaming/ServerOutput.h"
 
 class TNativeEncoderThread;
 
-using TEncoderStatusEvent =
-    std::function<void(TNativeEncoderThread* Sender, const std::string& Text, bool IsError)>;
+// Where server AServer (1 to KMaxServers) stands. Server 1's also tells the
+// transmission's own troubles: its settings and the capture.
+using TEncoderOutputEvent =
+    std::function<void(TNativeEncoderThread* Sender, int AServer, const TOutputState& AState)>;
 // The local recording's state: AFileName is the file being written (empty
 // once none is), AText the line to show, AIsError when the recording
 // stopped or lost audio.
 using TEncoderRecordEvent = std::function<void(TNativeEncoderThread* Sender, const std::string& AFileName,
                                                const std::string& AText, bool AIsError)>;
-// A further server's state (AServer 2 to KMaxServers); server 1's goes to
-// the status event as it always did.
-using TEncoderServerEvent = std::function<void(TNativeEncoderThread* Sender, int AServer, const std::string& AText,
-                                               bool AIsError)>;
 // An alarm raised or cleared, or a notice (see TAlarm).
 using TEncoderAlarmEvent = std::function<void(TNativeEncoderThread* Sender, const TAlarm& AAlarm)>;
 
@@ -53,9 +51,8 @@ public:
     ~TNativeEncoderThread() override;
 
     // Set before Start; any may stay empty.
-    TEncoderStatusEvent OnStatus;
+    TEncoderOutputEvent OnOutput;
     TEncoderRecordEvent OnRecord;
-    TEncoderServerEvent OnServerStatus;
     TEncoderAlarmEvent OnAlarm;
 
     // The only live path into a running transmission: the band gains and
@@ -92,9 +89,10 @@ public:
                             uint64_t ANowTick);
 
     // --- events: queued for the owner's thread, never waited for ---
-    void PostStatus(const std::string& AText, bool AIsError);
+    void PostOutput(int AServer, const TOutputState& AState);
+    // Server 1's line for what is not a server's: the settings, the capture.
+    void PostTransmission(TOutputPhase APhase, TRefusal AReason, const std::string& AText);
     void PostRecord(const std::string& AFileName, const std::string& AText, bool AIsError);
-    void PostServerStatus(int AServer, const std::string& AText, bool AIsError);
     // Any thread; also hands the alarm to its actions.
     void PostAlarm(const TAlarm& AAlarm);
 

@@ -5,18 +5,23 @@
 #include <vector>
 
 #include "monitoring/Alarm.h"
+#include "net/OutputState.h"
 
 // What the control interface tells of the station, a copy taken at once.
 struct TStationState {
     struct TOutput {
         int Server = 1;
-        std::string Status;
+        std::string Status; // the log's words
         bool IsError = false;
         int32_t Listeners = -1; // -1: not known
+        TOutputPhase Phase = TOutputPhase::Idle;
+        TRefusal Refusal = TRefusal::None;
+        int Attempt = 0;
     };
     bool Running = false;
-    std::string Status;
-    bool StatusIsError = false;
+    // Server 1's, which also tells the transmission's own troubles; its
+    // listeners are the top level's.
+    TOutput Server1;
     double LevelL = 0, LevelR = 0; // peak, 0..1, of the last block
     int32_t Listeners = -1;         // of all servers together; -1: not known
     std::string Title;
@@ -28,6 +33,9 @@ struct TStationState {
     std::vector<TAlarm> Alarms;
 };
 
+
+// Server AServer's record of AState.
+TStationState::TOutput StationOutput(int AServer, const TOutputState& AState);
 
 // JSON of AState, as GET /status answers it.
 std::string StationStateJson(const TStationState& AState);

@@ -1,10 +1,10 @@
 #include <algorithm>
 
 #include "dsp/Peak.h"
+#include "engine/NativeEncoderThread.h"
 #include "platform/Text.h"
 #include "platform/Tick.h"
 #include "settings/CodecIds.h"
-#include "streaming/NativeEncoderThread.h"
 
 namespace {
 
@@ -57,7 +57,6 @@ void TNativeEncoderThread::Transmit()
     FCaptureChannels = FCapture->Channels();
     if (!FServer->Prepare(FConfig.SampleRate, OutChannels(FConfig)))
         return;
-    FFramesPerRead = FServer->FramesPerBlock();
     PrepareExtraServers();
     // Processed once, in as many channels as the widest output wants.
     FOutChannels = OutChannels(FConfig);
@@ -88,7 +87,7 @@ void TNativeEncoderThread::Transmit()
     while (!Terminated() && !AllServersEnded()) {
         std::string readError;
         if (!FCapture->ReadBlock(FCaptureBuffer.data(), FFramesPerRead, readError)) {
-            PostStatus(readError, true);
+            PostTransmission(TOutputPhase::Failed, TRefusal::Capture, readError);
             break;
         }
         auto block = std::make_shared<TAudioBlock>();
@@ -140,7 +139,7 @@ bool TNativeEncoderThread::CheckSettings()
 {
     const char* refusal = SettingsRefusal(FConfig);
     if (refusal)
-        PostStatus(refusal, true);
+        PostTransmission(TOutputPhase::Failed, TRefusal::Settings, refusal);
     return !refusal;
 }
 
@@ -149,7 +148,7 @@ void TNativeEncoderThread::PrepareExtraServers()
     for (TExtraServer& s : FExtraServers) {
         const TEncoderConfig& config = s.Output->Config();
         if (const char* refusal = SettingsRefusal(config)) {
-            PostServerStatus(s.Number, refusal, true);
+            PostOutput(s.Number, {TOutputPhase::Failed, TRefusal::Settings, 0, 0, false, "", refusal});
             continue;
         }
         s.Started = s.Output->Prepare(FConfig.SampleRate, OutChannels(config));
@@ -201,8 +200,9 @@ void TNativeEncoderThread::CleanUp()
         s.Output->CloseConnection();
     if (!Terminated())
         return;
+    const TOutputState stopped{TOutputPhase::Stopped, TRefusal::None, 0, 0, false, "", "Parado."};
     for (const TExtraServer& s : FExtraServers)
         if (s.Started)
-            PostServerStatus(s.Number, "Parado.", false);
-    PostStatus("Parado.", false);
+            PostOutput(s.Number, stopped);
+    PostOutput(1, stopped);
 }

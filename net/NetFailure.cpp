@@ -1,4 +1,4 @@
-#include "services/NetFailure.h"
+#include "net/NetFailure.h"
 
 std::string NetFailureReason(CURLcode ACode)
 {

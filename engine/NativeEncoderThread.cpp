@@ -1,18 +1,19 @@
-#include "streaming/NativeEncoderThread.h"
+#include "engine/NativeEncoderThread.h"
 
 TNativeEncoderThread::TNativeEncoderThread(const TEncoderConfig& AConfig)
     : TThread(true), FConfig(AConfig), FProcessor(AConfig.EQBands, AConfig.CompressorEnabled),
       FServer(std::make_unique<TServerOutput>(
-          AConfig, [this](const std::string& AText, bool AIsError) { PostStatus(AText, AIsError); })),
+          AConfig, [this](const TOutputState& AState) { PostOutput(1, AState); },
+          [this](const std::string& AText) { NotifyAlarm({1, TAlarmKind::TitleNotSent, false, AText}); })),
       FSilence(AConfig.SilenceThresholdDb, AConfig.SilenceSeconds, AConfig.SampleRate)
 {
     for (int n = 2; n <= KMaxServers; ++n) {
         if (!AConfig.ExtraServers[static_cast<size_t>(n - 2)].Enabled)
             continue;
-        FExtraServers.push_back({n, std::make_unique<TServerOutput>(ConfigForServer(AConfig, n),
-                                                                    [this, n](const std::string& AText, bool AIsError) {
-                                                                        PostServerStatus(n, AText, AIsError);
-                                                                    })});
+        FExtraServers.push_back(
+            {n, std::make_unique<TServerOutput>(
+                    ConfigForServer(AConfig, n), [this, n](const TOutputState& AState) { PostOutput(n, AState); },
+                    [this, n](const std::string& AText) { NotifyAlarm({n, TAlarmKind::TitleNotSent, false, AText}); })});
     }
 }
 
@@ -75,22 +76,25 @@ void TNativeEncoderThread::StopNow()
 
 // The outputs post from their own threads: each hand-off carries its own
 // copy of what it tells.
-void TNativeEncoderThread::PostStatus(const std::string& AText, bool AIsError)
+void TNativeEncoderThread::PostOutput(int AServer, const TOutputState& AState)
 {
-    if (OnStatus)
-        Queue([this, AText, AIsError] { OnStatus(this, AText, AIsError); });
+    if (OnOutput)
+        Queue([this, AServer, AState] { OnOutput(this, AServer, AState); });
+}
+
+void TNativeEncoderThread::PostTransmission(TOutputPhase APhase, TRefusal AReason, const std::string& AText)
+{
+    TOutputState state;
+    state.Phase = APhase;
+    state.Refusal = AReason;
+    state.Text = AText;
+    PostOutput(1, state);
 }
 
 void TNativeEncoderThread::PostRecord(const std::string& AFileName, const std::string& AText, bool AIsError)
 {
     if (OnRecord)
         Queue([this, AFileName, AText, AIsError] { OnRecord(this, AFileName, AText, AIsError); });
-}
-
-void TNativeEncoderThread::PostServerStatus(int AServer, const std::string& AText, bool AIsError)
-{
-    if (OnServerStatus)
-        Queue([this, AServer, AText, AIsError] { OnServerStatus(this, AServer, AText, AIsError); });
 }
 
 void TNativeEncoderThread::PostAlarm(const TAlarm& AAlarm)

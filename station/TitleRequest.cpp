@@ -1,4 +1,4 @@
-#include "control/TitleRequest.h"
+#include "station/TitleRequest.h"
 
 #include <cstdio>
 #include <fstream>

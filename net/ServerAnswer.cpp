@@ -1,4 +1,4 @@
-#include "streaming/ServerAnswer.h"
+#include "net/ServerAnswer.h"
 
 #include "platform/Text.h"
 
@@ -68,28 +68,71 @@ int AnswerStatusCode(const std::string& AAnswer)
     return StatusLineCode(DecidingStatusLine(AAnswer));
 }
 
-std::string LoginRefusalReason(const std::string& AAnswer, bool AAccepted)
+TLoginRefusal MakeRefusal(TRefusal AKind, int ACode, const std::string& APhrase)
+{
+    const auto words = [&]() -> std::string {
+        switch (AKind) {
+        case TRefusal::None:
+            return "";
+        case TRefusal::HostNotFound:
+            return "(host nao encontrado)";
+        case TRefusal::ConnectionRefused:
+            return "(conexao recusada)";
+        case TRefusal::Unreachable:
+            return "(servidor inacessivel)";
+        case TRefusal::SocketFailed:
+            return "(falha ao criar socket)";
+        case TRefusal::NoAnswer:
+            return "(sem resposta do servidor)";
+        case TRefusal::PasswordRefused:
+            return ACode ? "(" + std::to_string(ACode) + " senha recusada)" : "(senha recusada)";
+        case TRefusal::PasswordUnanswered:
+            return "(o servidor nao respondeu a senha; confira a senha)";
+        case TRefusal::MountInUse:
+            return "(403 ponto de montagem em uso)";
+        case TRefusal::AccessDenied:
+            return "(403 acesso negado)";
+        case TRefusal::MountMissing:
+            return "(404 ponto de montagem inexistente)";
+        case TRefusal::ServerAnswer:
+            return "(" + std::to_string(ACode) + (APhrase.empty() ? "" : " " + APhrase) + ")";
+        case TRefusal::UnexpectedAnswer:
+            return "(resposta inesperada do servidor)";
+        case TRefusal::Closed:
+            return "(servidor fechou a conexao)";
+        case TRefusal::ClosedAfterLogin:
+            return "(servidor encerrou a conexao logo apos o login)";
+        case TRefusal::TlsFailure:
+            return "(falha TLS)";
+        case TRefusal::UntrustedCertificate:
+            return "(certificado nao confiavel)";
+        default:
+            return "";
+        }
+    };
+    return {AKind, ACode, words()};
+}
+
+TLoginRefusal LoginRefusal(const std::string& AAnswer, bool AAccepted)
 {
     if (AAccepted)
         return {};
     if (Trim(AAnswer).empty())
-        return "(sem resposta do servidor)";
+        return MakeRefusal(TRefusal::NoAnswer);
     const std::string lower = AsciiLower(AAnswer);
     const int code = AnswerStatusCode(AAnswer);
     if (code == 401)
-        return "(401 senha recusada)";
+        return MakeRefusal(TRefusal::PasswordRefused, code);
     if (code == 403 && lower.find("in use") != std::string::npos)
-        return "(403 ponto de montagem em uso)";
+        return MakeRefusal(TRefusal::MountInUse, code);
     if (code == 403)
-        return "(403 acesso negado)";
+        return MakeRefusal(TRefusal::AccessDenied, code);
     if (code == 404)
-        return "(404 ponto de montagem inexistente)";
-    if (code != 0) {
-        const std::string phrase = ReasonPhrase(DecidingStatusLine(AAnswer));
-        return "(" + std::to_string(code) + (phrase.empty() ? "" : " " + phrase) + ")";
-    }
+        return MakeRefusal(TRefusal::MountMissing, code);
+    if (code != 0)
+        return MakeRefusal(TRefusal::ServerAnswer, code, ReasonPhrase(DecidingStatusLine(AAnswer)));
     if (lower.find("password") != std::string::npos || lower.find("denied") != std::string::npos ||
         lower.find("unauthorized") != std::string::npos)
-        return "(senha recusada)";
-    return "(resposta inesperada do servidor)";
+        return MakeRefusal(TRefusal::PasswordRefused);
+    return MakeRefusal(TRefusal::UnexpectedAnswer);
 }

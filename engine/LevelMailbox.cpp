@@ -1,4 +1,4 @@
-#include "streaming/LevelMailbox.h"
+#include "engine/LevelMailbox.h"
 
 namespace {
 

@@ -1,0 +1,172 @@
+#include "services/TitleUpdate.h"
+
+#include "net/Connection.h"
+#include "net/ServerAnswer.h"
+#include "net/WireText.h"
+#include "platform/CodePage.h"
+#include "platform/Text.h"
+#include "settings/CodecIds.h"
+
+namespace {
+
+constexpr int KAdminTimeoutMs = 1200;
+constexpr const char* KUserAgent = "User-Agent: TAVIX-Encoder-Nativo/2.1\r\n";
+constexpr const char* KTextHeaders =
+    "Content-Type: text/plain; charset=UTF-8\r\n"
+    "Accept-Charset: UTF-8\r\n"
+    "Connection: close\r\n"
+    "\r\n";
+
+// The judgement of an admin reply: silence, a 200 status or any "OK" —
+// except icecast's "200 OK" that says the mount will not take the title
+// (an Ogg mount before its headers, any Ogg FLAC mount).
+bool IsMetadataReplyAccepted(const std::string& AReply)
+{
+    if (AsciiLower(AReply).find("will not accept") != std::string::npos)
+        return false;
+    return AReply.empty() || AReply.find(" 200 ") != std::string::npos ||
+           AsciiUpper(AReply).find("OK") != std::string::npos;
+}
+
+std::string Unbracketed(const std::string& AWords);
+
+// One request on a connection of its own, and the judgement of its reply.
+TTitleOutcome Exchange(const TEncoderConfig& AConfig, const std::string& ARequest, TConnection& connection,
+                       const std::function<bool()>& AStopped)
+{
+    TTitleOutcome outcome;
+    if (connection.Open(AConfig.Host, AConfig.Port, KAdminTimeoutMs, AStopped) != TConnectResult::Connected) {
+        outcome.Why = "sem conexao com o servidor";
+        return outcome;
+    }
+    connection.SetTimeouts(KAdminTimeoutMs, KAdminTimeoutMs);
+    if (AConfig.UseTls && !connection.StartTls(AConfig.Host, AConfig.TlsFingerprint)) {
+        outcome.Why = connection.Tls()->Error();
+        return outcome;
+    }
+    for (size_t sent = 0; sent < ARequest.size();) {
+        const ssize_t n = connection.Send(ARequest.data() + sent, ARequest.size() - sent);
+        if (n <= 0) {
+            outcome.Why = "o servidor fechou a conexao";
+            return outcome;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    char buf[1024];
+    const ssize_t n = connection.Receive(buf, sizeof(buf));
+    const std::string reply = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+    outcome.Accepted = IsMetadataReplyAccepted(reply);
+    outcome.NotTaken = AsciiLower(reply).find("will not accept") != std::string::npos;
+    if (outcome.NotTaken)
+        outcome.Why = "o ponto de montagem nao aceita titulos por este pedido";
+    else if (!outcome.Accepted)
+        outcome.Why = Unbracketed(LoginRefusal(reply, false).Words);
+    connection.Close();
+    return outcome;
+}
+
+std::string Unbracketed(const std::string& AWords)
+{
+    return AWords.size() >= 2 && AWords.front() == '(' && AWords.back() == ')' ? AWords.substr(1, AWords.size() - 2)
+                                                                                : AWords;
+}
+
+std::string HostLine(const TEncoderConfig& AConfig)
+{
+    return "Host: " + HostAndPort(Utf8ToWindows1252(Trim(AConfig.Host)), AConfig.Port) + "\r\n";
+}
+
+TTitleOutcome UpdateIcecast(const TEncoderConfig& AConfig, const std::string& ASong, const std::string& AUser,
+                            TConnection& AConnection, const std::function<bool()>& AStopped)
+{
+    return Exchange(AConfig, "GET /admin/metadata?mount=" + UrlEncodeUtf8(NormalizeMount(AConfig.Mount)) +
+                                 "&mode=updinfo&charset=UTF-8&song=" + UrlEncodeUtf8(CleanSongTitle(ASong)) +
+                                 " HTTP/1.0\r\n" + HostLine(AConfig) + "Authorization: Basic " +
+                                 Base64Encode(Utf8ToWindows1252(AUser) + ":" + Utf8ToWindows1252(AConfig.Password)) +
+                                 "\r\n" + KUserAgent + KTextHeaders,
+                    AConnection, AStopped);
+}
+
+TTitleOutcome UpdateShoutcast(const TEncoderConfig& AConfig, const std::string& ASong, TConnection& AConnection,
+                              const std::function<bool()>& AStopped)
+{
+    return Exchange(AConfig, "GET /admin.cgi?pass=" + UrlEncodeUtf8(AConfig.Password) +
+                                 "&mode=updinfo&charset=UTF-8&song=" + UrlEncodeUtf8(CleanSongTitle(ASong)) +
+                                 "&url=" + UrlEncodeUtf8(Trim(AConfig.Url)) + " HTTP/1.0\r\n" + HostLine(AConfig) +
+                                 KUserAgent + KTextHeaders,
+                    AConnection, AStopped);
+}
+
+} // namespace
+
+TTitleOutcome SendTitleUpdate(const TEncoderConfig& AConfig, const std::string& ATitle, TConnection& AConnection,
+                              const std::function<bool()>& AStopped)
+{
+    const std::string song = Trim(ATitle);
+    // A port beyond 16 bits would silently reach another one.
+    const bool portValid = AConfig.Port > 0 && AConfig.Port <= 65535;
+    if (song.empty() || Trim(AConfig.Host).empty() || !portValid || AConfig.Password.empty())
+        return {true, false, false, ""};
+    if (IsShoutcastServer(AConfig.ServerType))
+        return UpdateShoutcast(AConfig, song, AConnection, AStopped);
+    std::string user = Trim(AConfig.UserName);
+    if (user.empty())
+        user = "source";
+    const TTitleOutcome first = UpdateIcecast(AConfig, song, user, AConnection, AStopped);
+    if (first.Accepted || SameTextAscii(user, "admin") || (AStopped && AStopped()))
+        return first;
+    return UpdateIcecast(AConfig, song, "admin", AConnection, AStopped);
+}
+
+TTitlePublisher::TTitlePublisher(TReport AReport)
+    : FReport(std::move(AReport))
+{
+    FThread = std::thread([this] { Run(); });
+}
+
+TTitlePublisher::~TTitlePublisher()
+{
+    {
+        const std::lock_guard<std::mutex> guard(FLock);
+        FEnding = true;
+        FNext.reset();
+    }
+    FWake.notify_all();
+    FConnection.Shutdown();
+    FThread.join();
+}
+
+void TTitlePublisher::Publish(const TEncoderConfig& AConfig, const std::string& ATitle)
+{
+    {
+        const std::lock_guard<std::mutex> guard(FLock);
+        FNext.emplace(AConfig, ATitle);
+    }
+    FWake.notify_all();
+}
+
+bool TTitlePublisher::Busy() const
+{
+    const std::lock_guard<std::mutex> guard(FLock);
+    return FSending || FNext.has_value();
+}
+
+void TTitlePublisher::Run()
+{
+    std::unique_lock<std::mutex> lock(FLock);
+    for (;;) {
+        FWake.wait(lock, [this] { return FEnding || FNext.has_value(); });
+        if (FEnding)
+            return;
+        const std::pair<TEncoderConfig, std::string> next = std::move(*FNext);
+        FNext.reset();
+        FSending = true;
+        lock.unlock();
+        const TTitleOutcome outcome =
+            SendTitleUpdate(next.first, next.second, FConnection, [this] { return FEnding.load(); });
+        if (FReport && !outcome.Skipped && !FEnding)
+            FReport(next.second, outcome);
+        lock.lock();
+        FSending = false;
+    }
+}
