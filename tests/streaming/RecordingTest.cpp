@@ -46,6 +46,19 @@ std::string RecordText(const TWorkerRun& ARun)
     return out;
 }
 
+// Captures the loopback of the rig's sink through the sound server itself.
+bool UseTheRigsLoopback(TEncoderConfig& AConfig)
+{
+    for (const TAudioComboItem& item : BuildSoundServerComboItems(EnumerateSoundServerDevices()))
+        if (item.DeviceId == "pulse:tavix_out" && item.SourceKind == askOutputLoopback) {
+            AConfig.AudioDeviceIndex = item.DeviceIndex;
+            AConfig.AudioSourceKind = item.SourceKind;
+            AConfig.AudioDeviceId = item.DeviceId;
+            return true;
+        }
+    return false;
+}
+
 testing::AssertionResult HearsTone(TWorkerRun& ARun, int APort)
 {
     TStreamCapture listener(APort, "/stream", 3000);
@@ -151,58 +164,22 @@ TEST(Recording, AFolderThatCannotBeWrittenStopsOnlyTheRecording)
 
 // The desktop's sound server hands its monitor over in small chunks; the
 // capture must still keep up with the clock, or the recording (and the
-// stream) would hold a fraction of the programme.
-TEST(Recording, TheSoundServersOwnChannelKeepsUpWithTheClock)
+// stream) would hold a fraction of the programme. And an owner (a window
+// in a modal dialog, a headless log on a stalled pipe) busy for two
+// seconds costs no captured frame: the capture counts every frame the wall
+// clock brought, and the recording holds them all.
+TEST(Recording, TheSoundServersChannelKeepsUpWithTheClockThoughTheOwnerFreezes)
 {
     TIcecastServer server;
     TTempDir dir;
     PlayRigTone(KToneHz, 30);
     TEncoderConfig config = RecordingStream(server.Port(), dir);
-    bool found = false;
-    for (const TAudioComboItem& item : BuildSoundServerComboItems(EnumerateSoundServerDevices()))
-        if (item.DeviceId == "pulse:tavix_out" && item.SourceKind == askOutputLoopback) {
-            config.AudioDeviceIndex = item.DeviceIndex;
-            config.AudioSourceKind = item.SourceKind;
-            config.AudioDeviceId = item.DeviceId;
-            found = true;
-        }
-    ASSERT_TRUE(found) << "the rig's sink is not in the sound server's list";
+    ASSERT_TRUE(UseTheRigsLoopback(config)) << "the rig's sink is not in the sound server's list";
     TWorkerRun run(config);
     ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
     ASSERT_TRUE(WaitUntil([&] { return !run.RecordEvents().empty(); }, 5000)) << RecordText(run);
     const uint64_t recordingFrom = run.RecordEvents().front().Tick;
-    run.PumpFor(8000);
-    const uint64_t stoppedAt = GetTickCount64();
-    run.Stop();
-    const std::vector<std::string> files = RecordedFiles(run);
-    ASSERT_EQ(files.size(), 1u) << RecordText(run);
-    const TDecodedStream d = DecodeStream(ReadTextFile(files[0]));
-    const double seconds = double(d.Mono.size()) / KRate;
-    const double wall = double(stoppedAt - recordingFrom) / 1000.0;
-    EXPECT_NEAR(seconds, wall, 0.3) << "recorded " << seconds << " s in " << wall << " s";
-}
-
-// The owner (a window in a modal dialog, a headless log on a stalled pipe)
-// busy for two seconds costs no captured frame: the capture counts every
-// frame the wall clock brought, and the recording holds them all.
-TEST(Recording, AnOwnerFrozenForTwoSecondsCostsNoCapturedFrame)
-{
-    TIcecastServer server;
-    TTempDir dir;
-    PlayRigTone(KToneHz, 30);
-    TEncoderConfig config = RecordingStream(server.Port(), dir);
-    for (const TAudioComboItem& item : BuildSoundServerComboItems(EnumerateSoundServerDevices()))
-        if (item.DeviceId == "pulse:tavix_out" && item.SourceKind == askOutputLoopback) {
-            config.AudioDeviceIndex = item.DeviceIndex;
-            config.AudioSourceKind = item.SourceKind;
-            config.AudioDeviceId = item.DeviceId;
-        }
-    ASSERT_EQ(config.AudioDeviceId, "pulse:tavix_out") << "the rig's sink is not in the sound server's list";
-    TWorkerRun run(config);
-    ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
-    ASSERT_TRUE(WaitUntil([&] { return !run.RecordEvents().empty(); }, 5000)) << RecordText(run);
-    const uint64_t recordingFrom = run.RecordEvents().front().Tick;
-    run.PumpFor(2000);
+    run.PumpFor(4000);
 
     const TLevelReading before = run.Worker().Levels().Latest();
     const uint64_t frozenAt = GetTickCount64();
