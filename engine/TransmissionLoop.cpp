@@ -4,6 +4,7 @@
 #include "engine/NativeEncoderThread.h"
 #include "platform/Text.h"
 #include "platform/Tick.h"
+#include "services/ServerKind.h"
 #include "settings/CodecIds.h"
 
 namespace {
@@ -22,11 +23,7 @@ const char* SettingsRefusal(const TEncoderConfig& AConfig)
         return "Configure a senha do servidor.";
     if (AConfig.AudioDeviceIndex < 0)
         return "Selecione um canal de audio.";
-    if (codecRow->Kind == TCodecKind::OggOpus && IsShoutcastServer(AConfig.ServerType))
-        return "Ogg Opus deve ser usado com Icecast. Para Shoutcast comum, use MP3 ou AAC+.";
-    if (!codecRow->AllowedOnShoutcast && IsShoutcastServer(AConfig.ServerType))
-        return "Ogg Vorbis e Ogg FLAC devem ser usados com Icecast. Para Shoutcast comum, use MP3 ou AAC+.";
-    return nullptr;
+    return ServerKindOf(AConfig).CodecRefusal(*codecRow);
 }
 
 int OutChannels(const TEncoderConfig& AConfig)

@@ -11,6 +11,7 @@
 #include "platform/Tick.h"
 #include "services/ListenerStats.h"
 #include "services/OwnListeners.h"
+#include "services/ServerKind.h"
 
 namespace {
 
@@ -98,10 +99,8 @@ std::string ListeningAddress(const TEncoderConfig& AConfig)
 {
     if (!Trim(AConfig.ListenUrl).empty())
         return Trim(AConfig.ListenUrl);
-    // The mount the source logs in to.
-    const std::string mount = IsShoutcastServer(AConfig.ServerType) ? "/" : NormalizeMount(AConfig.Mount);
     return std::string(AConfig.UseTls ? "https" : "http") + "://" + HostAndPort(Trim(AConfig.Host), AConfig.Port) +
-           mount;
+           ServerKindOf(AConfig).ListeningPath(AConfig);
 }
 
 TListenerEar::TListenerEar(const TEncoderConfig& AServerConfig, int AServer, const TProgrammeLevel& ALevel,
@@ -169,8 +168,7 @@ void TListenerEar::CheckOnce(const TOnAirState& AState)
     // At the server's own address the check is one of its listeners.
     std::optional<TOwnListener> own;
     if (Trim(FConfig.ListenUrl).empty())
-        own.emplace(ExtractHost(FConfig.Host), FConfig.Port,
-                    IsShoutcastServer(FConfig.ServerType) ? "/" : NormalizeMount(FConfig.Mount));
+        own.emplace(ExtractHost(FConfig.Host), FConfig.Port, ServerKindOf(FConfig).ListeningPath(FConfig));
     ListenAndJudge(AState);
     // The server takes a moment to let a closed listener go.
     std::unique_lock<std::mutex> lock(FLock);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "services/OwnListeners.h"
+#include "services/ServerKind.h"
 
 #include "net/HttpGet.h"
 #include "net/WireText.h"
@@ -45,17 +46,10 @@ int32_t QueryListenerCount(const TEncoderConfig& AConfig, std::string& AErrorTex
     const std::string base = (AConfig.UseTls ? "https://" : "http://") + HostAndPort(host, AConfig.Port);
     const THttpTrust trust{host, AConfig.TlsFingerprint};
     const THttpTrust* tls = AConfig.UseTls ? &trust : nullptr;
-    int32_t count;
-    // A SHOUTcast server counts all its listeners together.
-    const bool shoutcast = SameTextAscii(AConfig.ServerType, "shoutcast");
-    const std::string mount = shoutcast ? std::string() : NormalizeMount(AConfig.Mount);
-    if (shoutcast) {
-        count = ExtractTagNumber(HttpGetText(base + "/stats?sid=1", tls), "CURRENTLISTENERS");
-        if (count < 0)
-            count = ParseSevenHtml(HttpGetText(base + "/7.html", tls));
-    } else {
-        count = IcecastMountListeners(HttpGetText(base + "/status-json.xsl", tls), mount);
-    }
+    const TServerKind& kind = ServerKindOf(AConfig);
+    const int32_t count =
+        kind.Listeners([&](const std::string& APath) { return HttpGetText(base + APath, tls); }, AConfig);
+    const std::string mount = kind.CountedMount(AConfig);
     if (count < 0) {
         AErrorText = "indisponivel";
         return count;

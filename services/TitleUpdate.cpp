@@ -5,7 +5,7 @@
 #include "net/WireText.h"
 #include "platform/CodePage.h"
 #include "platform/Text.h"
-#include "settings/CodecIds.h"
+#include "services/ServerKind.h"
 
 namespace {
 
@@ -71,30 +71,12 @@ std::string Unbracketed(const std::string& AWords)
                                                                                 : AWords;
 }
 
-std::string HostLine(const TEncoderConfig& AConfig)
+std::string Request(const TEncoderConfig& AConfig, const TServerKind::TTitleRequest& ARequest)
 {
-    return "Host: " + HostAndPort(Utf8ToWindows1252(Trim(AConfig.Host)), AConfig.Port) + "\r\n";
-}
-
-TTitleOutcome UpdateIcecast(const TEncoderConfig& AConfig, const std::string& ASong, const std::string& AUser,
-                            TConnection& AConnection, const std::function<bool()>& AStopped)
-{
-    return Exchange(AConfig, "GET /admin/metadata?mount=" + UrlEncodeUtf8(NormalizeMount(AConfig.Mount)) +
-                                 "&mode=updinfo&charset=UTF-8&song=" + UrlEncodeUtf8(CleanSongTitle(ASong)) +
-                                 " HTTP/1.0\r\n" + HostLine(AConfig) + "Authorization: Basic " +
-                                 Base64Encode(Utf8ToWindows1252(AUser) + ":" + Utf8ToWindows1252(AConfig.Password)) +
-                                 "\r\n" + KUserAgent + KTextHeaders,
-                    AConnection, AStopped);
-}
-
-TTitleOutcome UpdateShoutcast(const TEncoderConfig& AConfig, const std::string& ASong, TConnection& AConnection,
-                              const std::function<bool()>& AStopped)
-{
-    return Exchange(AConfig, "GET /admin.cgi?pass=" + UrlEncodeUtf8(AConfig.Password) +
-                                 "&mode=updinfo&charset=UTF-8&song=" + UrlEncodeUtf8(CleanSongTitle(ASong)) +
-                                 "&url=" + UrlEncodeUtf8(Trim(AConfig.Url)) + " HTTP/1.0\r\n" + HostLine(AConfig) +
-                                 KUserAgent + KTextHeaders,
-                    AConnection, AStopped);
+    return "GET " + ARequest.Target + " HTTP/1.0\r\n" + "Host: " +
+           HostAndPort(Utf8ToWindows1252(Trim(AConfig.Host)), AConfig.Port) + "\r\n" +
+           (ARequest.Credentials.empty() ? std::string() : "Authorization: Basic " + ARequest.Credentials + "\r\n") +
+           KUserAgent + KTextHeaders;
 }
 
 } // namespace
@@ -107,15 +89,13 @@ TTitleOutcome SendTitleUpdate(const TEncoderConfig& AConfig, const std::string& 
     const bool portValid = AConfig.Port > 0 && AConfig.Port <= 65535;
     if (song.empty() || Trim(AConfig.Host).empty() || !portValid || AConfig.Password.empty())
         return {true, false, false, ""};
-    if (IsShoutcastServer(AConfig.ServerType))
-        return UpdateShoutcast(AConfig, song, AConnection, AStopped);
-    std::string user = Trim(AConfig.UserName);
-    if (user.empty())
-        user = "source";
-    const TTitleOutcome first = UpdateIcecast(AConfig, song, user, AConnection, AStopped);
-    if (first.Accepted || SameTextAscii(user, "admin") || (AStopped && AStopped()))
-        return first;
-    return UpdateIcecast(AConfig, song, "admin", AConnection, AStopped);
+    TTitleOutcome outcome;
+    for (const TServerKind::TTitleRequest& request : ServerKindOf(AConfig).TitleRequests(AConfig, song)) {
+        outcome = Exchange(AConfig, Request(AConfig, request), AConnection, AStopped);
+        if (outcome.Accepted || (AStopped && AStopped()))
+            break;
+    }
+    return outcome;
 }
 
 TTitlePublisher::TTitlePublisher(TReport AReport)

@@ -8,6 +8,7 @@
 #include "platform/CodePage.h"
 #include "platform/Text.h"
 #include "platform/Tick.h"
+#include "services/ServerKind.h"
 #include "settings/CodecIds.h"
 
 namespace {
@@ -268,6 +269,6 @@ bool TServerOutput::ShoutcastHandshake(const std::string& AContentType)
 
 bool TServerOutput::ConnectAndHandshake(const std::string& AContentType)
 {
-    return IsShoutcastServer(FConfig.ServerType) ? ShoutcastHandshake(AContentType)
-                                                 : IcecastHandshake(AContentType);
+    return ServerKindOf(FConfig).Login() == TLoginStyle::ShoutcastPassword ? ShoutcastHandshake(AContentType)
+                                                                           : IcecastHandshake(AContentType);
 }

@@ -4,6 +4,7 @@
 #include "net/WireText.h"
 #include "platform/Text.h"
 #include "platform/Tick.h"
+#include "services/ServerKind.h"
 #include "settings/CodecIds.h"
 #include "streaming/ServerOutput.h"
 
@@ -37,15 +38,7 @@ void TServerOutput::OnLoggedIn()
 {
     FLoginTick = GetTickCount64();
     FLastRefusal = {};
-    // Pages a listener may fetch too: icecast2 logs a HEAD as an error. A
-    // SHOUTcast server sends its page only to a browser, and the stream,
-    // as to a new listener, to anyone else.
-    const bool shoutcast = IsShoutcastServer(FConfig.ServerType);
-    const std::string page =
-        shoutcast ? "/7.html" : "/status-json.xsl?mount=" + UrlEncodeUtf8(NormalizeMount(FConfig.Mount));
-    const std::string agent =
-        shoutcast ? "Mozilla/5.0 (compatible; TAVIX-Encoder-Nativo/2.0)" : "TAVIX-Encoder-Nativo/2.0";
-    FProbe.Start(FServerAddr, FLoginTick, "GET " + page + " HTTP/1.0\r\nUser-Agent: " + agent + "\r\n\r\n");
+    FProbe.Start(FServerAddr, FLoginTick, ServerKindOf(FConfig).ProbeRequest(FConfig));
     // What queued while no server took it is old news to a listener.
     FQueue.Clear();
     FBehind = false;
