@@ -47,6 +47,16 @@ std::deque<TPendingCall> TakeCallsOf(const TThread* AOwner)
     return taken;
 }
 
+bool HasQueuedCalls(const TThread* AOwner)
+{
+    THandOffQueue& q = HandOffs();
+    std::lock_guard<std::mutex> lock(q.Lock);
+    for (const TPendingCall& call : q.Calls)
+        if (call.Owner == AOwner)
+            return true;
+    return false;
+}
+
 void RunCall(TPendingCall& ACall)
 {
     try {
@@ -122,13 +132,14 @@ void TThread::Run()
     const bool selfFree = FreeOnTerminate && !cancelled;
     const bool tell = OnTerminate && !cancelled;
     FFinished.store(true);
-    if (selfFree && !tell) {
+    if (selfFree && !tell && !HasQueuedCalls(this)) {
         delete this;
     } else if (selfFree) {
-        // Deleted on the owner's thread after its last word: nothing here may
-        // touch this object once that is queued.
+        // Deleted on the owner's thread after its last words: nothing here
+        // may touch this object once that is queued.
         Queue([this] {
-            OnTerminate(this);
+            if (OnTerminate)
+                OnTerminate(this);
             delete this;
         });
     } else if (tell) {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "platform/Thread.h"
@@ -91,6 +92,35 @@ TEST(Thread, FreeOnTerminateWithoutOnTerminateNeedsNoOwner)
     while (destroyed.load() == 0 && GetTickCount64() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(destroyed.load(), 1);
+}
+
+// One that left calls for its owner is deleted only after them, on the
+// owner's thread: they may use the object.
+TEST(Thread, FreeOnTerminateOutlivesTheCallsItQueued)
+{
+    class TTelling : public TThread {
+    public:
+        TTelling(std::atomic<int>* ADone, std::string* ASeen) : TThread(true), FDone(ADone), FSeen(ASeen) {}
+        ~TTelling() override { ++*FDone; }
+
+    protected:
+        void Execute() override
+        {
+            Queue([this] { *FSeen = FWord; });
+        }
+
+    private:
+        std::atomic<int>* FDone;
+        std::string* FSeen;
+        std::string FWord = "ainda aqui";
+    };
+    std::atomic<int> destroyed{0};
+    std::string seen;
+    auto* t = new TTelling(&destroyed, &seen);
+    t->FreeOnTerminate = true;
+    t->Start();
+    ASSERT_TRUE(WaitUntil([&] { return destroyed.load() != 0; }, 2000));
+    EXPECT_EQ(seen, "ainda aqui");
 }
 
 TEST(Thread, FreeOnTerminateDeletesItselfAfterOnTerminateRanOnOwnersThread)
