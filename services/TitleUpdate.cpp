@@ -28,24 +28,28 @@ bool IsMetadataReplyAccepted(const std::string& AReply)
            AsciiUpper(AReply).find("OK") != std::string::npos;
 }
 
-std::string Unbracketed(const std::string& AWords);
+std::string Unbracketed(const std::string& AWords)
+{
+    return AWords.size() >= 2 && AWords.front() == '(' && AWords.back() == ')' ? AWords.substr(1, AWords.size() - 2)
+                                                                                : AWords;
+}
 
 // One request on a connection of its own, and the judgement of its reply.
-TTitleOutcome Exchange(const TEncoderConfig& AConfig, const std::string& ARequest, TConnection& connection,
+TTitleOutcome Exchange(const TEncoderConfig& AConfig, const std::string& ARequest, TConnection& AConnection,
                        const std::function<bool()>& AStopped)
 {
     TTitleOutcome outcome;
-    if (connection.Open(AConfig.Host, AConfig.Port, KAdminTimeoutMs, AStopped) != TConnectResult::Connected) {
+    if (AConnection.Open(AConfig.Host, AConfig.Port, KAdminTimeoutMs, AStopped) != TConnectResult::Connected) {
         outcome.Why = "sem conexao com o servidor";
         return outcome;
     }
-    connection.SetTimeouts(KAdminTimeoutMs, KAdminTimeoutMs);
-    if (AConfig.UseTls && !connection.StartTls(AConfig.Host, AConfig.TlsFingerprint)) {
-        outcome.Why = connection.Tls()->Error();
+    AConnection.SetTimeouts(KAdminTimeoutMs, KAdminTimeoutMs);
+    if (AConfig.UseTls && !AConnection.StartTls(AConfig.Host, AConfig.TlsFingerprint)) {
+        outcome.Why = AConnection.Tls()->Error();
         return outcome;
     }
     for (size_t sent = 0; sent < ARequest.size();) {
-        const ssize_t n = connection.Send(ARequest.data() + sent, ARequest.size() - sent);
+        const ssize_t n = AConnection.Send(ARequest.data() + sent, ARequest.size() - sent);
         if (n <= 0) {
             outcome.Why = "o servidor fechou a conexao";
             return outcome;
@@ -53,7 +57,7 @@ TTitleOutcome Exchange(const TEncoderConfig& AConfig, const std::string& AReques
         sent += static_cast<size_t>(n);
     }
     char buf[1024];
-    const ssize_t n = connection.Receive(buf, sizeof(buf));
+    const ssize_t n = AConnection.Receive(buf, sizeof(buf));
     const std::string reply = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
     outcome.Accepted = IsMetadataReplyAccepted(reply);
     outcome.NotTaken = AsciiLower(reply).find("will not accept") != std::string::npos;
@@ -61,14 +65,8 @@ TTitleOutcome Exchange(const TEncoderConfig& AConfig, const std::string& AReques
         outcome.Why = "o ponto de montagem nao aceita titulos por este pedido";
     else if (!outcome.Accepted)
         outcome.Why = Unbracketed(LoginRefusal(reply, false).Words);
-    connection.Close();
+    AConnection.Close();
     return outcome;
-}
-
-std::string Unbracketed(const std::string& AWords)
-{
-    return AWords.size() >= 2 && AWords.front() == '(' && AWords.back() == ')' ? AWords.substr(1, AWords.size() - 2)
-                                                                                : AWords;
 }
 
 std::string Request(const TEncoderConfig& AConfig, const TServerKind::TTitleRequest& ARequest)
