@@ -65,7 +65,7 @@ void TNativeEncoderThread::Transmit()
             FConfig, [this](const std::string& AFileName, const std::string& AText, bool AIsError) {
                 PostRecord(AFileName, AText, AIsError);
             });
-        FRecording->Prepare(FConfig.SampleRate, OutChannels(FConfig), FFramesPerRead);
+        FRecording->RecordFrom(FServer->Encoding(), FConfig.SampleRate, FFramesPerRead);
         FRecording->StartThread();
     }
     FServer->StartThread();
@@ -95,11 +95,10 @@ void TNativeEncoderThread::Transmit()
         WatchSilence(block->Samples, FFramesPerRead);
         ApplyKeepAliveTone(block->Samples, FFramesPerRead, FOutChannels, GetTickCount64());
         const TAudioBlockPtr shared = std::move(block);
+        // The recording takes server 1's encode.
         FServer->Feed(shared);
         for (TExtraServer& s : FExtraServers)
             s.Output->Feed(shared);
-        if (FRecording)
-            FRecording->Feed(shared);
     }
 }
 
@@ -165,7 +164,8 @@ bool TNativeEncoderThread::AllServersEnded() const
 void TNativeEncoderThread::EndOutputs()
 {
     // A stop ends the servers at once; after a capture failure they send
-    // what is queued and their encoders' last bytes.
+    // what is queued and their encoders' last bytes. The recording takes
+    // all that server 1's encode makes either way.
     std::vector<TServerOutput*> servers{FServer.get()};
     for (TExtraServer& s : FExtraServers)
         servers.push_back(s.Output.get());
@@ -174,8 +174,6 @@ void TNativeEncoderThread::EndOutputs()
             server->Stop();
         server->EndOfAudio();
     }
-    if (FRecording)
-        FRecording->EndOfAudio();
     for (TServerOutput* server : servers)
         server->Join();
     if (FRecording)

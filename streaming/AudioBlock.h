@@ -5,6 +5,10 @@
 #include <memory>
 #include <vector>
 
+#include "streaming/DropQueue.h"
+
+using TWallTime = std::chrono::system_clock::time_point;
+
 // One processed block as every output receives it: interleaved floats of
 // the transmission's channel count, shared read-only between the outputs.
 struct TAudioBlock {
@@ -12,6 +16,7 @@ struct TAudioBlock {
     int32_t Frames = 0;
     int Channels = 2;
     // Wall-clock time of the block's first frame.
-    std::chrono::system_clock::time_point Start;
+    TWallTime Start;
 };
 using TAudioBlockPtr = std::shared_ptr<const TAudioBlock>;
+using TBlockQueue = TDropQueue<TAudioBlock>;

@@ -2,47 +2,35 @@
 
 #include <atomic>
 #include <string>
-#include <thread>
-#include <vector>
 
-#include "streaming/BlockQueue.h"
+#include "streaming/EncodedChunk.h"
+#include "streaming/StageThread.h"
 
-// One output of a transmission: a thread of its own that takes the
-// processed blocks from its queue. The capture thread only feeds it.
-class TPipelineOutput {
+// One output of a transmission: takes the encoded blocks from its queue
+// on a thread of its own. The encode stage only feeds it.
+class TPipelineOutput : public TStageThread {
 public:
-    explicit TPipelineOutput(size_t ACapacityBlocks);
-    // A derived class calls Join in its destructor: Run uses its members.
-    virtual ~TPipelineOutput();
-    TPipelineOutput(const TPipelineOutput&) = delete;
-    TPipelineOutput& operator=(const TPipelineOutput&) = delete;
+    explicit TPipelineOutput(size_t ACapacityBlocks) : FQueue(ACapacityBlocks) {}
 
-    void StartThread();
-    // Never waits (see TBlockQueue).
-    void Feed(TAudioBlockPtr ABlock) { FQueue.Push(std::move(ABlock)); }
-    // The capture has ended: the output takes what is queued, then ends.
-    void EndOfAudio() { FQueue.Close(); }
+    // Never waits (see TDropQueue).
+    void Deliver(TEncodedChunkPtr AChunk) { FQueue.Push(std::move(AChunk)); }
+    // The encode has ended: the output takes what is queued, then ends.
+    // AWhy, when given, is why the encode broke.
+    void EndOfStream(const std::string& AWhy = {}) { FQueue.Close(AWhy); }
     // Ends the output as soon as it can, dropping what is queued.
     virtual void Stop();
-    void Join();
-    // Its thread has returned (or never ran Run to the end).
-    bool Ended() const { return FEnded.load(); }
+    // Still takes chunks: neither ended nor stopped.
+    bool Taking() const { return !FQueue.Closed(); }
 
 protected:
-    virtual void Run() = 0;
-    // Run ended by an exception; says why to the operator.
-    virtual void Failed(const std::string& AWhat) = 0;
+    void Finished() override { FQueue.Close(); }
     bool Stopping() const { return FStop.load(); }
-    // ABlock's samples in AChannels (1 or 2): an output of another channel
-    // count than the pipeline's mixes down as the processing would, or
-    // doubles mono.
-    const float* SamplesIn(const TAudioBlock& ABlock, int AChannels);
+    // Why the encode broke, once the queue is closed; empty when it ended
+    // as it should.
+    std::string StreamFailure() const { return FQueue.WhyClosed(); }
 
-    TBlockQueue FQueue;
+    TChunkQueue FQueue;
 
 private:
-    std::vector<float> FConverted;
-    std::thread FThread;
     std::atomic<bool> FStop{false};
-    std::atomic<bool> FEnded{false};
 };

@@ -4,8 +4,7 @@
 #include <string>
 
 #include "codecs/CodecTable.h"
-
-using TWallTime = std::chrono::system_clock::time_point;
+#include "streaming/AudioBlock.h"
 
 // "2026-12-09_14-00-00" for ATime in local time.
 std::string RecordingBaseName(TWallTime ATime);

@@ -21,10 +21,10 @@ TRecordingOutput::~TRecordingOutput()
     Join();
 }
 
-void TRecordingOutput::Prepare(int32_t ASampleRate, int AOutChannels, int32_t AFramesPerBlock)
+void TRecordingOutput::RecordFrom(TEncodeStage& AEncode, int32_t ASampleRate, int32_t AFramesPerBlock)
 {
-    FConfig.SampleRate = ASampleRate;
-    FOutChannels = AOutChannels;
+    FEncode = &AEncode;
+    AEncode.Attach(this);
     FQueue.SetCapacity(static_cast<size_t>(KQueueSeconds * ASampleRate / std::max(AFramesPerBlock, 1) + 1));
 }
 
@@ -38,51 +38,95 @@ void TRecordingOutput::Run()
     // Everything queued is written, also after a stop: the file ends where
     // the transmission did.
     for (;;) {
-        const TAudioBlockPtr block = FQueue.Pop(KPopWaitMs);
-        if (!block) {
+        const TEncodedChunkPtr chunk = FQueue.Pop(KPopWaitMs);
+        if (!chunk) {
             if (FQueue.Closed())
                 break;
             continue;
         }
-        if (!Record(*block))
+        if (!Record(*chunk))
             return;
+    }
+    if (const std::string why = StreamFailure(); !why.empty()) {
+        Fail(why);
+        return;
     }
     const std::string path = FFile.Path();
     if (CloseFile() && !path.empty())
         FReport("", "Gravacao concluida: " + path, false);
 }
 
-bool TRecordingOutput::Record(const TAudioBlock& ABlock)
+bool TRecordingOutput::Record(const TEncodedChunk& AChunk)
 {
-    if (FFile.IsOpen() && FConfig.RecordSplitMinutes > 0 && ABlock.Start >= FNextSplit && !CloseFile())
+    if (FFile.IsOpen() && SplitDue(AChunk) && !EndFileAt(AChunk))
         return false;
-    if (!FFile.IsOpen() && !OpenFile(ABlock.Start))
-        return false;
-    if (FQueue.TakeDroppedFrames() > 0 && !FToldDrops) {
-        FToldDrops = true;
-        FReport(FFile.Path(), "Gravacao atrasada: parte do audio foi descartada.", true);
+    if (!FFile.IsOpen()) {
+        // A file starts with a stream of its own, and with audio.
+        if (!AChunk.Joinable || AChunk.Frames == 0) {
+            AskNewStream();
+            return true;
+        }
+        if (!OpenFile(AChunk.Start))
+            return false;
     }
-    if (!FEncoder->EncodeFloatInterleaved(SamplesIn(ABlock, FOutChannels), ABlock.Frames, FBytes, FError) ||
-        !FFile.Write(FBytes, FError)) {
+    if (FQueue.TakeDroppedFrames() > 0) {
+        if (!FToldDrops)
+            FReport(FFile.Path(), "Gravacao atrasada: parte do audio foi descartada.", true);
+        FToldDrops = true;
+        // What was dropped may have begun a new Ogg stream: the file goes
+        // on with a new one.
+        FPlace.Leave();
+    }
+    if (!FPlace.Take(AChunk, FBytes)) {
+        AskNewStream();
+        return true;
+    }
+    FAskedNewStream = false;
+    if (!FFile.Write(FBytes, FError)) {
         Fail(FError);
         return false;
     }
     return true;
 }
 
-bool TRecordingOutput::OpenFile(TWallTime AStart)
+bool TRecordingOutput::SplitDue(const TEncodedChunk& AChunk) const
 {
-    FEncoder = CreateEncoder(*FCodecRow);
-    std::string header;
-    if (!FEncoder->Start(FOutChannels, FConfig.SampleRate, FConfig.Bitrate, header, FError) ||
-        !FFile.Create(FConfig.RecordFolder, RecordingBaseName(AStart), RecordingExtension(FCodecRow->Kind),
-                      FError) ||
-        !FFile.Write(header, FError)) {
+    return FConfig.RecordSplitMinutes > 0 && AChunk.Frames > 0 && AChunk.Start >= FNextSplit;
+}
+
+bool TRecordingOutput::EndFileAt(const TEncodedChunk& AChunk)
+{
+    if (!AChunk.Joinable) {
+        // The new stream was asked for too late (the disk was behind):
+        // the file goes on until it comes.
+        AskNewStream();
+        return true;
+    }
+    if (FPlace.In() && !FFile.Write(AChunk.Tail, FError)) {
         Fail(FError);
         return false;
     }
-    if (FConfig.RecordSplitMinutes > 0)
+    return CloseFile();
+}
+
+void TRecordingOutput::AskNewStream()
+{
+    if (!FAskedNewStream)
+        FEncode->RestartAt(TWallTime::min());
+    FAskedNewStream = true;
+}
+
+bool TRecordingOutput::OpenFile(TWallTime AStart)
+{
+    if (!FFile.Create(FConfig.RecordFolder, RecordingBaseName(AStart), RecordingExtension(FCodecRow->Kind), FError)) {
+        Fail(FError);
+        return false;
+    }
+    FPlace.Leave();
+    if (FConfig.RecordSplitMinutes > 0) {
         FNextSplit = NextSplitAfter(AStart, FConfig.RecordSplitMinutes);
+        FEncode->RestartAt(FNextSplit);
+    }
     FToldDrops = false;
     FReport(FFile.Path(), "Gravando em " + FFile.Path(), false);
     return true;
@@ -92,11 +136,10 @@ bool TRecordingOutput::CloseFile()
 {
     if (!FFile.IsOpen())
         return true;
-    if (!FEncoder->Finish(FBytes, FError) || !FFile.Write(FBytes, FError) || !FFile.Close(FError)) {
+    if (!FFile.Close(FError)) {
         Fail(FError);
         return false;
     }
-    FEncoder.reset();
     return true;
 }
 
@@ -104,8 +147,7 @@ void TRecordingOutput::Fail(const std::string& AReason)
 {
     std::string ignored;
     FFile.Close(ignored);
-    FEncoder.reset();
-    // Nothing more is taken: the capture's hand-overs become no-ops.
+    // Nothing more is taken: the encode's hand-overs become no-ops.
     FQueue.Close();
     FReport("", "Gravacao parada: " + AReason, true);
 }

@@ -23,12 +23,10 @@ bool TServerOutput::FirstLogin()
     FLoginPhase = TOutputPhase::Connecting;
     Tell(TOutputPhase::Connecting,
          "Conectando ao servidor de radio em " + Trim(FConfig.Host) + ":" + std::to_string(FConfig.Port) + "...");
-    // A login that only works through Reconnect has its headers sent there;
-    // sending them a second time would corrupt an Ogg stream. A stop during
-    // the login is no lost server: nothing is retried then.
+    // A stop during the login is no lost server: nothing is retried then.
     if (!ConnectAndHandshake(FCodecRow->ContentType))
         return !GivingUp() && Reconnect("Nao conectou ao servidor de radio.");
-    if (!SendHeaderBytes())
+    if (!JoinStream())
         return !GivingUp() && Reconnect("Servidor fechou a conexao.");
     OnLoggedIn();
     return true;
@@ -39,8 +37,6 @@ void TServerOutput::OnLoggedIn()
     FLoginTick = GetTickCount64();
     FLastRefusal = {};
     FProbe.Start(FServerAddr, FLoginTick, ServerKindOf(FConfig).ProbeRequest(FConfig));
-    // What queued while no server took it is old news to a listener.
-    FQueue.Clear();
     FBehind = false;
     // Every login starts a new stream on the server, which has no title for
     // it until told (an Ogg encoder started with it in the stream).
@@ -60,8 +56,6 @@ bool TServerOutput::Reconnect(const std::string& AReason)
     CloseConnection();
     const bool droppedAtOnce = FLoginTick != 0 && GetTickCount64() - FLoginTick < KQuickDropMs;
     FLoginTick = 0;
-    if (!OpenEncoder())
-        return false;
     if (droppedAtOnce) {
         FLastRefusal = MakeRefusal(TRefusal::ClosedAfterLogin);
         ++FAttempt;
@@ -73,7 +67,7 @@ bool TServerOutput::Reconnect(const std::string& AReason)
     }
     while (!GivingUp()) {
         if (ConnectAndHandshake(FCodecRow->ContentType)) {
-            if (SendHeaderBytes()) {
+            if (JoinStream()) {
                 Tell(TOutputPhase::OnAir, "Reconectado ao servidor de radio.");
                 OnLoggedIn();
                 return true;

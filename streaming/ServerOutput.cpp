@@ -16,9 +16,10 @@ constexpr int KPopWaitMs = 200;
 
 TServerOutput::TServerOutput(const TEncoderConfig& AConfig, TStatusReport AReport, TNoticeReport ANotice)
     : TPipelineOutput(1), FConfig(AConfig), FReport(std::move(AReport)), FCodecRow(FindCodecRow(AConfig.Codec)),
-      FPinned(AConfig.TlsFingerprint), FNotice(std::move(ANotice)),
+      FPinned(AConfig.TlsFingerprint), FNotice(std::move(ANotice)), FEncode(FCodecRow),
       FTitles([this](const std::string& ATitle, const TTitleOutcome& AOutcome) { JudgeTitleUpdate(ATitle, AOutcome); })
 {
+    FEncode.Attach(this);
 }
 
 TServerOutput::~TServerOutput()
@@ -31,16 +32,31 @@ TServerOutput::~TServerOutput()
 bool TServerOutput::Prepare(int32_t ASampleRate, int AOutChannels)
 {
     FConfig.SampleRate = ASampleRate;
-    FOutChannels = AOutChannels;
     // Read before the encoder starts, so an Ogg stream carries it from its
     // first page.
     ReadNoarTitle(FConfig, FSongTitle);
     FFileTitle = FSongTitle;
     FLastTitleTick = GetTickCount64();
-    if (!OpenEncoder())
+    const auto blocks = static_cast<size_t>(KQueueSeconds * ASampleRate / KDefaultFramesPerBlock + 1);
+    FQueue.SetCapacity(blocks);
+    std::string error;
+    if (!FEncode.Prepare(ASampleRate, AOutChannels, FConfig.Bitrate, FSongTitle, blocks, error)) {
+        TellFailed(TRefusal::Encoder, error);
         return false;
-    FQueue.SetCapacity(static_cast<size_t>(KQueueSeconds * ASampleRate / KDefaultFramesPerBlock + 1));
+    }
     return true;
+}
+
+void TServerOutput::StartThread()
+{
+    FEncode.StartThread();
+    TPipelineOutput::StartThread();
+}
+
+void TServerOutput::Join()
+{
+    FEncode.Join();
+    TPipelineOutput::Join();
 }
 
 void TServerOutput::Stop()
@@ -75,23 +91,30 @@ void TServerOutput::TellFailed(TRefusal AReason, const std::string& AText)
 
 void TServerOutput::Run()
 {
-    if (!FirstLogin())
-        return;
-    Tell(TOutputPhase::OnAir, "Transmitindo.");
+    if (FirstLogin()) {
+        Tell(TOutputPhase::OnAir, "Transmitindo.");
+        Stream();
+    }
+    NoteOnAir(false);
+    if (const std::string why = StreamFailure(); !why.empty())
+        TellFailed(TRefusal::Encoder, why);
+}
+
+void TServerOutput::Stream()
+{
+    // The encode's last chunk, its streams' end, goes out too.
     while (!Terminated()) {
-        const TAudioBlockPtr block = FQueue.Pop(KPopWaitMs);
-        if (!block) {
+        const TEncodedChunkPtr chunk = FQueue.Pop(KPopWaitMs);
+        if (!chunk) {
             if (FQueue.Closed())
                 break;
             continue;
         }
         ReportDrops();
         CheckTitle();
-        if (!EncodeAndSendBlock(*block))
+        if (!SendChunk(*chunk))
             break;
     }
-    NoteOnAir(false);
-    FinishEncoder();
 }
 
 TOnAirState TServerOutput::OnAirState() const
@@ -121,9 +144,15 @@ void TServerOutput::NoteTitleSent()
 
 void TServerOutput::ReportDrops()
 {
-    if (FQueue.TakeDroppedFrames() > 0 && !FBehind) {
+    if (FQueue.TakeDroppedFrames() > 0) {
+        // What was dropped may have begun a new Ogg stream, whose header
+        // the server never got: it is rejoined at a new one.
+        if (FPlace.In())
+            FEncode.RestartAt(TWallTime::min());
+        FPlace.Leave();
+        if (!FBehind)
+            Tell(TOutputPhase::OnAir, "Servidor lento: parte do audio foi descartada.");
         FBehind = true;
-        Tell(TOutputPhase::OnAir, "Servidor lento: parte do audio foi descartada.");
     } else if (FBehind && FQueue.Empty()) {
         FBehind = false;
         Tell(TOutputPhase::OnAir, "Transmitindo.");
@@ -166,9 +195,7 @@ void TServerOutput::CheckTitle()
 void TServerOutput::PublishTitle()
 {
     // Ogg streams carry their title inside, in a new chain.
-    std::string ignored;
-    if (FEncoder && FEncoder->SupportsStreamTitle())
-        FEncoder->SetStreamTitle(FSongTitle, ignored);
+    FEncode.SetStreamTitle(FSongTitle);
     PublishByAdmin();
     NoteTitleSent();
 }
@@ -192,44 +219,24 @@ void TServerOutput::JudgeTitleUpdate(const std::string& ATitle, const TTitleOutc
     FNotice("Titulo nao atualizado no servidor (" + AOutcome.Why + "): " + ATitle);
 }
 
-bool TServerOutput::EncodeAndSendBlock(const TAudioBlock& ABlock)
+bool TServerOutput::SendChunk(const TEncodedChunk& AChunk)
 {
-    if (!FEncoder->EncodeFloatInterleaved(SamplesIn(ABlock, FOutChannels), ABlock.Frames, FEncodedBytes, FEncoderError)) {
-        TellFailed(TRefusal::Encoder, FEncoderError);
-        return false;
-    }
-    if (FEncodedBytes.empty() || (SendBytes(FEncodedBytes) && !ConnectionStalled()))
+    if (!FPlace.Take(AChunk, FBytes) || FBytes.empty() || (SendBytes(FBytes) && !ConnectionStalled()))
         return true;
     // A send cut short by a stop is the stop, not a lost server.
     return !Terminated() && Reconnect("Servidor fechou a conexao.");
 }
 
-void TServerOutput::FinishEncoder()
+bool TServerOutput::JoinStream()
 {
-    if (!FEncoder || !FEncoder->Finish(FEncodedBytes, FEncoderError))
-        return;
-    if (!FEncodedBytes.empty())
-        SendBytes(FEncodedBytes);
-}
-
-bool TServerOutput::OpenEncoder()
-{
-    FEncoder.reset();
-    FHeaderBytes.clear();
-    FEncoderError.clear();
-    FEncoder = CreateEncoder(*FCodecRow);
-    if (std::string ignored; FEncoder->SupportsStreamTitle())
-        FEncoder->SetStreamTitle(FSongTitle, ignored);
-    if (!FEncoder->Start(FOutChannels, FConfig.SampleRate, FConfig.Bitrate, FHeaderBytes, FEncoderError)) {
-        TellFailed(TRefusal::Encoder, FEncoderError);
-        return false;
+    // What queued while no server took it is old news to a listener.
+    FQueue.Clear();
+    FPlace.Leave();
+    FEncode.RestartAt(TWallTime::min());
+    while (!GivingUp()) {
+        const TEncodedChunkPtr chunk = FQueue.Pop(KPopWaitMs);
+        if (chunk && FPlace.Take(*chunk, FBytes))
+            return SendBytes(FBytes);
     }
-    return true;
-}
-
-bool TServerOutput::SendHeaderBytes()
-{
-    if (!FCodecRow->SendsHeaderBytes || FHeaderBytes.empty())
-        return true;
-    return SendBytes(FHeaderBytes);
+    return false;
 }

@@ -14,6 +14,7 @@
 #include "net/ServerAnswer.h"
 #include "services/TitleUpdate.h"
 #include "settings/EncoderConfig.h"
+#include "streaming/EncodeStage.h"
 #include "streaming/OnAirState.h"
 #include "streaming/PipelineOutput.h"
 #include "streaming/SendProgress.h"
@@ -23,16 +24,27 @@ using TStatusReport = std::function<void(const TOutputState& AState)>;
 // A one-off line for the operator (a title the server did not take).
 using TNoticeReport = std::function<void(const std::string& AText)>;
 
-// One streaming server as an output of the transmission: its own encoder
-// (a fresh one per login), connection, login, reconnection and titles.
+// One streaming server as an output of the transmission: its encode (which
+// the recording may share), connection, login, reconnection and titles.
 class TServerOutput : public TPipelineOutput {
 public:
     TServerOutput(const TEncoderConfig& AConfig, TStatusReport AReport, TNoticeReport ANotice = {});
     ~TServerOutput() override;
 
     // On the capture thread, before StartThread: the capture's rate and the
-    // channels sent, then the first encoder (false after posting why).
+    // channels sent; starts the encoder (false after posting why).
     bool Prepare(int32_t ASampleRate, int AOutChannels);
+    // Its encode's thread and its own.
+    void StartThread() override;
+    void Join() override;
+    // Never waits: the block goes to the encode.
+    void Feed(TAudioBlockPtr ABlock) { FEncode.Feed(std::move(ABlock)); }
+    // The capture has ended: what is queued is encoded and sent, then the
+    // output ends.
+    void EndOfAudio() { FEncode.EndOfAudio(); }
+    // What this output sends, encoded once; the recording may take it too
+    // (attached before StartThread).
+    TEncodeStage& Encoding() { return FEncode; }
     // Also ends a blocked connect, send or read at once.
     void Stop() override;
 
@@ -84,10 +96,10 @@ protected:
     void TellLoginFailed(const std::string& AText) { Tell(FLoginPhase, AText, FLastRefusal); }
 
 private:
-    // A new encoder for this login (the previous one is destroyed first).
-    bool OpenEncoder();
-    // The Ogg codecs' stream headers, right after each login.
-    bool SendHeaderBytes();
+    // Right after each login: only live audio from here on, from where a
+    // listener may start (a new stream for the Ogg codecs, headers first).
+    bool JoinStream();
+    void Stream();
     bool FirstLogin();
     // Logs in again until it works or the stop flag is set.
     bool Reconnect(const std::string& AReason);
@@ -111,8 +123,7 @@ private:
     // back to live.
     void ReportDrops();
     // False when the transmission must end.
-    bool EncodeAndSendBlock(const TAudioBlock& ABlock);
-    void FinishEncoder();
+    bool SendChunk(const TEncodedChunk& AChunk);
     void NoteOnAir(bool ALoggedIn);
     void NoteTitleSent();
     // The certificate pinned now, and the settings with it for a title
@@ -123,7 +134,6 @@ private:
     TEncoderConfig FConfig;
     TStatusReport FReport;
     const TCodecRow* FCodecRow = nullptr;
-    int FOutChannels = 2;
 
     // Made and closed by this output's thread alone, so a stop (which only
     // shuts it down) never meets it closed and its number reused.
@@ -144,10 +154,8 @@ private:
     int FAttempt = 0;
     bool FBehind = false;
 
-    std::unique_ptr<TAudioEncoder> FEncoder;
-    std::string FHeaderBytes;
-    std::string FEncodedBytes;
-    std::string FEncoderError;
+    TStreamPlace FPlace;
+    std::string FBytes;
     std::string FSongTitle;
     std::string FFileTitle; // the now-playing file's, when last read
     uint64_t FLastTitleTick = 0;
@@ -160,6 +168,8 @@ private:
     mutable std::mutex FPinLock;
     std::string FPinned; // under FPinLock
     TNoticeReport FNotice;
+    // Feeds this output and maybe the recording: it stops before them.
+    TEncodeStage FEncode;
     // Last: its thread reports through the members above, so it goes first.
     TTitlePublisher FTitles;
 };

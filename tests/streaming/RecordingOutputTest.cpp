@@ -9,14 +9,15 @@
 
 #include "codecs/FdkAac.h"
 #include "settings/EncoderConfig.h"
-#include "streaming/BlockQueue.h"
+#include "streaming/AudioBlock.h"
+#include "streaming/EncodeStage.h"
 #include "streaming/RecordingOutput.h"
 #include "tests/streaming/TransmissionHarness.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitUntil.h"
 
-// The recording output on its own, fed blocks whose clock the test sets,
-// judged by ffprobe/ffmpeg.
+// The recording output on an encode of its own, fed blocks whose clock the
+// test sets, judged by ffprobe/ffmpeg.
 
 namespace {
 
@@ -27,7 +28,8 @@ struct TSeen {
     bool IsError;
 };
 
-// A recording output and what it reported, from its own thread.
+// A recording output, the encode it records, and what it reported from its
+// own thread.
 class TRecorder {
 public:
     TRecorder(const std::string& ACodec, const std::string& AFolder, int ASplitMinutes)
@@ -44,8 +46,12 @@ public:
                 const std::lock_guard<std::mutex> guard(Lock);
                 Seen.push_back({AFile, AText, AIsError});
             });
-        Output->Prepare(KRate, 2, Frames);
+        Encode = std::make_unique<TEncodeStage>(FindCodecRow(ACodec));
+        std::string error;
+        EXPECT_TRUE(Encode->Prepare(KRate, 2, c.Bitrate, "", 100, error)) << error;
+        Output->RecordFrom(*Encode, KRate, Frames);
         Output->StartThread();
+        Encode->StartThread();
     }
 
     // ASeconds of a 440 Hz tone from AStart on, at ASpeed times real time
@@ -63,13 +69,14 @@ public:
                 block->Samples[2 * n] = block->Samples[2 * n + 1] =
                     static_cast<float>(0.4 * std::sin(2 * M_PI * 440.0 * double(Fed + n) / KRate));
             Fed += Frames;
-            Output->Feed(std::move(block));
+            Encode->Feed(std::move(block));
             std::this_thread::sleep_for(blockTime / ASpeed);
         }
     }
     void Finish()
     {
-        Output->EndOfAudio();
+        Encode->EndOfAudio();
+        Encode->Join();
         Output->Join();
     }
     std::vector<TSeen> Events()
@@ -98,6 +105,8 @@ public:
     const int Frames = KDefaultFramesPerBlock;
     int64_t Fed = 0;
     std::unique_ptr<TRecordingOutput> Output;
+    // Feeds Output: goes first.
+    std::unique_ptr<TEncodeStage> Encode;
 
 private:
     std::mutex Lock;

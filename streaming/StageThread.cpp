@@ -1,0 +1,32 @@
+#include "streaming/StageThread.h"
+
+#include <exception>
+
+TStageThread::~TStageThread()
+{
+    Join();
+}
+
+void TStageThread::StartThread()
+{
+    if (FThread.joinable())
+        return;
+    FThread = std::thread([this] {
+        // An escaped exception would end the program; the stage just ends.
+        try {
+            Run();
+        } catch (const std::exception& e) {
+            Failed(e.what());
+        } catch (...) {
+            Failed("?");
+        }
+        Finished();
+        FEnded.store(true);
+    });
+}
+
+void TStageThread::Join()
+{
+    if (FThread.joinable())
+        FThread.join();
+}
