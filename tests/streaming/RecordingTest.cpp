@@ -71,12 +71,16 @@ testing::AssertionResult HearsTone(TWorkerRun& ARun, int APort)
 
 } // namespace
 
+// The recording takes server 1's encode: the titles that go on air in an
+// Ogg stream are in the recording too.
 TEST(Recording, AServerAwayForTwentySecondsLeavesNoGapInTheRecordingNorTheMeters)
 {
     TIcecastServer server;
     TTempDir dir;
     PlayRigTone(KToneHz, 90);
-    TWorkerRun run(RecordingStream(server.Port(), dir));
+    TEncoderConfig config = RecordingStream(server.Port(), dir);
+    UseNowPlaying(config, dir, "Manha de domingo");
+    TWorkerRun run(config);
     ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
     ASSERT_TRUE(WaitUntil([&] { return !run.RecordEvents().empty(); }, 5000)) << RecordText(run);
     const uint64_t recordingFrom = run.RecordEvents().front().Tick;
@@ -92,6 +96,8 @@ TEST(Recording, AServerAwayForTwentySecondsLeavesNoGapInTheRecordingNorTheMeters
     EXPECT_GE(run.WaitForStatus("Reconectado ao servidor de radio.", 15000, mark), 0) << run.StatusText();
     run.PumpFor(1000);
     EXPECT_TRUE(HearsTone(run, server.Port())) << "the stream is back";
+    WriteTextFile(config.NoarPath, "Tarde de domingo");
+    EXPECT_TRUE(WaitForTitle(run, server, "Tarde de domingo", 10000));
     run.PumpFor(static_cast<int>(recordingFrom + 60000 - std::min(GetTickCount64(), recordingFrom + 60000)));
     const uint64_t stoppedAt = GetTickCount64();
     run.Stop();
@@ -105,6 +111,9 @@ TEST(Recording, AServerAwayForTwentySecondsLeavesNoGapInTheRecordingNorTheMeters
     const double wall = double(stoppedAt - recordingFrom) / 1000.0;
     EXPECT_NEAR(seconds, wall, 0.3) << "recorded " << seconds << " s in " << wall << " s";
     EXPECT_EQ(FirstSecondWithoutTone(d.Mono, KToneHz), -1) << "the tone runs through the recording";
+    const std::string recorded = ReadTextFile(files[0]);
+    EXPECT_NE(recorded.find("TITLE=Manha de domingo"), std::string::npos);
+    EXPECT_NE(recorded.find("TITLE=Tarde de domingo"), std::string::npos);
 }
 
 TEST(Recording, AStalledServerNeverDelaysTheMetersOrTheRecording)
