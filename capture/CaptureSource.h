@@ -10,7 +10,7 @@ public:
     // Channels per captured frame, as the stream was opened.
     virtual int Channels() const = 0;
     // Blocks until AFrames interleaved 32-bit float frames are in ABuffer
-    // (AFrames * Channels() samples). False with the operator's message
-    // ("Falha na leitura do audio: ...") when the stream is lost.
+    // (AFrames * Channels() samples). False with why, in the operator's
+    // words ("o servidor de som foi encerrado."), when the stream is lost.
     virtual bool ReadBlock(float* ABuffer, int AFrames, std::string& AError) = 0;
 };

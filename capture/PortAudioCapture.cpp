@@ -44,7 +44,7 @@ public:
         }
         if (err == paNoError || err == paInputOverflowed)
             return true;
-        AError = "Falha na leitura do audio: " + PortAudioErrorText(err);
+        AError = PortAudioErrorText(err);
         return false;
     }
 

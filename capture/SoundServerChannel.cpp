@@ -84,14 +84,14 @@ TSoundServerChannelPlan ResolveSoundServerChannel(const TSoundServerCatalogue& A
 }
 
 std::unique_ptr<TCaptureSource> OpenSoundServerChannel(TEncoderConfig& AConfig, int AFramesPerBlock,
-                                                       const TCaptureReport& AReport)
+                                                       const TCaptureReport& AReport, bool AKeepRate)
 {
     const TSoundServerChannelPlan plan = ResolveSoundServerChannel(EnumerateSoundServerDevices(), AConfig);
     if (!plan.Error.empty()) {
         AReport(plan.Error, true);
         return nullptr;
     }
-    if (plan.Loopback) {
+    if (plan.Loopback && !AKeepRate) {
         AConfig.SampleRate = plan.SampleRate;
         AReport("Canal de retorno: " + plan.PartnerName, false);
     }

@@ -36,6 +36,7 @@ TSoundServerChannelPlan ResolveSoundServerChannel(const TSoundServerCatalogue& A
                                                   const TEncoderConfig& AConfig);
 
 // Asks the server, resolves, opens and starts the capture. Null after
-// reporting the reason. A loopback may replace AConfig.SampleRate.
+// reporting the reason. A loopback may replace AConfig.SampleRate, unless
+// AKeepRate (a channel opened again keeps the transmission's rate).
 std::unique_ptr<TCaptureSource> OpenSoundServerChannel(TEncoderConfig& AConfig, int AFramesPerBlock,
-                                                       const TCaptureReport& AReport);
+                                                       const TCaptureReport& AReport, bool AKeepRate = false);

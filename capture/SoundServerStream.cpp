@@ -208,7 +208,7 @@ private:
 
     static bool Fail(const std::string& AReason, std::string& AError)
     {
-        AError = "Falha na leitura do audio: " + AReason;
+        AError = AReason;
         return false;
     }
 

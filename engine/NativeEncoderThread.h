@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "capture/CaptureSource.h"
+#include "capture/HealingCapture.h"
 #include "codecs/CodecTable.h"
 #include "dsp/AudioProcessor.h"
 #include "engine/LevelMailbox.h"
@@ -69,6 +70,9 @@ public:
     uint64_t BytesSent() const;
     // The meters' latest levels and the capture's progress. Any thread.
     TLevelMailbox& Levels() { return FLevels; }
+    // Whether the capture channel is lost, and what it went through. Any
+    // thread.
+    const TCaptureHealth& CaptureHealth() const { return FCaptureHealth; }
 
     // Server AServer's output (1 to KMaxServers, an enabled one): its
     // connection, logins and titles.
@@ -79,6 +83,9 @@ public:
     // one), opens and starts its stream; null after posting the reason. May
     // replace FConfig.SampleRate with the rate of a loopback partner.
     std::unique_ptr<TCaptureSource> OpenCaptureStream();
+    // The same channel again, at the transmission's rate, saying nothing;
+    // null with why.
+    std::unique_ptr<TCaptureSource> ReopenCaptureStream(std::string& AWhy);
 
     // --- processing of one block ---
     // AOutput is grown when shorter than AFrames * AOutChannels.
@@ -121,6 +128,10 @@ private:
     void StartEars();
     // The window and the log only: what the actions themselves report.
     void NotifyAlarm(const TAlarm& AAlarm);
+    // The capture channel lost (AWhy), or back (empty): told at once; an
+    // outage longer than the silence alarm's time raises an alarm.
+    void CaptureChanged(const std::string& AWhy);
+    void WatchCapture();
 
     std::unique_ptr<TServerOutput> FServer;
     // Made with the worker, never changed after: a stop may walk them.
@@ -132,6 +143,10 @@ private:
     std::vector<TExtraServer> FExtraServers;
     std::unique_ptr<TRecordingOutput> FRecording;
     std::unique_ptr<TCaptureSource> FCapture;
+    TCaptureHealth FCaptureHealth;
+    uint64_t FCaptureLostTick = 0; // 0 while the channel delivers
+    std::string FCaptureLostWhy;
+    bool FCaptureAlarmRaised = false;
     int FCaptureChannels = 0;
     int FOutChannels = 2;
     int32_t FFramesPerRead = KDefaultFramesPerBlock;

@@ -14,3 +14,15 @@ std::unique_ptr<TCaptureSource> TNativeEncoderThread::OpenCaptureStream()
         return OpenSoundServerChannel(FConfig, KDefaultFramesPerBlock, report);
     return OpenPortAudioChannel(FConfig, report);
 }
+
+std::unique_ptr<TCaptureSource> TNativeEncoderThread::ReopenCaptureStream(std::string& AWhy)
+{
+    TEncoderConfig config = FConfig;
+    const TCaptureReport report = [&AWhy](const std::string& AText, bool AIsError) {
+        if (AIsError)
+            AWhy = AText;
+    };
+    if (IsSoundServerChannel(config))
+        return OpenSoundServerChannel(config, KDefaultFramesPerBlock, report, /*AKeepRate=*/true);
+    return OpenPortAudioChannel(config, report);
+}

@@ -51,6 +51,9 @@ void TNativeEncoderThread::Transmit()
     FCapture = OpenCaptureStream();
     if (!FCapture)
         return;
+    FCapture = std::make_unique<THealingCapture>(
+        std::move(FCapture), [this](std::string& AWhy) { return ReopenCaptureStream(AWhy); }, FConfig.SampleRate,
+        [this](const std::string& AWhy) { CaptureChanged(AWhy); }, FCaptureHealth);
     FCaptureChannels = FCapture->Channels();
     if (!FServer->Prepare(FConfig.SampleRate, OutChannels(FConfig)))
         return;
@@ -82,11 +85,10 @@ void TNativeEncoderThread::Transmit()
     // A server's output ends only when it cannot go on (an encoder that
     // fails); a lost server is its own business.
     while (!Terminated() && !AllServersEnded()) {
-        std::string readError;
-        if (!FCapture->ReadBlock(FCaptureBuffer.data(), FFramesPerRead, readError)) {
-            PostTransmission(TOutputPhase::Failed, TRefusal::Capture, readError);
-            break;
-        }
+        // Never fails: a lost channel is bridged while it is opened again.
+        std::string ignored;
+        FCapture->ReadBlock(FCaptureBuffer.data(), FFramesPerRead, ignored);
+        WatchCapture();
         auto block = std::make_shared<TAudioBlock>();
         block->Frames = FFramesPerRead;
         block->Channels = FOutChannels;
@@ -115,6 +117,36 @@ void TNativeEncoderThread::WatchSilence(const std::vector<float>& ASamples, int3
                        std::to_string(FSilence.ThresholdDb()) + " dBFS)."});
     else
         PostAlarm({0, TAlarmKind::Silence, false, "Som de volta no programa."});
+}
+
+void TNativeEncoderThread::CaptureChanged(const std::string& AWhy)
+{
+    if (!AWhy.empty()) {
+        FCaptureLostTick = std::max<uint64_t>(GetTickCount64(), 1);
+        FCaptureLostWhy = AWhy;
+        PostAlarm({0, TAlarmKind::CaptureDown, false, "Canal de captura perdido (" + AWhy + "). Tentando reabrir...",
+                   AWhy});
+        return;
+    }
+    FCaptureLostTick = 0;
+    const std::string caption = FConfig.AudioDeviceName.empty() ? FConfig.AudioDeviceId : FConfig.AudioDeviceName;
+    const std::string back = "Canal de captura de volta: " + caption + ".";
+    PostAlarm({0, TAlarmKind::CaptureBack, false, back, caption});
+    if (FCaptureAlarmRaised)
+        PostAlarm({0, TAlarmKind::CaptureLost, false, back, caption});
+    FCaptureAlarmRaised = false;
+}
+
+void TNativeEncoderThread::WatchCapture()
+{
+    // As long as the programme may be silent before its alarm.
+    const uint64_t after = static_cast<uint64_t>(std::max(FConfig.SilenceSeconds, 1)) * 1000;
+    if (FCaptureLostTick == 0 || FCaptureAlarmRaised || GetTickCount64() - FCaptureLostTick < after)
+        return;
+    FCaptureAlarmRaised = true;
+    PostAlarm({0, TAlarmKind::CaptureLost, true,
+               "Canal de captura perdido ha " + std::to_string(after / 1000) + " s (" + FCaptureLostWhy + ").",
+               FCaptureLostWhy});
 }
 
 void TNativeEncoderThread::StartEars()

@@ -75,12 +75,12 @@ int RunHeadless(const std::string& AConfigPath)
     THeadlessStation station(config, std::cout);
     TControlServer control(station.Station());
     if (config.ControlEnabled) {
-        std::string error;
-        if (!control.Start(config.ControlPort, config.ControlToken, error)) {
-            Log(true, error);
-            return 1;
-        }
-        Log(false, "Interface de controle em http://127.0.0.1:" + std::to_string(config.ControlPort) + "/");
+        // The station goes on the air all the same: the interface is a
+        // convenience, the programme is the job.
+        if (std::string error; !control.Start(config.ControlPort, config.ControlToken, error))
+            Log(true, error + " A transmissao segue sem a interface de controle.");
+        else
+            Log(false, "Interface de controle em http://127.0.0.1:" + std::to_string(config.ControlPort) + "/");
     }
     station.Start();
     int code = 0;

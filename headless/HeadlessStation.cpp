@@ -66,6 +66,19 @@ void THeadlessStation::AlarmChanged(const TAlarm& AAlarm)
     Log(AAlarm.Raised || IsNotice(AAlarm.Kind), where + mark + AAlarm.Text);
 }
 
+// "captura ok, reaberta 2 vezes, 3.1 s em silencio no lugar, deriva +42 ppm"
+std::string THeadlessStation::CaptureSummary(const TNativeEncoderThread* AWorker)
+{
+    if (!AWorker)
+        return "captura parada";
+    const TCaptureHealth& health = AWorker->CaptureHealth();
+    char text[160];
+    std::snprintf(text, sizeof(text), "captura %s, reaberta %u vezes, %.1f s em silencio no lugar, deriva %+.0f ppm",
+                  health.Lost ? "perdida" : "ok", health.Reopens.load(),
+                  double(health.BridgedFrames) / std::max(AWorker->Config().SampleRate, 1), health.DriftPpm.load());
+    return text;
+}
+
 void THeadlessStation::LogSummary()
 {
     TNativeEncoderThread* worker = FStation.Worker();
@@ -76,5 +89,5 @@ void THeadlessStation::LogSummary()
                    Decibels(highest.R) + " dB; ouvintes " +
                    (listeners < 0 ? std::string("--") : std::to_string(listeners)) + "; enviados " +
                    std::to_string(worker ? worker->BytesSent() : 0) + " bytes; alarmes " +
-                   std::to_string(FStation.Alarms().size()) + ".");
+                   std::to_string(FStation.Alarms().size()) + "; " + CaptureSummary(worker) + ".");
 }

@@ -34,6 +34,7 @@ private:
     void RecordChanged(const std::string& AFileName, const std::string& AText, bool AIsError) override;
     void AlarmChanged(const TAlarm& AAlarm) override;
     void LogSummary();
+    static std::string CaptureSummary(const TNativeEncoderThread* AWorker);
 
     TEncoderConfig FConfig;
     std::ostream& FLog;

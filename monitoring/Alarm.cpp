@@ -17,6 +17,12 @@ const char* AlarmEventName(TAlarmKind AKind)
         return "action_failed";
     case TAlarmKind::TitleNotSent:
         return "title_not_sent";
+    case TAlarmKind::CaptureLost:
+        return "capture_lost";
+    case TAlarmKind::CaptureDown:
+        return "capture_down";
+    case TAlarmKind::CaptureBack:
+        return "capture_back";
     }
     return "alarm";
 }

@@ -20,6 +20,12 @@ enum class TAlarmKind {
     ActionFailed,
     // Notice: a server's admin interface did not take a title.
     TitleNotSent,
+    // The capture channel has been lost for the silence alarm's time.
+    CaptureLost,
+    // Notices: the capture channel was lost (being opened again), or is
+    // back.
+    CaptureDown,
+    CaptureBack,
 };
 
 struct TAlarm {
@@ -29,12 +35,16 @@ struct TAlarm {
     bool Raised = false;
     // The line to show or log, with its reason.
     std::string Text;
+    // What the window puts into its own words for a capture alarm or
+    // notice: the reason it was lost, or the channel that is back.
+    std::string Detail = {};
 };
 
 // Notices are neither raised nor cleared.
 inline bool IsNotice(TAlarmKind AKind)
 {
-    return AKind == TAlarmKind::CheckOff || AKind == TAlarmKind::ActionFailed || AKind == TAlarmKind::TitleNotSent;
+    return AKind == TAlarmKind::CheckOff || AKind == TAlarmKind::ActionFailed || AKind == TAlarmKind::TitleNotSent ||
+           AKind == TAlarmKind::CaptureDown || AKind == TAlarmKind::CaptureBack;
 }
 
 // The event's name in webhook queries and the command's environment

@@ -159,6 +159,11 @@ void TStation::Tick()
         AState.LevelR = levels.Levels.R;
         AState.BytesSent = bytes;
         AState.UptimeSeconds = (now - FStartTick) / 1000;
+        const TCaptureHealth& capture = FWorker->CaptureHealth();
+        AState.CaptureLost = capture.Lost;
+        AState.CaptureReopens = capture.Reopens;
+        AState.CaptureBridgedSeconds = double(capture.BridgedFrames) / std::max(FWorker->Config().SampleRate, 1);
+        AState.CaptureDriftPpm = capture.DriftPpm;
     });
 }
 
@@ -293,8 +298,16 @@ std::string TStation::RequestTitle(const std::string& ATitleUtf8)
         return error;
     // With a now-playing file the title goes through it: the servers, the
     // FTP copy and the log all take it from there.
-    if (!FConfig.NoarPath.empty())
-        return WriteNowPlayingFile(FConfig.NoarPath, title);
+    if (!FConfig.NoarPath.empty()) {
+        const std::string error = WriteNowPlayingFile(FConfig.NoarPath, title);
+        // /status tells it from the next turn on, not from the file's next check.
+        if (error.empty())
+            Request([this] {
+                FNoar.CheckNoarFile();
+                Change([this](TStationState& AState) { AState.Title = FNoar.Title(); });
+            });
+        return error;
+    }
     Change([&](TStationState& AState) { AState.Title = title; });
     Request([this, title] { SetTitle(title); });
     return "";

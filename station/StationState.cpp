@@ -54,6 +54,11 @@ std::string StationStateJson(const TStationState& AState)
         {"bytesSent", AState.BytesSent},
         {"uptimeSeconds", AState.UptimeSeconds},
         {"recording", AState.RecordingFile},
+        {"capture",
+         {{"state", AState.CaptureLost ? "lost" : "ok"},
+          {"reopens", AState.CaptureReopens},
+          {"bridgedSeconds", AState.CaptureBridgedSeconds},
+          {"driftPpm", AState.CaptureDriftPpm}}},
         {"outputs", outputs},
         {"alarms", alarms},
     };

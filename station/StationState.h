@@ -28,11 +28,18 @@ struct TStationState {
     uint64_t BytesSent = 0;
     uint64_t UptimeSeconds = 0; // of the running transmission
     std::string RecordingFile;  // empty when not recording
+    // The capture channel: lost (being opened again) or delivering, how
+    // often it was opened again, the seconds of silence given in its
+    // place, and its clock's drift against the wall clock (ppm; 0 until a
+    // minute was measured).
+    bool CaptureLost = false;
+    uint32_t CaptureReopens = 0;
+    double CaptureBridgedSeconds = 0;
+    double CaptureDriftPpm = 0;
     std::vector<TOutput> Outputs;
     // The alarms raised now, oldest first.
     std::vector<TAlarm> Alarms;
 };
-
 
 // Server AServer's record of AState.
 TStationState::TOutput StationOutput(int AServer, const TOutputState& AState);

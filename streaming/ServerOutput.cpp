@@ -232,6 +232,10 @@ bool TServerOutput::JoinStream()
     // What queued while no server took it is old news to a listener.
     FQueue.Clear();
     FPlace.Leave();
+    // Any chunk will do for a codec without stream headers: the next one
+    // goes out as it comes.
+    if (!FEncode.HasStreamHeader())
+        return true;
     FEncode.RestartAt(TWallTime::min());
     while (!GivingUp()) {
         const TEncodedChunkPtr chunk = FQueue.Pop(KPopWaitMs);

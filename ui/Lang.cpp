@@ -116,6 +116,9 @@ constexpr TLangText kPtBR[] = {
     {"alarm_no_audio", "Ouvintes nao recebem audio"},
     {"alarm_silent_stream", "Ouvintes recebem silencio"},
     {"alarm_title_differs", "Titulo no servidor difere"},
+    {"alarm_capture_lost", "Canal de captura perdido"},
+    {"notice_capture_down", "Canal de captura perdido (%1). Tentando reabrir..."},
+    {"notice_capture_back", "Canal de captura de volta: %1."},
     {"settings_unread_at_start", "As configurações não foram salvas: o arquivo %1 não pôde ser lido quando o programa abriu. Para usar o arquivo, reinicie o programa ou abra Configurações e clique em Salvar."},
 };
 constexpr TLangText kEnUS[] = {
@@ -221,6 +224,9 @@ constexpr TLangText kEnUS[] = {
     {"alarm_no_audio", "Listeners get no audio"},
     {"alarm_silent_stream", "Listeners hear silence"},
     {"alarm_title_differs", "Title on the server differs"},
+    {"alarm_capture_lost", "Capture channel lost"},
+    {"notice_capture_down", "Capture channel lost (%1). Trying to reopen it..."},
+    {"notice_capture_back", "Capture channel back: %1."},
     {"settings_unread_at_start", "The settings were not saved: the file %1 could not be read when the program opened. To use the file, restart the program or open Settings and click Save."},
 };
 constexpr TLangText kEsES[] = {
@@ -317,6 +323,9 @@ constexpr TLangText kEsES[] = {
     {"alarm_no_audio", "Los oyentes no reciben audio"},
     {"alarm_silent_stream", "Los oyentes reciben silencio"},
     {"alarm_title_differs", "El título en el servidor difiere"},
+    {"alarm_capture_lost", "Canal de captura perdido"},
+    {"notice_capture_down", "Canal de captura perdido (%1). Intentando reabrirlo..."},
+    {"notice_capture_back", "Canal de captura de vuelta: %1."},
     {"settings_unread_at_start", "La configuración no se guardó: el archivo %1 no se pudo leer cuando se abrió el programa. Para usar el archivo, reinicie el programa o abra Configuración y haga clic en Guardar."},
 };
 constexpr TLangText kFrFR[] = {
@@ -413,6 +422,9 @@ constexpr TLangText kFrFR[] = {
     {"alarm_no_audio", "Les auditeurs ne reçoivent pas d’audio"},
     {"alarm_silent_stream", "Les auditeurs entendent du silence"},
     {"alarm_title_differs", "Le titre sur le serveur diffère"},
+    {"alarm_capture_lost", "Canal de capture perdu"},
+    {"notice_capture_down", "Canal de capture perdu (%1). Nouvelle ouverture en cours..."},
+    {"notice_capture_back", "Canal de capture de retour : %1."},
     {"settings_unread_at_start", "Les paramètres n’ont pas été enregistrés : le fichier %1 n’a pas pu être lu à l’ouverture du programme. Pour utiliser le fichier, redémarrez le programme ou ouvrez Paramètres et cliquez sur Enregistrer."},
 };
 

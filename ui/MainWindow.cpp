@@ -151,6 +151,38 @@ void TFrmPrincipal::BuildControls()
     tmrMeters = new QTimer(this);
     tmrMeters->setInterval(KMetersReadMs);
     connect(tmrMeters, &QTimer::timeout, this, [this] { tmrMetersTimer(); });
+    NameControls();
+}
+
+void TFrmPrincipal::NameControls()
+{
+    const std::pair<QObject*, const char*> named[] = {
+        {pnlTop, "pnlTop"}, {pnlBody, "pnlBody"}, {pnlNoar, "pnlNoar"}, {PnlPisca, "PnlPisca"}, {pnlVu, "pnlVu"},
+        {pnlEQ, "pnlEQ"}, {pnlControls, "pnlControls"}, {Image1, "Image1"}, {lblTitle, "lblTitle"},
+        {lblStatus, "lblStatus"}, {lblListeners, "lblListeners"}, {shpLed, "shpLed"}, {Shape1, "Shape1"},
+        {Shape2, "Shape2"}, {Shape3, "Shape3"}, {Shape4, "Shape4"}, {ShapePisca, "ShapePisca"},
+        {lblNoarCaption, "lblNoarCaption"}, {lblNoarText, "lblNoarText"}, {lblVuTitle, "lblVuTitle"},
+        {lblL, "lblL"}, {lblR, "lblR"}, {lblGrave, "lblGrave"}, {lblMedio, "lblMedio"}, {lblAgudo, "lblAgudo"},
+        {lblCurrentDevice, "lblCurrentDevice"}, {pbVuL, "pbVuL"}, {pbVuR, "pbVuR"}, {pbAnalogL, "pbAnalogL"},
+        {pbAnalogR, "pbAnalogR"}, {pbBandLow, "pbBandLow"}, {pbBandMid, "pbBandMid"}, {pbBandHigh, "pbBandHigh"},
+        {lblEQTitle, "lblEQTitle"}, {cbEqPresetMain, "cbEqPresetMain"}, {btnEqFlatMain, "btnEqFlatMain"},
+        {chkCompressor, "chkCompressor"}, {lblServerInfo, "lblServerInfo"}, {btnStartStop, "btnStartStop"},
+        {btnConfig, "btnConfig"}, {lblRec, "lblRec"}, {lblRecFile, "lblRecFile"},
+        {lblServerProblem, "lblServerProblem"}, {lblAlarm, "lblAlarm"}, {lblAlarmText, "lblAlarmText"},
+        {tmrPisca, "tmrPisca"}, {tmrNoar, "tmrNoar"}, {tmrRecWarning, "tmrRecWarning"}, {tmrAlarm, "tmrAlarm"},
+        {tmrAlarmNotice, "tmrAlarmNotice"}, {tmrMeters, "tmrMeters"},
+    };
+    for (const auto& [object, name] : named)
+        object->setObjectName(name);
+    const auto nameEach = [](const auto& AObjects, const QString& AName) {
+        for (size_t i = 0; i < AObjects.size(); ++i)
+            AObjects[i]->setObjectName(AName + QString::number(i));
+    };
+    nameEach(lblEQVal, "lblEQVal");
+    nameEach(trEQ, "trEQ");
+    nameEach(lblEQ, "lblEQ");
+    nameEach(pnlServerMark, "pnlServerMark");
+    nameEach(shpServer, "shpServer");
 }
 
 void TFrmPrincipal::BuildTopBar()

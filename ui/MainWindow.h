@@ -25,6 +25,7 @@ class QTimer;
 class TNativeEncoderThread;
 class TMeterBox;
 class TShape;
+struct TAudioLevels;
 
 // The main window: owns the settings of the run and a view of the station
 // (its transmission, what is on air, the listener count), and holds the
@@ -36,44 +37,31 @@ public:
     explicit TFrmPrincipal(const std::string& ASettingsPath = ConfigFilePath(), QWidget* AParent = nullptr);
     ~TFrmPrincipal() override;
 
-    // --- streaming ---
-    void btnStartStopClick();
+    // What the start/stop button does.
     void StartEncoder();
     void StopEncoder();
-    void SetRunningState(bool ARunning);
-    // Server 1's state, which also tells the transmission's own troubles.
-    void HandleEncoderStatus(TNativeEncoderThread* Sender, const TOutputState& AState);
-    void HandleEncoderLevel(TNativeEncoderThread* Sender, double L, double R, double LowBand,
-                            double MidBand, double HighBand);
-    void HandleEncoderRecord(TNativeEncoderThread* Sender, const std::string& AFileName, const std::string& AText,
-                             bool AIsError);
-    // Servers 2 to KMaxServers; server 1's state comes with the status.
-    void HandleServerStatus(TNativeEncoderThread* Sender, int AServer, const TOutputState& AState);
-    // An alarm raised or cleared, or a notice.
-    void HandleEncoderAlarm(TNativeEncoderThread* Sender, const TAlarm& AAlarm);
-
-    // --- texts, colours, settings dialog ---
-    void ApplyTexts();
-    void ApplyThemeAndInfo();
-    void btnConfigClick();
-
-    // --- equalizer panel ---
-    void FillEqPresetList();
-    void LoadEqControls();
-    void StoreEqControls();
-    void UpdateEqValueLabels();
-    void ApplyEqPreset(const std::string& AName);
-    void trEQChange();
-    void cbEqPresetMainChange(int AIndex);
-    void btnEqFlatMainClick();
-    void chkCompressorClick();
 
     const TEncoderConfig& Config() const { return FConfig; }
     // The running or ended transmission, or none.
     TNativeEncoderThread* Encoder() const { return FStation->Worker(); }
     TStation& Station() { return *FStation; }
+    // The window as the station sees it: what it is told, it shows. Tests
+    // speak to it as the station does.
+    TStationObserver& StationView() { return *this; }
+    // The meters at these levels; the running transmission's are read on
+    // a timer.
+    void ShowLevels(const TAudioLevels& ALevels);
 
-    // Controls, named as in the layout.
+protected:
+    // The streaming worker for one transmission; tests may hand out a
+    // subclass.
+    virtual TNativeEncoderThread* CreateEncoderThread(const TEncoderConfig& AConfig);
+    // The close request (FormCloseQuery).
+    void closeEvent(QCloseEvent* AEvent) override;
+
+private:
+    // Controls, named as in the layout; each carries its name as its object
+    // name (an array's with its index after it), which tests find it by.
     QWidget *pnlTop, *pnlBody, *pnlNoar, *PnlPisca, *pnlVu, *pnlEQ, *pnlControls;
     QLabel *Image1, *lblTitle, *lblStatus, *lblListeners;
     TShape *shpLed, *Shape1, *Shape2, *Shape3, *Shape4, *ShapePisca;
@@ -108,15 +96,35 @@ public:
     // each block is shown as soon as it would have been handed over.
     QTimer* tmrMeters;
 
-protected:
-    // The streaming worker for one transmission; tests may hand out a
-    // subclass.
-    virtual TNativeEncoderThread* CreateEncoderThread(const TEncoderConfig& AConfig);
-    // The close request (FormCloseQuery).
-    void closeEvent(QCloseEvent* AEvent) override;
+    // --- streaming ---
+    void btnStartStopClick();
+    void SetRunningState(bool ARunning);
+    // Server 1's state, which also tells the transmission's own troubles.
+    void HandleEncoderStatus(const TOutputState& AState);
+    void HandleEncoderRecord(const std::string& AFileName, const std::string& AText, bool AIsError);
+    // Servers 2 to KMaxServers; server 1's state comes with the status.
+    void HandleServerStatus(int AServer, const TOutputState& AState);
+    // An alarm raised or cleared, or a notice.
+    void HandleEncoderAlarm(const TAlarm& AAlarm);
 
-private:
+    // --- texts, colours, settings dialog ---
+    void ApplyTexts();
+    void ApplyThemeAndInfo();
+    void btnConfigClick();
+
+    // --- equalizer panel ---
+    void FillEqPresetList();
+    void LoadEqControls();
+    void StoreEqControls();
+    void UpdateEqValueLabels();
+    void ApplyEqPreset(const std::string& AName);
+    void trEQChange();
+    void cbEqPresetMainChange(int AIndex);
+    void btnEqFlatMainClick();
+    void chkCompressorClick();
+
     void BuildControls();
+    void NameControls();
     void BuildTopBar();
     void BuildNowPlayingStrip();
     void BuildMeterPanel();
@@ -146,6 +154,8 @@ private:
     // A transmission's end ends all its alarms: the worker says nothing then.
     void ClearAlarms();
     void tmrAlarmTimer();
+    // A notice in the window's language where it has the words for it.
+    QString NoticeText(const TAlarm& AAlarm) const;
     // "Servidor N: " before what concerns one of several servers.
     QString AlarmServerPrefix(int AServer) const;
     // The raised alarms, the newest first: their names on one line, or

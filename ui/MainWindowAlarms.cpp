@@ -51,10 +51,10 @@ void TFrmPrincipal::BuildAlarmLine()
     lblAlarmText->hide();
 }
 
-void TFrmPrincipal::HandleEncoderAlarm(TNativeEncoderThread*, const TAlarm& AAlarm)
+void TFrmPrincipal::HandleEncoderAlarm(const TAlarm& AAlarm)
 {
     if (IsNotice(AAlarm.Kind)) {
-        ShowAlarmNotice(AlarmServerPrefix(AAlarm.Server) + QStr(AAlarm.Text));
+        ShowAlarmNotice(AlarmServerPrefix(AAlarm.Server) + NoticeText(AAlarm));
         return;
     }
     // Raised again, an alarm takes its new reason and becomes the newest.
@@ -62,6 +62,13 @@ void TFrmPrincipal::HandleEncoderAlarm(TNativeEncoderThread*, const TAlarm& AAla
     // A change of the alarms outranks the notice's moment.
     tmrAlarmNotice->stop();
     ShowAlarms();
+}
+
+QString TFrmPrincipal::NoticeText(const TAlarm& AAlarm) const
+{
+    if (AAlarm.Kind == TAlarmKind::CaptureDown || AAlarm.Kind == TAlarmKind::CaptureBack)
+        return QStr(Tr((std::string("notice_") + AlarmEventName(AAlarm.Kind)).c_str())).arg(QStr(AAlarm.Detail));
+    return QStr(AAlarm.Text);
 }
 
 QString TFrmPrincipal::AlarmServerPrefix(int AServer) const

@@ -149,19 +149,19 @@ void TFrmPrincipal::WorkerEnded()
 void TFrmPrincipal::OutputChanged(int AServer, const TOutputState& AState)
 {
     if (AServer == 1)
-        HandleEncoderStatus(Encoder(), AState);
+        HandleEncoderStatus(AState);
     else
-        HandleServerStatus(Encoder(), AServer, AState);
+        HandleServerStatus(AServer, AState);
 }
 
 void TFrmPrincipal::RecordChanged(const std::string& AFileName, const std::string& AText, bool AIsError)
 {
-    HandleEncoderRecord(Encoder(), AFileName, AText, AIsError);
+    HandleEncoderRecord(AFileName, AText, AIsError);
 }
 
 void TFrmPrincipal::AlarmChanged(const TAlarm& AAlarm)
 {
-    HandleEncoderAlarm(Encoder(), AAlarm);
+    HandleEncoderAlarm(AAlarm);
 }
 
 void TFrmPrincipal::ListenersChanged()
@@ -184,7 +184,7 @@ QString TFrmPrincipal::StateText(const TOutputState& AState) const
     return QStr(OutputStateText(AState, FConfig.Language));
 }
 
-void TFrmPrincipal::HandleEncoderStatus(TNativeEncoderThread*, const TOutputState& AState)
+void TFrmPrincipal::HandleEncoderStatus(const TOutputState& AState)
 {
     const bool isError = IsErrorState(AState);
     SetStatusText(StateText(AState));
@@ -210,7 +210,7 @@ void TFrmPrincipal::HandleEncoderStatus(TNativeEncoderThread*, const TOutputStat
     }
 }
 
-void TFrmPrincipal::HandleServerStatus(TNativeEncoderThread*, int AServer, const TOutputState& AState)
+void TFrmPrincipal::HandleServerStatus(int AServer, const TOutputState& AState)
 {
     // A server stopped for a refused certificate keeps the reason.
     if (AServer < 2 || !ServerInUse(AServer) || FTrustQuestions[AServer - 1].Refused)
@@ -219,14 +219,13 @@ void TFrmPrincipal::HandleServerStatus(TNativeEncoderThread*, int AServer, const
     OfferToTrustCertificate(AServer, AState);
 }
 
-void TFrmPrincipal::HandleEncoderLevel(TNativeEncoderThread*, double L, double R, double LowBand, double MidBand,
-                                       double HighBand)
+void TFrmPrincipal::ShowLevels(const TAudioLevels& ALevels)
 {
-    FLevelL = L;
-    FLevelR = R;
-    FBandLow = LowBand;
-    FBandMid = MidBand;
-    FBandHigh = HighBand;
+    FLevelL = ALevels.L;
+    FLevelR = ALevels.R;
+    FBandLow = ALevels.LowBand;
+    FBandMid = ALevels.MidBand;
+    FBandHigh = ALevels.HighBand;
     RepaintMeters();
 }
 
@@ -239,12 +238,10 @@ void TFrmPrincipal::tmrMetersTimer()
     if (reading.Blocks == FShownBlocks)
         return;
     FShownBlocks = reading.Blocks;
-    const TAudioLevels& l = reading.Levels;
-    HandleEncoderLevel(worker, l.L, l.R, l.LowBand, l.MidBand, l.HighBand);
+    ShowLevels(reading.Levels);
 }
 
-void TFrmPrincipal::HandleEncoderRecord(TNativeEncoderThread*, const std::string& AFileName,
-                                        const std::string& AText, bool AIsError)
+void TFrmPrincipal::HandleEncoderRecord(const std::string& AFileName, const std::string& AText, bool AIsError)
 {
     tmrRecWarning->stop();
     const QString text = QStr(AText);

@@ -276,7 +276,7 @@ TEST_P(SoundServer, DeviceThatIsNotThereEndsOpenOrRead)
                 SecondsSince(removed));
     ASSERT_FALSE(ok) << "the capture went on after its device was removed";
     EXPECT_LT(SecondsSince(removed), 2.0) << "noticed by the server, not by the stall timeout";
-    EXPECT_EQ(error, "Falha na leitura do audio: o dispositivo foi removido do servidor de som.");
+    EXPECT_EQ(error, "o dispositivo foi removido do servidor de som.");
     // It stays failed.
     EXPECT_FALSE(source->ReadBlock(block.data(), KBlock, error));
 }
@@ -298,7 +298,7 @@ TEST_P(SoundServer, ServerThatHangsEndsTheReadInBoundedTime)
     ASSERT_FALSE(ok) << "the read went on from a stopped server";
     EXPECT_GT(waited, 4.5);
     EXPECT_LT(waited, 7.0);
-    EXPECT_EQ(error, "Falha na leitura do audio: o servidor de som parou de enviar \xC3\xA1udio.");
+    EXPECT_EQ(error, "o servidor de som parou de enviar \xC3\xA1udio.");
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, SoundServer,

@@ -91,18 +91,26 @@ TEST(DebianPackage, PassesLintianAndTheDesktopAndAppStreamValidators)
                              "\nRestart=on-failure\n", "\nUser=tavix-encoder\n", "\nWantedBy=multi-user.target\n"})
         EXPECT_TRUE(Has(unit, line)) << line << unit;
     EXPECT_TRUE(Has(ReadTextFile(root.File("usr/lib/sysusers.d/tavix-encoder.conf")), "\nu tavix-encoder "));
-    // systemd's own judge, on a copy whose program path leads into the
+    // The desktop user's unit: the user's own settings and sound server.
+    const std::string userUnit = ReadTextFile(root.File("usr/lib/systemd/user/tavix-encoder.service"));
+    for (const char* line : {"\nExecStart=/usr/bin/TavixEncoder --headless\n", "\nRestart=on-failure\n",
+                             "\nWantedBy=default.target\n"})
+        EXPECT_TRUE(Has(userUnit, line)) << line << userUnit;
+    EXPECT_FALSE(Has(userUnit, "User=")) << userUnit;
+    // systemd's own judge, on copies whose program path leads into the
     // unpacked package (the package is not installed on this machine).
     RequireProgram("systemd-analyze");
-    TTempDir units;
-    std::string copy = unit;
-    const std::string exec = "ExecStart=/usr/bin/TavixEncoder ";
-    copy.replace(copy.find(exec), exec.size(), "ExecStart=" + root.File("usr/bin/TavixEncoder") + " ");
-    WriteTextFile(units.File("tavix-encoder.service"), copy);
-    const std::string verdict =
-        RunCommand("systemd-analyze verify --man=no " + ShellQuote(units.File("tavix-encoder.service")) + " 2>&1", &code);
-    EXPECT_EQ(code, 0) << verdict;
-    EXPECT_EQ(verdict, "");
+    for (const std::string& text : {unit, userUnit}) {
+        TTempDir units;
+        std::string copy = text;
+        const std::string exec = "ExecStart=/usr/bin/TavixEncoder ";
+        copy.replace(copy.find(exec), exec.size(), "ExecStart=" + root.File("usr/bin/TavixEncoder") + " ");
+        WriteTextFile(units.File("tavix-encoder.service"), copy);
+        const std::string verdict = RunCommand(
+            "systemd-analyze verify --man=no " + ShellQuote(units.File("tavix-encoder.service")) + " 2>&1", &code);
+        EXPECT_EQ(code, 0) << verdict;
+        EXPECT_EQ(verdict, "");
+    }
 
     // The manual reads without complaints from groff.
     const std::string manual = RunCommand(

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -323,8 +324,15 @@ TDecodedStream DecodeStream(const std::string& ABody)
     out.Profile = fact("profile");
     out.Channels = std::atoi(fact("channels").c_str());
     out.SampleRate = std::atoi(fact("sample_rate").c_str());
-    RunCommand(ffmpeg + " -v error -y -i " + ShellQuote(in) + " -f s16le -ac 1 -ar 44100 " + ShellQuote(raw));
+    int code = 0;
+    const std::string said = RunCommand(
+        ffmpeg + " -v error -y -i " + ShellQuote(in) + " -f s16le -ac 1 -ar 44100 " + ShellQuote(raw) + " 2>&1", &code);
     const std::string pcm = ReadTextFile(raw);
+    // A test that finds nothing to hear should say whether the decoder
+    // failed or heard nothing.
+    if (code != 0 || pcm.empty())
+        std::cerr << "ffmpeg decoded nothing from " << ABody.size() << " bytes (exit " << code << "): " << said
+                  << "\n";
     out.Mono.resize(pcm.size() / 2);
     std::memcpy(out.Mono.data(), pcm.data(), out.Mono.size() * 2);
     return out;

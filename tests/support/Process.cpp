@@ -101,7 +101,8 @@ void TChildProcess::Stop()
 std::string RunCommand(const std::string& ACommand, int* AExitCode)
 {
     std::string out;
-    FILE* pipe = popen(ACommand.c_str(), "r");
+    // Never the test's own input: ffmpeg, for one, reads keys from it.
+    FILE* pipe = popen(("exec </dev/null; " + ACommand).c_str(), "r");
     if (!pipe) {
         if (AExitCode)
             *AExitCode = -1;

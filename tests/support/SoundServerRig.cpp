@@ -33,10 +33,7 @@ TSoundServerRig::TSoundServerRig(TSoundServerKind AKind) : FKind(AKind)
         std::filesystem::create_directories(FDir.File(sub));
     Apply();
     try {
-        if (FKind == TSoundServerKind::PulseAudio)
-            StartPulseAudio();
-        else
-            StartPipeWire();
+        StartServer();
     } catch (...) {
         StopDaemons();
         throw;
@@ -154,6 +151,24 @@ void TSoundServerRig::StartPipeWire()
             Fail("wireplumber did not join pipewire");
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+}
+
+void TSoundServerRig::StopServer()
+{
+    StopTones();
+    StopDaemons();
+    // A socket left behind would pass for the new server's.
+    for (const char* socket : {"run/pulse.sock", "run/pulse/native", "run/pipewire-0", "run/bus"})
+        std::filesystem::remove(FDir.File(socket));
+    FInputFifos.clear();
+}
+
+void TSoundServerRig::StartServer()
+{
+    if (FKind == TSoundServerKind::PulseAudio)
+        StartPulseAudio();
+    else
+        StartPipeWire();
 }
 
 void TSoundServerRig::SignalServer(int ASignal)

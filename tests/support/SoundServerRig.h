@@ -42,6 +42,12 @@ public:
     void PlayTone(const std::string& ADevice, double AFreqHz, double ASeconds, double AAmplitude);
     void StopTones();
 
+    // Ends the sound server with its helpers and the tones (as a logout or
+    // an update does), and starts it again: the modules loaded since are
+    // gone.
+    void StopServer();
+    void StartServer();
+
     // Stops and resumes the process that speaks the PulseAudio protocol
     // (SIGSTOP, SIGCONT): a server that hangs with its clients connected.
     void PauseServer();

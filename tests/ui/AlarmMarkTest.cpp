@@ -41,7 +41,7 @@ protected:
     void Start()
     {
         FWindow->show();
-        FWindow->btnStartStop->click();
+        Control<QPushButton>(*FWindow, "btnStartStop")->click();
         ASSERT_TRUE(PumpUntilEnded([&] { return FWindow->Encoder(); }, 10000));
         PumpFor(50);
     }
@@ -63,27 +63,27 @@ protected:
         FWindow->Station().HandleAlarm({AServer, AKind, ARaised, AText});
     }
 
-    bool MarkShown() const { return FWindow->lblAlarm->isVisible(); }
-    std::string Line() const { return Text(FWindow->lblAlarmText); }
-    std::string Tip() const { return FWindow->lblAlarmText->toolTip().toStdString(); }
+    bool MarkShown() const { return Control<QLabel>(*FWindow, "lblAlarm")->isVisible(); }
+    std::string Line() const { return Text(Control<QLabel>(*FWindow, "lblAlarmText")); }
+    std::string Tip() const { return Control<QLabel>(*FWindow, "lblAlarmText")->toolTip().toStdString(); }
 
     // On the meters' title row: clear of the title, above the meters,
     // inside the window and whole.
     void ExpectInItsRow(const std::string& AWhen)
     {
-        const QRect text = InWindow(FWindow->lblAlarmText);
-        EXPECT_TRUE(InWindow(FWindow->pnlVu).contains(text)) << AWhen;
-        EXPECT_LT(text.bottom(), InWindow(FWindow->pbVuL).top()) << AWhen;
-        EXPECT_LT(text.bottom(), InWindow(FWindow->pbAnalogL).top()) << AWhen;
-        EXPECT_LE(FWindow->lblAlarmText->fontMetrics().horizontalAdvance(FWindow->lblAlarmText->text()),
+        const QRect text = InWindow(Control<QLabel>(*FWindow, "lblAlarmText"));
+        EXPECT_TRUE(InWindow(Control<QWidget>(*FWindow, "pnlVu")).contains(text)) << AWhen;
+        EXPECT_LT(text.bottom(), InWindow(Control<TMeterBox>(*FWindow, "pbVuL")).top()) << AWhen;
+        EXPECT_LT(text.bottom(), InWindow(Control<TMeterBox>(*FWindow, "pbAnalogL")).top()) << AWhen;
+        EXPECT_LE(Control<QLabel>(*FWindow, "lblAlarmText")->fontMetrics().horizontalAdvance(Control<QLabel>(*FWindow, "lblAlarmText")->text()),
                   text.width())
             << AWhen;
-        const QRect title = InWindow(FWindow->lblVuTitle);
+        const QRect title = InWindow(Control<QLabel>(*FWindow, "lblVuTitle"));
         if (MarkShown()) {
-            const QRect mark = InWindow(FWindow->lblAlarm);
+            const QRect mark = InWindow(Control<QLabel>(*FWindow, "lblAlarm"));
             EXPECT_GT(mark.left(), title.right()) << AWhen;
             EXPECT_LT(mark.right(), text.left()) << AWhen;
-            EXPECT_GE(mark.width(), FWindow->lblAlarm->sizeHint().width()) << AWhen;
+            EXPECT_GE(mark.width(), Control<QLabel>(*FWindow, "lblAlarm")->sizeHint().width()) << AWhen;
             EXPECT_EQ(mark.top(), text.top()) << AWhen;
         }
         EXPECT_GT(text.left(), title.right()) << AWhen;
@@ -104,18 +104,18 @@ TEST_F(AlarmMark, TwoRaisedOneClearsTheOtherStaysWithItsWholeTextInTheTooltip)
         c.ExtraServers[0].Port = 9;
     });
     EXPECT_FALSE(MarkShown());
-    EXPECT_FALSE(FWindow->lblAlarmText->isVisible());
+    EXPECT_FALSE(Control<QLabel>(*FWindow, "lblAlarmText")->isVisible());
     Start();
     EXPECT_FALSE(MarkShown()) << "nothing raised yet";
 
     Alarm(0, TAlarmKind::Silence, true, KSilence);
     ASSERT_TRUE(MarkShown());
-    EXPECT_EQ(Text(FWindow->lblAlarm), "ALARME");
-    EXPECT_EQ(Backdrop(FWindow->lblAlarm), KRed);
-    EXPECT_TRUE(FWindow->lblAlarmText->isVisible());
+    EXPECT_EQ(Text(Control<QLabel>(*FWindow, "lblAlarm")), "ALARME");
+    EXPECT_EQ(Backdrop(Control<QLabel>(*FWindow, "lblAlarm")), KRed);
+    EXPECT_TRUE(Control<QLabel>(*FWindow, "lblAlarmText")->isVisible());
     // The programme's alarm has no server to name.
     EXPECT_EQ(Line(), "Silencio no programa");
-    EXPECT_EQ(TextColor(FWindow->lblAlarmText), KRed);
+    EXPECT_EQ(TextColor(Control<QLabel>(*FWindow, "lblAlarmText")), KRed);
     EXPECT_EQ(Tip(), KSilence);
     ExpectInItsRow("one");
 
@@ -123,7 +123,7 @@ TEST_F(AlarmMark, TwoRaisedOneClearsTheOtherStaysWithItsWholeTextInTheTooltip)
     Alarm(2, TAlarmKind::NoAudio, true, KNoAudio);
     EXPECT_EQ(Line(), "Servidor 2: Ouvintes nao recebem audio \xC2\xB7 Silencio no programa");
     EXPECT_EQ(Tip(), "Servidor 2: " + KNoAudio + "\n" + KSilence);
-    EXPECT_EQ(FWindow->lblAlarm->toolTip().toStdString(), Tip());
+    EXPECT_EQ(Control<QLabel>(*FWindow, "lblAlarm")->toolTip().toStdString(), Tip());
     ExpectInItsRow("two");
 
     // Sound back in the programme: the listeners' alarm stays, alone.
@@ -131,7 +131,7 @@ TEST_F(AlarmMark, TwoRaisedOneClearsTheOtherStaysWithItsWholeTextInTheTooltip)
     ASSERT_TRUE(MarkShown());
     EXPECT_EQ(Line(), "Servidor 2: Ouvintes nao recebem audio");
     EXPECT_EQ(Tip(), "Servidor 2: " + KNoAudio);
-    EXPECT_TRUE(FWindow->tmrAlarm->isActive());
+    EXPECT_TRUE(Control<QTimer>(*FWindow, "tmrAlarm")->isActive());
 
     // The same alarm of another server is another alarm; the same one
     // raised again takes its new reason and is not shown twice.
@@ -148,13 +148,13 @@ TEST_F(AlarmMark, TwoRaisedOneClearsTheOtherStaysWithItsWholeTextInTheTooltip)
     Alarm(1, TAlarmKind::NoAudio, false, "Ouvintes voltaram a receber audio.");
     Alarm(2, TAlarmKind::NoAudio, false, "Ouvintes voltaram a receber audio.");
     EXPECT_FALSE(MarkShown());
-    EXPECT_FALSE(FWindow->lblAlarmText->isVisible());
-    EXPECT_FALSE(FWindow->tmrAlarm->isActive());
-    EXPECT_TRUE(FWindow->lblAlarmText->toolTip().isEmpty());
+    EXPECT_FALSE(Control<QLabel>(*FWindow, "lblAlarmText")->isVisible());
+    EXPECT_FALSE(Control<QTimer>(*FWindow, "tmrAlarm")->isActive());
+    EXPECT_TRUE(Control<QLabel>(*FWindow, "lblAlarmText")->toolTip().isEmpty());
     // A clear of what was never raised changes nothing.
     Alarm(3, TAlarmKind::TitleDiffers, false, "Titulo no servidor confere.");
     EXPECT_FALSE(MarkShown());
-    FWindow->btnStartStop->click();
+    Control<QPushButton>(*FWindow, "btnStartStop")->click();
 }
 
 TEST_F(AlarmMark, TheMarkBlinksWhileRaisedAndStopsWhenNoneIsLeft)
@@ -165,24 +165,24 @@ TEST_F(AlarmMark, TheMarkBlinksWhileRaisedAndStopsWhenNoneIsLeft)
     // One server alone: no number before it.
     EXPECT_EQ(Line(), "Ouvintes recebem silencio");
     // About twice a second, on and off, and the text stays as it is.
-    EXPECT_LE(FWindow->tmrAlarm->interval(), 500);
-    ASSERT_EQ(Backdrop(FWindow->lblAlarm), KRed);
-    ASSERT_TRUE(PumpUntil([&] { return Backdrop(FWindow->lblAlarm) == KPanel; }, 1000));
+    EXPECT_LE(Control<QTimer>(*FWindow, "tmrAlarm")->interval(), 500);
+    ASSERT_EQ(Backdrop(Control<QLabel>(*FWindow, "lblAlarm")), KRed);
+    ASSERT_TRUE(PumpUntil([&] { return Backdrop(Control<QLabel>(*FWindow, "lblAlarm")) == KPanel; }, 1000));
     EXPECT_TRUE(MarkShown());
     EXPECT_EQ(Line(), "Ouvintes recebem silencio");
-    ASSERT_TRUE(PumpUntil([&] { return Backdrop(FWindow->lblAlarm) == KRed; }, 1000));
-    EXPECT_EQ(Text(FWindow->lblAlarm), "ALARME");
+    ASSERT_TRUE(PumpUntil([&] { return Backdrop(Control<QLabel>(*FWindow, "lblAlarm")) == KRed; }, 1000));
+    EXPECT_EQ(Text(Control<QLabel>(*FWindow, "lblAlarm")), "ALARME");
 
     // Cleared while dark: a new alarm blinks again, starting lit.
-    ASSERT_TRUE(PumpUntil([&] { return Backdrop(FWindow->lblAlarm) == KPanel; }, 1000));
+    ASSERT_TRUE(PumpUntil([&] { return Backdrop(Control<QLabel>(*FWindow, "lblAlarm")) == KPanel; }, 1000));
     Alarm(1, TAlarmKind::SilentStream, false, "Ouvintes voltaram a ouvir o programa.");
-    EXPECT_FALSE(FWindow->tmrAlarm->isActive());
+    EXPECT_FALSE(Control<QTimer>(*FWindow, "tmrAlarm")->isActive());
     EXPECT_FALSE(MarkShown());
     Alarm(1, TAlarmKind::TitleDiffers, true, KTitle);
-    EXPECT_TRUE(FWindow->tmrAlarm->isActive());
-    EXPECT_EQ(Backdrop(FWindow->lblAlarm), KRed);
+    EXPECT_TRUE(Control<QTimer>(*FWindow, "tmrAlarm")->isActive());
+    EXPECT_EQ(Backdrop(Control<QLabel>(*FWindow, "lblAlarm")), KRed);
     EXPECT_EQ(Line(), "Titulo no servidor difere");
-    FWindow->btnStartStop->click();
+    Control<QPushButton>(*FWindow, "btnStartStop")->click();
 }
 
 TEST_F(AlarmMark, TheEndOfTheTransmissionClearsEveryAlarmAndTheControlInterfaceTellsThem)
@@ -213,44 +213,44 @@ TEST_F(AlarmMark, TheEndOfTheTransmissionClearsEveryAlarmAndTheControlInterfaceT
     Alarm(0, TAlarmKind::Silence, true, KSilence);
 
     // The worker says nothing more at its stop: the window clears them.
-    FWindow->btnStartStop->click();
+    Control<QPushButton>(*FWindow, "btnStartStop")->click();
     ASSERT_EQ(FWindow->Encoder(), nullptr);
     EXPECT_FALSE(MarkShown());
-    EXPECT_FALSE(FWindow->lblAlarmText->isVisible());
-    EXPECT_FALSE(FWindow->tmrAlarm->isActive());
+    EXPECT_FALSE(Control<QLabel>(*FWindow, "lblAlarmText")->isVisible());
+    EXPECT_FALSE(Control<QTimer>(*FWindow, "tmrAlarm")->isActive());
     const std::string stopped = status();
     EXPECT_NE(stopped.find(R"("state":"stopped")"), std::string::npos) << stopped;
     EXPECT_EQ(stopped.find("\"event\""), std::string::npos) << stopped;
 
     // A worker that ends by itself ends its alarms too.
-    FWindow->btnStartStop->click();
+    Control<QPushButton>(*FWindow, "btnStartStop")->click();
     Alarm(0, TAlarmKind::Silence, true, KSilence);
     EXPECT_TRUE(MarkShown());
     ASSERT_TRUE(PumpUntilEnded([&] { return FWindow->Encoder(); }, 10000));
     EXPECT_FALSE(MarkShown());
-    EXPECT_FALSE(FWindow->tmrAlarm->isActive());
+    EXPECT_FALSE(Control<QTimer>(*FWindow, "tmrAlarm")->isActive());
     EXPECT_EQ(status().find("\"event\""), std::string::npos);
-    FWindow->btnStartStop->click();
+    Control<QPushButton>(*FWindow, "btnStartStop")->click();
 }
 
 TEST_F(AlarmMark, ANoticeShowsInYellowForAMomentWithoutBlinking)
 {
     Open();
     constexpr int KMomentMs = 200;
-    FWindow->tmrAlarmNotice->setInterval(KMomentMs);
+    Control<QTimer>(*FWindow, "tmrAlarmNotice")->setInterval(KMomentMs);
     Start();
     const std::string off = "Verificacao do som dos ouvintes desligada: decodificador de Opus ausente.";
     Alarm(1, TAlarmKind::CheckOff, false, off);
     EXPECT_FALSE(MarkShown()) << "a notice has no mark";
-    EXPECT_FALSE(FWindow->tmrAlarm->isActive());
-    ASSERT_TRUE(FWindow->lblAlarmText->isVisible());
+    EXPECT_FALSE(Control<QTimer>(*FWindow, "tmrAlarm")->isActive());
+    ASSERT_TRUE(Control<QLabel>(*FWindow, "lblAlarmText")->isVisible());
     EXPECT_EQ(Line(), off);
-    EXPECT_EQ(TextColor(FWindow->lblAlarmText), KYellow);
+    EXPECT_EQ(TextColor(Control<QLabel>(*FWindow, "lblAlarmText")), KYellow);
     EXPECT_EQ(Tip(), off);
     // It takes the mark's place.
-    EXPECT_EQ(FWindow->lblAlarmText->x(), FWindow->lblAlarm->x());
+    EXPECT_EQ(Control<QLabel>(*FWindow, "lblAlarmText")->x(), Control<QLabel>(*FWindow, "lblAlarm")->x());
     ExpectInItsRow("notice");
-    ASSERT_TRUE(PumpUntil([&] { return !FWindow->lblAlarmText->isVisible(); }, 5 * KMomentMs));
+    ASSERT_TRUE(PumpUntil([&] { return !Control<QLabel>(*FWindow, "lblAlarmText")->isVisible(); }, 5 * KMomentMs));
     EXPECT_FALSE(MarkShown());
 
     // Beside a raised alarm: the alarm keeps its mark and its blinking,
@@ -259,13 +259,13 @@ TEST_F(AlarmMark, ANoticeShowsInYellowForAMomentWithoutBlinking)
     const std::string failed = "Comando do alarme falhou: saida 127.";
     Alarm(0, TAlarmKind::ActionFailed, false, failed);
     EXPECT_TRUE(MarkShown());
-    EXPECT_TRUE(FWindow->tmrAlarm->isActive());
+    EXPECT_TRUE(Control<QTimer>(*FWindow, "tmrAlarm")->isActive());
     EXPECT_EQ(Line(), failed);
-    EXPECT_EQ(TextColor(FWindow->lblAlarmText), KYellow);
+    EXPECT_EQ(TextColor(Control<QLabel>(*FWindow, "lblAlarmText")), KYellow);
     EXPECT_EQ(Tip(), failed + "\n" + KSilence);
     ExpectInItsRow("notice beside an alarm");
     ASSERT_TRUE(PumpUntil([&] { return Line() == "Silencio no programa"; }, 5 * KMomentMs)) << Line();
-    EXPECT_EQ(TextColor(FWindow->lblAlarmText), KRed);
+    EXPECT_EQ(TextColor(Control<QLabel>(*FWindow, "lblAlarmText")), KRed);
     EXPECT_EQ(Tip(), KSilence);
 
     // An alarm's change shows at once, the notice's moment cut short.
@@ -274,7 +274,7 @@ TEST_F(AlarmMark, ANoticeShowsInYellowForAMomentWithoutBlinking)
     EXPECT_EQ(Line(), "Ouvintes nao recebem audio \xC2\xB7 Silencio no programa");
     PumpFor(2 * KMomentMs);
     EXPECT_EQ(Line(), "Ouvintes nao recebem audio \xC2\xB7 Silencio no programa");
-    FWindow->btnStartStop->click();
+    Control<QPushButton>(*FWindow, "btnStartStop")->click();
 }
 
 TEST_F(AlarmMark, EachAlarmSpeaksTheWindowsLanguageAndFitsItsRow)
@@ -296,7 +296,7 @@ TEST_F(AlarmMark, EachAlarmSpeaksTheWindowsLanguageAndFitsItsRow)
             }
         });
         Start();
-        EXPECT_EQ(Text(FWindow->lblAlarm), Translate(code, "alarm_mark")) << code;
+        EXPECT_EQ(Text(Control<QLabel>(*FWindow, "lblAlarm")), Translate(code, "alarm_mark")) << code;
         std::set<std::string> names;
         for (const auto& [kind, portuguese] : kinds) {
             Alarm(0, kind, true, "x");
@@ -315,12 +315,12 @@ TEST_F(AlarmMark, EachAlarmSpeaksTheWindowsLanguageAndFitsItsRow)
             for (const auto& [kind, portuguese] : kinds)
                 Alarm(server, kind, true, "server " + std::to_string(server));
         ExpectInItsRow(code + " all");
-        EXPECT_EQ(FWindow->lblAlarmText->toolTip().count('\n'), 15) << code;
+        EXPECT_EQ(Control<QLabel>(*FWindow, "lblAlarmText")->toolTip().count('\n'), 15) << code;
         // The newest first: server 4's title.
         const QString newest = QString::fromStdString(Translate(code, "server_line"))
                                    .arg(4)
                                    .arg(QString::fromStdString(Translate(code, "alarm_title_differs")));
-        EXPECT_TRUE(FWindow->lblAlarmText->text().startsWith(newest)) << code << " " << Line();
-        FWindow->btnStartStop->click();
+        EXPECT_TRUE(Control<QLabel>(*FWindow, "lblAlarmText")->text().startsWith(newest)) << code << " " << Line();
+        Control<QPushButton>(*FWindow, "btnStartStop")->click();
     }
 }

@@ -65,7 +65,7 @@ void RunSettingsDialog(TFrmPrincipal& AWindow, std::function<void(TFrmConfig&)> 
         seen = true;
         AInDialog(*dialog);
     });
-    AWindow.btnConfig->click();
+    Control<QPushButton>(AWindow, "btnConfig")->click();
     EXPECT_TRUE(seen);
 }
 
@@ -251,10 +251,10 @@ TEST_F(SettingsDialog, VoiceFromTheDialogWritesBandsZeroToSevenOnly)
         EXPECT_EQ(stored.EQBands[i], DialogPresetGains[1][i]) << i;
     EXPECT_EQ(stored.EQBands[8], 7);
     EXPECT_EQ(stored.EQBands[9], -7);
-    EXPECT_EQ(window.cbEqPresetMain->currentText().toStdString(), "Voz");
+    EXPECT_EQ(Control<QComboBox>(window, "cbEqPresetMain")->currentText().toStdString(), "Voz");
     for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(window.trEQ[i]->value(), DialogPresetGains[1][i]) << i;
-    EXPECT_EQ(window.trEQ[8]->value(), 7);
+        EXPECT_EQ(Control<QSlider>(window, "trEQ", i)->value(), DialogPresetGains[1][i]) << i;
+    EXPECT_EQ(Control<QSlider>(window, "trEQ", 8)->value(), 7);
 
     // The flat button selects the flat entry and levels the eight sliders.
     TFrmConfig dialog(FSettings);
@@ -292,7 +292,7 @@ TEST_F(SettingsDialog, CancelEscapeAndTheFrameChangeNothing)
     EXPECT_EQ(ReadTextFile(FSettings), before);
     EXPECT_EQ(window.Config().Host, "radio.example.net");
     EXPECT_EQ(window.Config().Language, "pt-BR");
-    EXPECT_EQ(window.btnConfig->text().toStdString(), "Configurações");
+    EXPECT_EQ(Control<QPushButton>(window, "btnConfig")->text().toStdString(), "Configurações");
 }
 
 TEST_F(SettingsDialog, OkSavesTheFileAndTheWindowShowsTheNewSettings)
@@ -317,7 +317,7 @@ TEST_F(SettingsDialog, OkSavesTheFileAndTheWindowShowsTheNewSettings)
     EXPECT_EQ(stored.TlsFingerprint, "AB:CD") << "a setting the dialog does not show is kept";
     EXPECT_TRUE(stored.CompressorEnabled);
     EXPECT_EQ(window.Config().Host, "other.example");
-    EXPECT_EQ(window.lblServerInfo->text().toStdString(), "other.example:8100 /live · 96 kbps · 44100 Hz");
+    EXPECT_EQ(Control<QLabel>(window, "lblServerInfo")->text().toStdString(), "other.example:8100 /live · 96 kbps · 44100 Hz");
 }
 
 TEST_F(SettingsDialog, AnEmptyHostReloadsEveryFieldFromTheFile)
@@ -424,7 +424,7 @@ TEST_F(SettingsDialog, ConfirmingUploadsTheNowPlayingFileAgain)
     // ...but a confirmed settings dialog uploads it at once.
     RunSettingsDialog(window, [](TFrmConfig& dialog) { dialog.btnOK->click(); });
     EXPECT_TRUE(PumpUntil(uploadedWhole, 10000));
-    EXPECT_EQ(window.lblNoarText->text().toStdString(), "   Song A   ");
+    EXPECT_EQ(Control<QLabel>(window, "lblNoarText")->text().toStdString(), "   Song A   ");
 }
 
 TEST_F(SettingsDialog, PortsAreDecimalNumbersFromOneTo65535OrTheDialogStaysOpen)

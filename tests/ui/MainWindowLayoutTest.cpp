@@ -26,41 +26,41 @@ TEST(MainWindowLayout, ControlsStandWhereTheLayoutPutsThem)
     EXPECT_EQ(w.minimumSize(), w.maximumSize());
 
     const std::pair<const QWidget*, QRect> boxes[] = {
-        {w.pnlTop, {0, 0, 980, 57}},          {w.Image1, {3, 3, 145, 51}},
-        {w.shpLed, {936, 10, 18, 18}},        {w.Shape3, {3, 60, 974, 5}},
-        {w.pnlNoar, {3, 71, 974, 46}},        {w.PnlPisca, {3, 71, 97, 46}},
-        {w.Shape1, {3, 123, 974, 2}},         {w.pnlVu, {0, 128, 980, 238}},
-        {w.pbVuL, {56, 176, 600, 64}},        {w.pbVuR, {56, 266, 600, 64}},
-        {w.pbAnalogL, {690, 173, 120, 78}},   {w.pbAnalogR, {830, 173, 120, 78}},
-        {w.pbBandLow, {740, 262, 210, 18}},   {w.pbBandMid, {740, 286, 210, 18}},
-        {w.pbBandHigh, {740, 310, 210, 18}},  {w.Shape4, {3, 369, 974, 2}},
-        {w.pnlEQ, {0, 374, 980, 150}},        {w.cbEqPresetMain, {650, 390, 150, 23}},
-        {w.btnEqFlatMain, {810, 390, 82, 23}}, {w.chkCompressor, {650, 424, 230, 24}},
-        {w.lblServerInfo, {3, 527, 974, 15}}, {w.pnlControls, {0, 545, 980, 84}},
-        {w.btnStartStop, {24, 563, 180, 42}}, {w.btnConfig, {220, 563, 150, 42}},
-        {w.lblRec, {392, 573, 46, 22}},
-        {w.Shape2, {3, 632, 974, 5}},
+        {Control<QWidget>(w, "pnlTop"), {0, 0, 980, 57}},          {Control<QLabel>(w, "Image1"), {3, 3, 145, 51}},
+        {Control<TShape>(w, "shpLed"), {936, 10, 18, 18}},        {Control<TShape>(w, "Shape3"), {3, 60, 974, 5}},
+        {Control<QWidget>(w, "pnlNoar"), {3, 71, 974, 46}},        {Control<QWidget>(w, "PnlPisca"), {3, 71, 97, 46}},
+        {Control<TShape>(w, "Shape1"), {3, 123, 974, 2}},         {Control<QWidget>(w, "pnlVu"), {0, 128, 980, 238}},
+        {Control<TMeterBox>(w, "pbVuL"), {56, 176, 600, 64}},        {Control<TMeterBox>(w, "pbVuR"), {56, 266, 600, 64}},
+        {Control<TMeterBox>(w, "pbAnalogL"), {690, 173, 120, 78}},   {Control<TMeterBox>(w, "pbAnalogR"), {830, 173, 120, 78}},
+        {Control<TMeterBox>(w, "pbBandLow"), {740, 262, 210, 18}},   {Control<TMeterBox>(w, "pbBandMid"), {740, 286, 210, 18}},
+        {Control<TMeterBox>(w, "pbBandHigh"), {740, 310, 210, 18}},  {Control<TShape>(w, "Shape4"), {3, 369, 974, 2}},
+        {Control<QWidget>(w, "pnlEQ"), {0, 374, 980, 150}},        {Control<QComboBox>(w, "cbEqPresetMain"), {650, 390, 150, 23}},
+        {Control<QPushButton>(w, "btnEqFlatMain"), {810, 390, 82, 23}}, {Control<QCheckBox>(w, "chkCompressor"), {650, 424, 230, 24}},
+        {Control<QLabel>(w, "lblServerInfo"), {3, 527, 974, 15}}, {Control<QWidget>(w, "pnlControls"), {0, 545, 980, 84}},
+        {Control<QPushButton>(w, "btnStartStop"), {24, 563, 180, 42}}, {Control<QPushButton>(w, "btnConfig"), {220, 563, 150, 42}},
+        {Control<QLabel>(w, "lblRec"), {392, 573, 46, 22}},
+        {Control<TShape>(w, "Shape2"), {3, 632, 974, 5}},
     };
     for (const auto& [control, box] : boxes)
         EXPECT_EQ(InWindow(control), box) << control->metaObject()->className();
     for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(InWindow(w.trEQ[i]), QRect(20 + 60 * i, 426, 50, 70)) << i;
-        EXPECT_EQ(InWindow(w.lblEQVal[i]).topLeft(), QPoint(20 + 60 * i, 409)) << i;
-        EXPECT_EQ(InWindow(w.lblEQ[i]).topLeft(), QPoint(30 + 60 * i, 500)) << i;
+        EXPECT_EQ(InWindow(Control<QSlider>(w, "trEQ", i)), QRect(20 + 60 * i, 426, 50, 70)) << i;
+        EXPECT_EQ(InWindow(Control<QLabel>(w, "lblEQVal", i)).topLeft(), QPoint(20 + 60 * i, 409)) << i;
+        EXPECT_EQ(InWindow(Control<QLabel>(w, "lblEQ", i)).topLeft(), QPoint(30 + 60 * i, 500)) << i;
     }
     // Captions by their top-left corner; the status and listener lines by
     // their right edge.
     const std::pair<const QWidget*, QPoint> corners[] = {
-        {w.lblTitle, {158, 12}},   {w.lblVuTitle, {24, 146}}, {w.lblL, {26, 192}},
-        {w.lblR, {26, 282}},       {w.lblGrave, {690, 264}},  {w.lblMedio, {690, 288}},
-        {w.lblAgudo, {690, 312}},  {w.lblCurrentDevice, {24, 344}}, {w.lblEQTitle, {24, 386}},
+        {Control<QLabel>(w, "lblTitle"), {158, 12}},   {Control<QLabel>(w, "lblVuTitle"), {24, 146}}, {Control<QLabel>(w, "lblL"), {26, 192}},
+        {Control<QLabel>(w, "lblR"), {26, 282}},       {Control<QLabel>(w, "lblGrave"), {690, 264}},  {Control<QLabel>(w, "lblMedio"), {690, 288}},
+        {Control<QLabel>(w, "lblAgudo"), {690, 312}},  {Control<QLabel>(w, "lblCurrentDevice"), {24, 344}}, {Control<QLabel>(w, "lblEQTitle"), {24, 386}},
     };
     for (const auto& [control, corner] : corners)
         EXPECT_EQ(InWindow(control).topLeft(), corner) << static_cast<const QLabel*>(control)->text().toStdString();
-    EXPECT_EQ(InWindow(w.lblStatus).right() + 1, 908);
-    EXPECT_EQ(InWindow(w.lblStatus).top(), 11);
-    EXPECT_EQ(InWindow(w.lblListeners).right() + 1, 925);
-    EXPECT_EQ(InWindow(w.lblListeners).top(), 36);
+    EXPECT_EQ(InWindow(Control<QLabel>(w, "lblStatus")).right() + 1, 908);
+    EXPECT_EQ(InWindow(Control<QLabel>(w, "lblStatus")).top(), 11);
+    EXPECT_EQ(InWindow(Control<QLabel>(w, "lblListeners")).right() + 1, 925);
+    EXPECT_EQ(InWindow(Control<QLabel>(w, "lblListeners")).top(), 36);
 }
 
 TEST(MainWindowLayout, CaptionsOfEveryLanguageKeepClearOfTheirNeighbours)
@@ -70,13 +70,13 @@ TEST(MainWindowLayout, CaptionsOfEveryLanguageKeepClearOfTheirNeighbours)
         WriteSettings(dir.File("TavixEncoder.ini"), [&](TEncoderConfig& c) { c.Language = language; });
         TFrmPrincipal w(dir.File("TavixEncoder.ini"));
         w.show();
-        for (const QLabel* band : {w.lblGrave, w.lblMedio, w.lblAgudo}) {
+        for (const QLabel* band : {Control<QLabel>(w, "lblGrave"), Control<QLabel>(w, "lblMedio"), Control<QLabel>(w, "lblAgudo")}) {
             EXPECT_FALSE(band->text().isEmpty()) << language;
-            EXPECT_LT(InWindow(band).right(), InWindow(w.pbBandLow).left()) << language << " "
+            EXPECT_LT(InWindow(band).right(), InWindow(Control<TMeterBox>(w, "pbBandLow")).left()) << language << " "
                                                                              << band->text().toStdString();
         }
-        EXPECT_LT(InWindow(w.lblTitle).right(), InWindow(w.lblStatus).left()) << language;
-        EXPECT_LT(InWindow(w.lblStatus).right(), InWindow(w.shpLed).left()) << language;
-        EXPECT_LE(w.btnStartStop->sizeHint().width(), w.btnStartStop->width()) << language;
+        EXPECT_LT(InWindow(Control<QLabel>(w, "lblTitle")).right(), InWindow(Control<QLabel>(w, "lblStatus")).left()) << language;
+        EXPECT_LT(InWindow(Control<QLabel>(w, "lblStatus")).right(), InWindow(Control<TShape>(w, "shpLed")).left()) << language;
+        EXPECT_LE(Control<QPushButton>(w, "btnStartStop")->sizeHint().width(), Control<QPushButton>(w, "btnStartStop")->width()) << language;
     }
 }

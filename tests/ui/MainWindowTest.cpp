@@ -49,7 +49,7 @@ std::set<QRgb> BlinkColours(TFrmPrincipal& AWindow, int AMs)
     std::set<QRgb> seen;
     PumpUntil(
         [&] {
-            seen.insert(AWindow.ShapePisca->BrushColor().rgb());
+            seen.insert(Control<TShape>(AWindow, "ShapePisca")->BrushColor().rgb());
             return false;
         },
         AMs);
@@ -78,8 +78,8 @@ protected:
     static bool StartStreaming(TFrmPrincipal& AWindow)
     {
         AWindow.show();
-        AWindow.btnStartStop->click();
-        return PumpUntil([&] { return Text(AWindow.lblStatus) == "Transmitindo."; }, 20000);
+        Control<QPushButton>(AWindow, "btnStartStop")->click();
+        return PumpUntil([&] { return Text(Control<QLabel>(AWindow, "lblStatus")) == "Transmitindo."; }, 20000);
     }
 
     TIcecastServer FServer;
@@ -94,22 +94,22 @@ TEST_F(MainWindowStreaming, StartStreamsAndStopReturnsToIdle)
     WriteStreamSettings();
     TProbeWindow window(FSettings);
     window.show();
-    EXPECT_EQ(Text(window.lblStatus), "Parado.");
-    EXPECT_EQ(window.btnStartStop->text().toStdString(), "Iniciar transmissão");
-    EXPECT_EQ(window.shpLed->BrushColor(), KGrey);
+    EXPECT_EQ(Text(Control<QLabel>(window, "lblStatus")), "Parado.");
+    EXPECT_EQ(Control<QPushButton>(window, "btnStartStop")->text().toStdString(), "Iniciar transmissão");
+    EXPECT_EQ(Control<TShape>(window, "shpLed")->BrushColor(), KGrey);
 
-    window.btnStartStop->click();
+    Control<QPushButton>(window, "btnStartStop")->click();
     ASSERT_NE(window.Encoder(), nullptr);
     // The settings button stays disabled for as long as a worker exists.
-    EXPECT_FALSE(window.btnConfig->isEnabled());
-    EXPECT_EQ(window.btnStartStop->text().toStdString(), "Encerrar transmissão");
+    EXPECT_FALSE(Control<QPushButton>(window, "btnConfig")->isEnabled());
+    EXPECT_EQ(Control<QPushButton>(window, "btnStartStop")->text().toStdString(), "Encerrar transmissão");
 
-    ASSERT_TRUE(PumpUntil([&] { return Text(window.lblStatus) == "Transmitindo."; }, 20000))
-        << Text(window.lblStatus);
-    EXPECT_EQ(TextColor(window.lblStatus), KGreen);
-    EXPECT_EQ(window.shpLed->BrushColor(), KGreen);
+    ASSERT_TRUE(PumpUntil([&] { return Text(Control<QLabel>(window, "lblStatus")) == "Transmitindo."; }, 20000))
+        << Text(Control<QLabel>(window, "lblStatus"));
+    EXPECT_EQ(TextColor(Control<QLabel>(window, "lblStatus")), KGreen);
+    EXPECT_EQ(Control<TShape>(window, "shpLed")->BrushColor(), KGreen);
     // The status keeps its right edge at 908.
-    EXPECT_EQ(window.lblStatus->geometry().right() + 1, 908);
+    EXPECT_EQ(Control<QLabel>(window, "lblStatus")->geometry().right() + 1, 908);
 
     // The on-air box blinks red and dark.
     const std::set<QRgb> blink = BlinkColours(window, 1300);
@@ -117,36 +117,36 @@ TEST_F(MainWindowStreaming, StartStreamsAndStopReturnsToIdle)
     EXPECT_TRUE(blink.count(KBar.rgb()));
 
     // The meters show the tone: bars well into both VU meters.
-    ASSERT_TRUE(PumpUntil([&] { return BarAt(window.pbVuL, 200); }, 5000));
-    EXPECT_TRUE(BarAt(window.pbVuR, 200));
+    ASSERT_TRUE(PumpUntil([&] { return BarAt(Control<TMeterBox>(window, "pbVuL"), 200); }, 5000));
+    EXPECT_TRUE(BarAt(Control<TMeterBox>(window, "pbVuR"), 200));
 
     // The listener line shows a count once the mount exists.
     const std::regex count("Ouvintes: [0-9]+");
     ASSERT_TRUE(PumpUntil(
         [&] {
             window.Station().AskListeners(); // no-op while a query runs
-            return std::regex_match(Text(window.lblListeners), count);
+            return std::regex_match(Text(Control<QLabel>(window, "lblListeners")), count);
         },
         20000))
-        << Text(window.lblListeners);
-    EXPECT_FALSE(window.btnConfig->isEnabled());
+        << Text(Control<QLabel>(window, "lblListeners"));
+    EXPECT_FALSE(Control<QPushButton>(window, "btnConfig")->isEnabled());
     SaveWindowShot(&window, "main-streaming.png");
 
-    window.btnStartStop->click(); // StopEncoder returns once the worker is gone
+    Control<QPushButton>(window, "btnStartStop")->click(); // StopEncoder returns once the worker is gone
     EXPECT_EQ(window.Encoder(), nullptr);
-    EXPECT_TRUE(window.btnStartStop->isEnabled());
-    EXPECT_TRUE(window.btnConfig->isEnabled());
-    EXPECT_EQ(window.btnStartStop->text().toStdString(), "Iniciar transmissão");
-    EXPECT_EQ(Text(window.lblStatus), "Parado.");
+    EXPECT_TRUE(Control<QPushButton>(window, "btnStartStop")->isEnabled());
+    EXPECT_TRUE(Control<QPushButton>(window, "btnConfig")->isEnabled());
+    EXPECT_EQ(Control<QPushButton>(window, "btnStartStop")->text().toStdString(), "Iniciar transmissão");
+    EXPECT_EQ(Text(Control<QLabel>(window, "lblStatus")), "Parado.");
     // The colour of the worker's own last report ("Parado.", not an error).
-    EXPECT_EQ(TextColor(window.lblStatus), KGreen);
-    EXPECT_EQ(window.shpLed->BrushColor(), KGrey);
-    EXPECT_EQ(Text(window.lblListeners), "Ouvintes: --");
+    EXPECT_EQ(TextColor(Control<QLabel>(window, "lblStatus")), KGreen);
+    EXPECT_EQ(Control<TShape>(window, "shpLed")->BrushColor(), KGrey);
+    EXPECT_EQ(Text(Control<QLabel>(window, "lblListeners")), "Ouvintes: --");
     // From the next blink tick on the box stays dark.
     PumpFor(550);
     EXPECT_EQ(BlinkColours(window, 700), std::set<QRgb>{KBar.rgb()});
     // The meters keep their last levels.
-    EXPECT_TRUE(BarAt(window.pbVuL, 200));
+    EXPECT_TRUE(BarAt(Control<TMeterBox>(window, "pbVuL"), 200));
 }
 
 // Two real icecast2 servers at once, the second at its own bitrate with a
@@ -164,38 +164,38 @@ TEST_F(MainWindowStreaming, TwoServersBothOnAirWithTheirListenersAddedUp)
         s.Bitrate = 96;
     });
     TProbeWindow window(FSettings);
-    ASSERT_TRUE(StartStreaming(window)) << Text(window.lblStatus);
-    ASSERT_TRUE(window.pnlServerMark[0]->isVisible());
-    ASSERT_TRUE(window.pnlServerMark[1]->isVisible());
-    EXPECT_FALSE(window.pnlServerMark[2]->isVisible());
-    EXPECT_FALSE(window.pnlServerMark[3]->isVisible());
+    ASSERT_TRUE(StartStreaming(window)) << Text(Control<QLabel>(window, "lblStatus"));
+    ASSERT_TRUE(Control<QWidget>(window, "pnlServerMark", 0)->isVisible());
+    ASSERT_TRUE(Control<QWidget>(window, "pnlServerMark", 1)->isVisible());
+    EXPECT_FALSE(Control<QWidget>(window, "pnlServerMark", 2)->isVisible());
+    EXPECT_FALSE(Control<QWidget>(window, "pnlServerMark", 3)->isVisible());
     ASSERT_TRUE(PumpUntil(
-        [&] { return window.shpServer[0]->BrushColor() == KGreen && window.shpServer[1]->BrushColor() == KGreen; },
+        [&] { return Control<TShape>(window, "shpServer", 0)->BrushColor() == KGreen && Control<TShape>(window, "shpServer", 1)->BrushColor() == KGreen; },
         20000))
-        << window.pnlServerMark[1]->toolTip().toStdString();
-    EXPECT_EQ(window.pnlServerMark[1]->toolTip().toStdString(),
+        << Control<QWidget>(window, "pnlServerMark", 1)->toolTip().toStdString();
+    EXPECT_EQ(Control<QWidget>(window, "pnlServerMark", 1)->toolTip().toStdString(),
               "Servidor 2: Transmitindo.\n127.0.0.1:" + std::to_string(second.Port()) + " /stream \xC2\xB7 96 kbps");
-    EXPECT_FALSE(window.lblServerProblem->isVisible()) << Text(window.lblServerProblem);
+    EXPECT_FALSE(Control<QLabel>(window, "lblServerProblem")->isVisible()) << Text(Control<QLabel>(window, "lblServerProblem"));
 
     TChildProcess listener({RequireProgram("ffmpeg"), "-nostdin", "-loglevel", "error", "-i",
                             second.BaseUrl() + "/stream", "-f", "null", "-"});
     ASSERT_TRUE(PumpUntil(
         [&] {
             window.Station().AskListeners(); // no-op while a query runs
-            return Text(window.lblListeners) == "Ouvintes: 1" &&
-                   window.lblListeners->toolTip() == "Servidor 1: 0\nServidor 2: 1";
+            return Text(Control<QLabel>(window, "lblListeners")) == "Ouvintes: 1" &&
+                   Control<QLabel>(window, "lblListeners")->toolTip() == "Servidor 1: 0\nServidor 2: 1";
         },
         30000))
-        << Text(window.lblListeners) << " / " << window.lblListeners->toolTip().toStdString() << "\n"
+        << Text(Control<QLabel>(window, "lblListeners")) << " / " << Control<QLabel>(window, "lblListeners")->toolTip().toStdString() << "\n"
         << second.StatusJson();
-    EXPECT_EQ(Text(window.lblStatus), "Transmitindo.");
+    EXPECT_EQ(Text(Control<QLabel>(window, "lblStatus")), "Transmitindo.");
     SaveWindowShot(&window, "main-two-servers.png");
 
-    window.btnStartStop->click();
+    Control<QPushButton>(window, "btnStartStop")->click();
     EXPECT_EQ(window.Encoder(), nullptr);
-    EXPECT_FALSE(window.pnlServerMark[0]->isVisible());
-    EXPECT_FALSE(window.pnlServerMark[1]->isVisible());
-    EXPECT_EQ(Text(window.lblListeners), "Ouvintes: --");
+    EXPECT_FALSE(Control<QWidget>(window, "pnlServerMark", 0)->isVisible());
+    EXPECT_FALSE(Control<QWidget>(window, "pnlServerMark", 1)->isVisible());
+    EXPECT_EQ(Text(Control<QLabel>(window, "lblListeners")), "Ouvintes: --");
 }
 
 // A fake: a server that takes the connection and never answers the login.
@@ -205,16 +205,16 @@ TEST_F(MainWindowStreaming, WhileTheFirstLoginIsTriedTheWindowSaysSo)
     WriteStreamSettings([&](TEncoderConfig& c) { c.Port = silent.Port(); });
     TProbeWindow window(FSettings);
     window.show();
-    window.btnStartStop->click();
-    EXPECT_EQ(Text(window.lblStatus), "Iniciando transmiss\xC3\xA3o...");
+    Control<QPushButton>(window, "btnStartStop")->click();
+    EXPECT_EQ(Text(Control<QLabel>(window, "lblStatus")), "Iniciando transmiss\xC3\xA3o...");
     const std::string connecting = "Conectando ao servidor de radio em 127.0.0.1:" + std::to_string(silent.Port()) + "...";
-    ASSERT_TRUE(PumpUntil([&] { return Text(window.lblStatus) == connecting; }, 5000)) << Text(window.lblStatus);
-    EXPECT_EQ(TextColor(window.lblStatus), KYellow) << "not on air yet";
-    EXPECT_EQ(window.shpLed->BrushColor(), KYellow);
+    ASSERT_TRUE(PumpUntil([&] { return Text(Control<QLabel>(window, "lblStatus")) == connecting; }, 5000)) << Text(Control<QLabel>(window, "lblStatus"));
+    EXPECT_EQ(TextColor(Control<QLabel>(window, "lblStatus")), KYellow) << "not on air yet";
+    EXPECT_EQ(Control<TShape>(window, "shpLed")->BrushColor(), KYellow);
     // The login hangs for seconds: never "stopped" meanwhile.
-    EXPECT_FALSE(PumpUntil([&] { return Text(window.lblStatus) != connecting; }, 3000)) << Text(window.lblStatus);
-    window.btnStartStop->click();
-    EXPECT_EQ(Text(window.lblStatus), "Parado.");
+    EXPECT_FALSE(PumpUntil([&] { return Text(Control<QLabel>(window, "lblStatus")) != connecting; }, 3000)) << Text(Control<QLabel>(window, "lblStatus"));
+    Control<QPushButton>(window, "btnStartStop")->click();
+    EXPECT_EQ(Text(Control<QLabel>(window, "lblStatus")), "Parado.");
 }
 
 TEST_F(MainWindowStreaming, EmptyHostEndsInRedAndStopStaysOffered)
@@ -222,25 +222,25 @@ TEST_F(MainWindowStreaming, EmptyHostEndsInRedAndStopStaysOffered)
     WriteStreamSettings([](TEncoderConfig& c) { c.Host = ""; });
     TProbeWindow window(FSettings);
     window.show();
-    window.btnStartStop->click();
+    Control<QPushButton>(window, "btnStartStop")->click();
     ASSERT_TRUE(PumpUntilEnded([&] { return window.Encoder(); }, 10000));
     PumpFor(100);
-    EXPECT_EQ(Text(window.lblStatus), "Configure o host do servidor.");
-    EXPECT_EQ(TextColor(window.lblStatus), KRed);
-    EXPECT_EQ(window.shpLed->BrushColor(), KRed);
-    EXPECT_EQ(window.btnStartStop->text().toStdString(), "Encerrar transmissão");
-    EXPECT_FALSE(window.btnConfig->isEnabled());
+    EXPECT_EQ(Text(Control<QLabel>(window, "lblStatus")), "Configure o host do servidor.");
+    EXPECT_EQ(TextColor(Control<QLabel>(window, "lblStatus")), KRed);
+    EXPECT_EQ(Control<TShape>(window, "shpLed")->BrushColor(), KRed);
+    EXPECT_EQ(Control<QPushButton>(window, "btnStartStop")->text().toStdString(), "Encerrar transmissão");
+    EXPECT_FALSE(Control<QPushButton>(window, "btnConfig")->isEnabled());
     EXPECT_EQ(BlinkColours(window, 1300).size(), 2u);
 
-    window.btnStartStop->click();
+    Control<QPushButton>(window, "btnStartStop")->click();
     EXPECT_EQ(window.Encoder(), nullptr);
-    EXPECT_EQ(Text(window.lblStatus), "Parado.");
-    EXPECT_EQ(TextColor(window.lblStatus), KRed);
-    EXPECT_TRUE(window.btnConfig->isEnabled());
+    EXPECT_EQ(Text(Control<QLabel>(window, "lblStatus")), "Parado.");
+    EXPECT_EQ(TextColor(Control<QLabel>(window, "lblStatus")), KRed);
+    EXPECT_TRUE(Control<QPushButton>(window, "btnConfig")->isEnabled());
 
     // Ended by itself again: closing asks nothing, and the worker is freed
     // with the window.
-    window.btnStartStop->click();
+    Control<QPushButton>(window, "btnStartStop")->click();
     ASSERT_TRUE(PumpUntilEnded([&] { return window.Encoder(); }, 10000));
     const int destroyed = TProbeEncoder::Destroyed;
     EXPECT_TRUE(window.close());
@@ -273,7 +273,7 @@ TEST_F(MainWindowStreaming, CloseWhileStreamingAsksAndNoKeepsTheStream)
         ASSERT_NE(window.Encoder(), nullptr);
         EXPECT_FALSE(window.Encoder()->Finished());
         PumpFor(500);
-        EXPECT_EQ(Text(window.lblStatus), "Transmitindo.");
+        EXPECT_EQ(Text(Control<QLabel>(window, "lblStatus")), "Transmitindo.");
 
         OnNextModal([](QWidget* ADialog) {
             qobject_cast<QMessageBox*>(ADialog)->button(QMessageBox::Yes)->click();
@@ -298,7 +298,7 @@ TEST_F(MainWindowStreaming, CloseDuringAStopWaitsForItAndFreesTheWorkerOnce)
         closedDuringStop = window.close();
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr); // no question while stopping
     });
-    window.btnStartStop->click();
+    Control<QPushButton>(window, "btnStartStop")->click();
     EXPECT_FALSE(closedDuringStop);
     EXPECT_EQ(window.Encoder(), nullptr);
     EXPECT_EQ(TProbeEncoder::Destroyed, destroyed + 1);
@@ -316,11 +316,11 @@ TEST_F(MainWindowStreaming, AStartAskedDuringAStopFollowsIt)
     TProbeWindow window(FSettings);
     ASSERT_TRUE(StartStreaming(window));
     QTimer::singleShot(0, &window, [&] { window.StartEncoder(); });
-    window.btnStartStop->click();
+    Control<QPushButton>(window, "btnStartStop")->click();
     EXPECT_EQ(TProbeEncoder::Destroyed, destroyed + 1);
     ASSERT_TRUE(PumpUntil([&] { return window.Encoder() != nullptr; }, 2000)) << "the start was lost";
-    EXPECT_TRUE(PumpUntil([&] { return Text(window.lblStatus) == "Transmitindo."; }, 20000)) << Text(window.lblStatus);
-    window.btnStartStop->click();
+    EXPECT_TRUE(PumpUntil([&] { return Text(Control<QLabel>(window, "lblStatus")) == "Transmitindo."; }, 20000)) << Text(Control<QLabel>(window, "lblStatus"));
+    Control<QPushButton>(window, "btnStartStop")->click();
     EXPECT_EQ(window.Encoder(), nullptr);
 }
 
@@ -334,21 +334,21 @@ TEST(MainWindowRecording, StartAndTheWorkersEndClearTheRecordingLine)
     WriteSettings(settings, [](TEncoderConfig& c) { c.Host = ""; });
     TProbeWindow window(settings);
     window.show();
-    window.HandleEncoderRecord(nullptr, "", "Gravacao parada: No space left on device (/x/a.mp3)", true);
-    ASSERT_TRUE(window.lblRecFile->isVisible());
-    window.btnStartStop->click();
+    window.StationView().RecordChanged("", "Gravacao parada: No space left on device (/x/a.mp3)", true);
+    ASSERT_TRUE(Control<QLabel>(window, "lblRecFile")->isVisible());
+    Control<QPushButton>(window, "btnStartStop")->click();
     ASSERT_NE(window.Encoder(), nullptr);
-    EXPECT_FALSE(window.lblRecFile->isVisible());
+    EXPECT_FALSE(Control<QLabel>(window, "lblRecFile")->isVisible());
 
     // Nothing the worker hands over arrives before the loop runs, its end
     // included: this comes first.
-    window.HandleEncoderRecord(window.Encoder(), "/x/a.mp3", "Gravando em /x/a.mp3", false);
-    EXPECT_TRUE(window.lblRec->isVisible());
+    window.StationView().RecordChanged("/x/a.mp3", "Gravando em /x/a.mp3", false);
+    EXPECT_TRUE(Control<QLabel>(window, "lblRec")->isVisible());
     ASSERT_TRUE(PumpUntilEnded([&] { return window.Encoder(); }, 10000));
-    EXPECT_FALSE(window.lblRec->isVisible());
-    EXPECT_FALSE(window.lblRecFile->isVisible());
-    EXPECT_EQ(Text(window.lblStatus), "Configure o host do servidor.");
-    window.btnStartStop->click();
+    EXPECT_FALSE(Control<QLabel>(window, "lblRec")->isVisible());
+    EXPECT_FALSE(Control<QLabel>(window, "lblRecFile")->isVisible());
+    EXPECT_EQ(Text(Control<QLabel>(window, "lblStatus")), "Configure o host do servidor.");
+    Control<QPushButton>(window, "btnStartStop")->click();
     EXPECT_EQ(window.Encoder(), nullptr);
 }
 
@@ -364,18 +364,18 @@ TEST_F(MainWindowStreaming, TheRecordingLineNamesTheFileTheWorkerWrites)
     });
     TProbeWindow window(FSettings);
     ASSERT_TRUE(StartStreaming(window));
-    ASSERT_TRUE(PumpUntil([&] { return window.lblRec->isVisible(); }, 10000));
-    const QFileInfo file(window.lblRecFile->toolTip());
+    ASSERT_TRUE(PumpUntil([&] { return Control<QLabel>(window, "lblRec")->isVisible(); }, 10000));
+    const QFileInfo file(Control<QLabel>(window, "lblRecFile")->toolTip());
     EXPECT_EQ(file.absolutePath().toStdString(), folder);
-    EXPECT_EQ(window.lblRecFile->text(), file.fileName());
-    EXPECT_EQ(TextColor(window.lblRecFile), KDim);
+    EXPECT_EQ(Control<QLabel>(window, "lblRecFile")->text(), file.fileName());
+    EXPECT_EQ(TextColor(Control<QLabel>(window, "lblRecFile")), KDim);
     // The file fills while the stream runs.
     EXPECT_TRUE(PumpUntil([&] { return QFileInfo(file.absoluteFilePath()).size() > 4096; }, 10000));
-    EXPECT_EQ(Text(window.lblStatus), "Transmitindo.");
+    EXPECT_EQ(Text(Control<QLabel>(window, "lblStatus")), "Transmitindo.");
 
-    window.btnStartStop->click();
-    EXPECT_FALSE(window.lblRec->isVisible());
-    EXPECT_FALSE(window.lblRecFile->isVisible());
+    Control<QPushButton>(window, "btnStartStop")->click();
+    EXPECT_FALSE(Control<QLabel>(window, "lblRec")->isVisible());
+    EXPECT_FALSE(Control<QLabel>(window, "lblRecFile")->isVisible());
     EXPECT_GT(QFileInfo(file.absoluteFilePath()).size(), 4096);
 }
 
@@ -392,17 +392,17 @@ TEST_F(MainWindowStreaming, ARecordingThatCannotBeWrittenSaysWhyWhileTheStreamGo
     });
     TProbeWindow window(FSettings);
     ASSERT_TRUE(StartStreaming(window));
-    ASSERT_TRUE(PumpUntil([&] { return window.lblRecFile->isVisible(); }, 10000));
-    EXPECT_FALSE(window.lblRec->isVisible());
-    EXPECT_EQ(TextColor(window.lblRecFile), KRed);
-    EXPECT_NE(window.lblRecFile->toolTip().indexOf(QString::fromStdString(blocker)), -1)
-        << window.lblRecFile->toolTip().toStdString();
+    ASSERT_TRUE(PumpUntil([&] { return Control<QLabel>(window, "lblRecFile")->isVisible(); }, 10000));
+    EXPECT_FALSE(Control<QLabel>(window, "lblRec")->isVisible());
+    EXPECT_EQ(TextColor(Control<QLabel>(window, "lblRecFile")), KRed);
+    EXPECT_NE(Control<QLabel>(window, "lblRecFile")->toolTip().indexOf(QString::fromStdString(blocker)), -1)
+        << Control<QLabel>(window, "lblRecFile")->toolTip().toStdString();
     PumpFor(1000);
-    EXPECT_EQ(Text(window.lblStatus), "Transmitindo.");
-    EXPECT_EQ(TextColor(window.lblStatus), KGreen);
-    EXPECT_TRUE(window.lblRecFile->isVisible());
-    window.btnStartStop->click();
-    EXPECT_FALSE(window.lblRecFile->isVisible());
+    EXPECT_EQ(Text(Control<QLabel>(window, "lblStatus")), "Transmitindo.");
+    EXPECT_EQ(TextColor(Control<QLabel>(window, "lblStatus")), KGreen);
+    EXPECT_TRUE(Control<QLabel>(window, "lblRecFile")->isVisible());
+    Control<QPushButton>(window, "btnStartStop")->click();
+    EXPECT_FALSE(Control<QLabel>(window, "lblRecFile")->isVisible());
 }
 
 // The window offers the same control interface as the program without
@@ -429,7 +429,7 @@ TEST_F(MainWindowStreaming, TheControlInterfaceDrivesTheWindow)
               "401");
 
     ask("-X POST -d ''", "/start");
-    ASSERT_TRUE(PumpUntil([&] { return Text(window.lblStatus) == "Transmitindo."; }, 20000)) << Text(window.lblStatus);
+    ASSERT_TRUE(PumpUntil([&] { return Text(Control<QLabel>(window, "lblStatus")) == "Transmitindo."; }, 20000)) << Text(Control<QLabel>(window, "lblStatus"));
     const std::string status = ask("", "/status");
     EXPECT_NE(status.find(R"("state":"running")"), std::string::npos) << status;
     EXPECT_NE(status.find(R"("status":"Transmitindo.")"), std::string::npos) << status;

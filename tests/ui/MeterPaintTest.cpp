@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include "dsp/AudioProcessor.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/UiTestSupport.h"
@@ -337,16 +338,16 @@ TEST(MeterPaint, WindowLevelHandlerFeedsEachBoxItsOwnValue)
     WriteSettings(dir.File("TavixEncoder.ini"));
     TFrmPrincipal window(dir.File("TavixEncoder.ini"));
     window.show();
-    window.HandleEncoderLevel(nullptr, 0.9, 0.25, 0.5, 0.7, 0.95);
+    window.ShowLevels({0.9, 0.25, 0.5, 0.7, 0.95});
     PumpFor(50);
 
-    const QImage left = Snapshot(window.pbVuL);
-    const QImage right = Snapshot(window.pbVuR);
+    const QImage left = Snapshot(Control<TMeterBox>(window, "pbVuL"));
+    const QImage right = Snapshot(Control<TMeterBox>(window, "pbVuR"));
     EXPECT_EQ(BarEnd(left, 10, 45, KRed), 10 + 522);
     EXPECT_EQ(BarEnd(right, 10, 45, KGreen), 10 + 145);
-    EXPECT_EQ(BarEnd(Snapshot(window.pbBandLow), 4, 9, KGreen), 4 + 101);
-    EXPECT_EQ(Snapshot(window.pbBandMid).pixel(10, 9), KYellow);
-    EXPECT_EQ(Snapshot(window.pbBandHigh).pixel(10, 9), KRed);
-    EXPECT_TRUE(ColorNear(Snapshot(window.pbAnalogL), QPoint(61, 26), KRed));
-    EXPECT_FALSE(ColorNear(Snapshot(window.pbAnalogR), QPoint(61, 26), KRed));
+    EXPECT_EQ(BarEnd(Snapshot(Control<TMeterBox>(window, "pbBandLow")), 4, 9, KGreen), 4 + 101);
+    EXPECT_EQ(Snapshot(Control<TMeterBox>(window, "pbBandMid")).pixel(10, 9), KYellow);
+    EXPECT_EQ(Snapshot(Control<TMeterBox>(window, "pbBandHigh")).pixel(10, 9), KRed);
+    EXPECT_TRUE(ColorNear(Snapshot(Control<TMeterBox>(window, "pbAnalogL")), QPoint(61, 26), KRed));
+    EXPECT_FALSE(ColorNear(Snapshot(Control<TMeterBox>(window, "pbAnalogR")), QPoint(61, 26), KRed));
 }

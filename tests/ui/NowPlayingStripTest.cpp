@@ -29,26 +29,26 @@ TEST(NowPlayingStrip, ShowsTheFileAndScrollsItUnderTheOnAirBox)
     window.show();
 
     // The title as the servers get it: one line, single blanks.
-    EXPECT_EQ(window.lblNoarText->text().toStdString(), "   Primeira Segunda   ");
+    EXPECT_EQ(Control<QLabel>(window, "lblNoarText")->text().toStdString(), "   Primeira Segunda   ");
     // It enters from the strip's right edge, vertically centred.
-    const auto inStrip = [&] { return window.lblNoarText->mapTo(window.pnlNoar, QPoint(0, 0)); };
-    EXPECT_EQ(inStrip().x(), window.pnlNoar->width());
-    EXPECT_EQ(inStrip().y(), (window.pnlNoar->height() - window.lblNoarText->height()) / 2);
+    const auto inStrip = [&] { return Control<QLabel>(window, "lblNoarText")->mapTo(Control<QWidget>(window, "pnlNoar"), QPoint(0, 0)); };
+    EXPECT_EQ(inStrip().x(), Control<QWidget>(window, "pnlNoar")->width());
+    EXPECT_EQ(inStrip().y(), (Control<QWidget>(window, "pnlNoar")->height() - Control<QLabel>(window, "lblNoarText")->height()) / 2);
     PumpFor(500);
-    const int moved = window.pnlNoar->width() - inStrip().x();
+    const int moved = Control<QWidget>(window, "pnlNoar")->width() - inStrip().x();
     EXPECT_GT(moved, 0);
     EXPECT_EQ(moved % 3, 0);
     // It shows beside the on-air box, which lies above it; it is drawn
     // from the box's right edge on and never reaches beneath it.
-    const QWidget* marquee = window.lblNoarText->parentWidget();
-    const QObjectList& strip = window.pnlNoar->children();
-    EXPECT_GT(strip.indexOf(window.PnlPisca), strip.indexOf(marquee));
-    EXPECT_EQ(marquee->geometry(), QRect(window.PnlPisca->width(), 0, window.pnlNoar->width() - window.PnlPisca->width(),
-                                         window.pnlNoar->height()));
+    const QWidget* marquee = Control<QLabel>(window, "lblNoarText")->parentWidget();
+    const QObjectList& strip = Control<QWidget>(window, "pnlNoar")->children();
+    EXPECT_GT(strip.indexOf(Control<QWidget>(window, "PnlPisca")), strip.indexOf(marquee));
+    EXPECT_EQ(marquee->geometry(), QRect(Control<QWidget>(window, "PnlPisca")->width(), 0, Control<QWidget>(window, "pnlNoar")->width() - Control<QWidget>(window, "PnlPisca")->width(),
+                                         Control<QWidget>(window, "pnlNoar")->height()));
 
     WriteTextFile(dir.File("noar.txt"), "");
-    ASSERT_TRUE(PumpUntil([&] { return window.lblNoarText->text().contains("Nenhuma"); }, 4000));
-    EXPECT_EQ(window.lblNoarText->text().toStdString(), "   Nenhuma música informada no noar.txt   ");
+    ASSERT_TRUE(PumpUntil([&] { return Control<QLabel>(window, "lblNoarText")->text().contains("Nenhuma"); }, 4000));
+    EXPECT_EQ(Control<QLabel>(window, "lblNoarText")->text().toStdString(), "   Nenhuma música informada no noar.txt   ");
 }
 
 namespace {
@@ -137,32 +137,32 @@ TEST(NowPlayingStrip, TheMarqueeRepaintsTheStripAloneAndLooksLikeAPlainLabel)
     WriteSettings(dir.File("TavixEncoder.ini"), [&](TEncoderConfig& c) { c.NoarPath = dir.File("noar.txt"); });
     TFrmPrincipal window(dir.File("TavixEncoder.ini"));
     window.show();
-    ASSERT_TRUE(PumpUntil([&] { return window.lblNoarText->mapTo(window.pnlNoar, QPoint(0, 0)).x() < 700; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return Control<QLabel>(window, "lblNoarText")->mapTo(Control<QWidget>(window, "pnlNoar"), QPoint(0, 0)).x() < 700; }, 5000));
 
     // The strip and the on-air caption as plain labels over the same
     // colours would show them, the markup in the title shown as written.
-    EXPECT_EQ(window.lblNoarText->text().toStdString(), "   Artista - Canção <b>sem</b> marcas   ");
-    EXPECT_EQ(Snapshot(window.lblNoarText).convertToFormat(QImage::Format_RGB32),
-              PlainLabelPicture(window.lblNoarText, window.pnlNoar->palette().color(QPalette::Window)));
-    const QColor idleBox = window.ShapePisca->BrushColor();
+    EXPECT_EQ(Control<QLabel>(window, "lblNoarText")->text().toStdString(), "   Artista - Canção <b>sem</b> marcas   ");
+    EXPECT_EQ(Snapshot(Control<QLabel>(window, "lblNoarText")).convertToFormat(QImage::Format_RGB32),
+              PlainLabelPicture(Control<QLabel>(window, "lblNoarText"), Control<QWidget>(window, "pnlNoar")->palette().color(QPalette::Window)));
+    const QColor idleBox = Control<TShape>(window, "ShapePisca")->BrushColor();
     for (int blink = 0; blink < 2; ++blink) {
-        EXPECT_EQ(Snapshot(window.lblNoarCaption).convertToFormat(QImage::Format_RGB32),
-                  PlainLabelPicture(window.lblNoarCaption, window.ShapePisca->BrushColor()));
-        window.ShapePisca->SetBrushColor(Qt::red);
+        EXPECT_EQ(Snapshot(Control<QLabel>(window, "lblNoarCaption")).convertToFormat(QImage::Format_RGB32),
+                  PlainLabelPicture(Control<QLabel>(window, "lblNoarCaption"), Control<TShape>(window, "ShapePisca")->BrushColor()));
+        Control<TShape>(window, "ShapePisca")->SetBrushColor(Qt::red);
     }
-    window.ShapePisca->SetBrushColor(idleBox);
+    Control<TShape>(window, "ShapePisca")->SetBrushColor(idleBox);
 
     // Well past the on-air box's edge, under it in part: the box must not
     // repaint for the marquee.
-    ASSERT_TRUE(PumpUntil([&] { return window.lblNoarText->mapTo(window.pnlNoar, QPoint(0, 0)).x() < 60; }, 15000));
+    ASSERT_TRUE(PumpUntil([&] { return Control<QLabel>(window, "lblNoarText")->mapTo(Control<QWidget>(window, "pnlNoar"), QPoint(0, 0)).x() < 60; }, 15000));
 
     {
         TPaintLog log;
         PumpFor(600);
         ASSERT_FALSE(log.Painted.empty());
         for (QWidget* w : log.Painted)
-            EXPECT_TRUE(w == window.pnlNoar || window.lblNoarText->parentWidget()->isAncestorOf(w) ||
-                        w == window.lblNoarText->parentWidget())
+            EXPECT_TRUE(w == Control<QWidget>(window, "pnlNoar") || Control<QLabel>(window, "lblNoarText")->parentWidget()->isAncestorOf(w) ||
+                        w == Control<QLabel>(window, "lblNoarText")->parentWidget())
                 << w->metaObject()->className() << " " << w->objectName().toStdString();
     }
 }
@@ -186,13 +186,13 @@ TEST(NowPlayingStrip, ALongTitleNeverRunsIntoTheOnAirCaption)
     EXPECT_EQ(window.minimumSize(), window.size());
     EXPECT_EQ(window.maximumSize(), window.size());
 
-    const auto inStrip = [&] { return window.lblNoarText->mapTo(window.pnlNoar, QPoint(0, 0)).x(); };
-    const auto strip = [&] { return Snapshot(window.pnlNoar).convertToFormat(QImage::Format_RGB32); };
+    const auto inStrip = [&] { return Control<QLabel>(window, "lblNoarText")->mapTo(Control<QWidget>(window, "pnlNoar"), QPoint(0, 0)).x(); };
+    const auto strip = [&] { return Snapshot(Control<QWidget>(window, "pnlNoar")).convertToFormat(QImage::Format_RGB32); };
     // The title still enters at the far right: the caption stands alone.
-    ASSERT_GT(inStrip(), window.pnlNoar->width() / 2);
+    ASSERT_GT(inStrip(), Control<QWidget>(window, "pnlNoar")->width() / 2);
     const QImage alone = strip();
-    const QRect caption(window.lblNoarCaption->mapTo(window.pnlNoar, QPoint(0, 0)), window.lblNoarCaption->size());
-    const QRgb box = window.ShapePisca->BrushColor().rgb();
+    const QRect caption(Control<QLabel>(window, "lblNoarCaption")->mapTo(Control<QWidget>(window, "pnlNoar"), QPoint(0, 0)), Control<QLabel>(window, "lblNoarCaption")->size());
+    const QRgb box = Control<TShape>(window, "ShapePisca")->BrushColor().rgb();
     int inkRight = -1;
     for (int y = caption.top(); y <= caption.bottom(); ++y)
         for (int x = caption.left(); x <= caption.right(); ++x)
@@ -204,7 +204,7 @@ TEST(NowPlayingStrip, ALongTitleNeverRunsIntoTheOnAirCaption)
     // The title runs past the caption's box for a while, drawn right up to
     // the guarded area's edge.
     ASSERT_TRUE(PumpUntil([&] { return inStrip() < 0; }, 20000)) << inStrip();
-    const QRect beside(guarded.right() + 1, 0, window.lblNoarText->parentWidget()->width() / 2, caption.height());
+    const QRect beside(guarded.right() + 1, 0, Control<QLabel>(window, "lblNoarText")->parentWidget()->width() / 2, caption.height());
     bool titleBeside = false;
     for (int frame = 0; frame < 12; ++frame) {
         PumpFor(45);

@@ -28,25 +28,25 @@ protected:
     {
         FWindow.show();
         // The warning's moment, shortened for the test.
-        FWindow.tmrRecWarning->setInterval(KMomentMs);
+        Control<QTimer>(FWindow, "tmrRecWarning")->setInterval(KMomentMs);
     }
 
     void Record(const std::string& AFile, const std::string& AText, bool AIsError)
     {
-        FWindow.HandleEncoderRecord(nullptr, AFile, AText, AIsError);
+        FWindow.StationView().RecordChanged(AFile, AText, AIsError);
     }
 
     // The line keeps to the control bar, right of the buttons.
     void ExpectInsideTheBar(const char* AWhen)
     {
-        const QRect line = InWindow(FWindow.lblRecFile);
-        EXPECT_GT(line.left(), InWindow(FWindow.btnConfig).right()) << AWhen;
-        EXPECT_TRUE(InWindow(FWindow.pnlControls).contains(line)) << AWhen;
+        const QRect line = InWindow(Control<QLabel>(FWindow, "lblRecFile"));
+        EXPECT_GT(line.left(), InWindow(Control<QPushButton>(FWindow, "btnConfig")).right()) << AWhen;
+        EXPECT_TRUE(InWindow(Control<QWidget>(FWindow, "pnlControls")).contains(line)) << AWhen;
         EXPECT_LE(line.right(), 956) << AWhen;
-        EXPECT_LE(FWindow.lblRecFile->fontMetrics().horizontalAdvance(FWindow.lblRecFile->text()), line.width())
-            << AWhen << ": " << Text(FWindow.lblRecFile);
-        if (FWindow.lblRec->isVisible()) {
-            EXPECT_LT(InWindow(FWindow.lblRec).right(), line.left()) << AWhen;
+        EXPECT_LE(Control<QLabel>(FWindow, "lblRecFile")->fontMetrics().horizontalAdvance(Control<QLabel>(FWindow, "lblRecFile")->text()), line.width())
+            << AWhen << ": " << Text(Control<QLabel>(FWindow, "lblRecFile"));
+        if (Control<QLabel>(FWindow, "lblRec")->isVisible()) {
+            EXPECT_LT(InWindow(Control<QLabel>(FWindow, "lblRec")).right(), line.left()) << AWhen;
         }
     }
 
@@ -59,34 +59,34 @@ protected:
 
 TEST_F(RecordLine, HiddenUntilAFileIsWrittenThenMarkNameAndPath)
 {
-    EXPECT_FALSE(FWindow.lblRec->isVisible());
-    EXPECT_FALSE(FWindow.lblRecFile->isVisible());
+    EXPECT_FALSE(Control<QLabel>(FWindow, "lblRec")->isVisible());
+    EXPECT_FALSE(Control<QLabel>(FWindow, "lblRecFile")->isVisible());
 
     Record(KFile, "Gravando em " + KFile, false);
-    ASSERT_TRUE(FWindow.lblRec->isVisible());
-    EXPECT_EQ(Text(FWindow.lblRec), "REC");
-    EXPECT_EQ(FWindow.lblRec->palette().color(QPalette::Window), KRed);
-    EXPECT_TRUE(FWindow.lblRec->autoFillBackground());
-    ASSERT_TRUE(FWindow.lblRecFile->isVisible());
-    EXPECT_EQ(Text(FWindow.lblRecFile), "2026-12-09_14-00-00.mp3");
-    EXPECT_EQ(TextColor(FWindow.lblRecFile), KDim);
-    EXPECT_EQ(FWindow.lblRecFile->toolTip().toStdString(), KFile);
-    EXPECT_EQ(FWindow.lblRec->toolTip().toStdString(), KFile);
+    ASSERT_TRUE(Control<QLabel>(FWindow, "lblRec")->isVisible());
+    EXPECT_EQ(Text(Control<QLabel>(FWindow, "lblRec")), "REC");
+    EXPECT_EQ(Control<QLabel>(FWindow, "lblRec")->palette().color(QPalette::Window), KRed);
+    EXPECT_TRUE(Control<QLabel>(FWindow, "lblRec")->autoFillBackground());
+    ASSERT_TRUE(Control<QLabel>(FWindow, "lblRecFile")->isVisible());
+    EXPECT_EQ(Text(Control<QLabel>(FWindow, "lblRecFile")), "2026-12-09_14-00-00.mp3");
+    EXPECT_EQ(TextColor(Control<QLabel>(FWindow, "lblRecFile")), KDim);
+    EXPECT_EQ(Control<QLabel>(FWindow, "lblRecFile")->toolTip().toStdString(), KFile);
+    EXPECT_EQ(Control<QLabel>(FWindow, "lblRec")->toolTip().toStdString(), KFile);
     ExpectInsideTheBar("recording");
     // The status line is the server's, not the recording's.
-    EXPECT_EQ(Text(FWindow.lblStatus), "Parado.");
+    EXPECT_EQ(Text(Control<QLabel>(FWindow, "lblStatus")), "Parado.");
     SaveWindowShot(&FWindow, "main-recording.png");
 
     // The next file of a split recording takes its place.
     Record("/home/radio/Music/2026-12-09_15-00-00.mp3", "Gravando em /home/radio/Music/2026-12-09_15-00-00.mp3",
            false);
-    EXPECT_EQ(Text(FWindow.lblRecFile), "2026-12-09_15-00-00.mp3");
+    EXPECT_EQ(Text(Control<QLabel>(FWindow, "lblRecFile")), "2026-12-09_15-00-00.mp3");
 
     // A recording that ends without a fault leaves nothing behind.
     Record("", "", false);
-    EXPECT_FALSE(FWindow.lblRec->isVisible());
-    EXPECT_FALSE(FWindow.lblRecFile->isVisible());
-    EXPECT_TRUE(FWindow.lblRecFile->toolTip().isEmpty());
+    EXPECT_FALSE(Control<QLabel>(FWindow, "lblRec")->isVisible());
+    EXPECT_FALSE(Control<QLabel>(FWindow, "lblRecFile")->isVisible());
+    EXPECT_TRUE(Control<QLabel>(FWindow, "lblRecFile")->toolTip().isEmpty());
 }
 
 TEST_F(RecordLine, LostAudioShowsForAMomentAndStaysInTheTooltip)
@@ -95,26 +95,26 @@ TEST_F(RecordLine, LostAudioShowsForAMomentAndStaysInTheTooltip)
     const std::string warning = "Gravacao atrasada: parte do audio foi descartada.";
     Record(KFile, warning, true);
     // The file goes on: the mark stays, the warning shows in its name's place.
-    EXPECT_TRUE(FWindow.lblRec->isVisible());
-    EXPECT_EQ(Text(FWindow.lblRecFile), warning);
-    EXPECT_EQ(TextColor(FWindow.lblRecFile), KYellow);
-    EXPECT_EQ(FWindow.lblRecFile->toolTip().toStdString(), KFile + "\n" + warning);
+    EXPECT_TRUE(Control<QLabel>(FWindow, "lblRec")->isVisible());
+    EXPECT_EQ(Text(Control<QLabel>(FWindow, "lblRecFile")), warning);
+    EXPECT_EQ(TextColor(Control<QLabel>(FWindow, "lblRecFile")), KYellow);
+    EXPECT_EQ(Control<QLabel>(FWindow, "lblRecFile")->toolTip().toStdString(), KFile + "\n" + warning);
     ExpectInsideTheBar("audio lost");
-    EXPECT_EQ(Text(FWindow.lblStatus), "Parado.");
+    EXPECT_EQ(Text(Control<QLabel>(FWindow, "lblStatus")), "Parado.");
 
-    ASSERT_TRUE(PumpUntil([&] { return Text(FWindow.lblRecFile) == "2026-12-09_14-00-00.mp3"; }, 5 * KMomentMs))
-        << Text(FWindow.lblRecFile);
-    EXPECT_EQ(TextColor(FWindow.lblRecFile), KDim);
-    EXPECT_TRUE(FWindow.lblRec->isVisible());
-    EXPECT_EQ(FWindow.lblRecFile->toolTip().toStdString(), KFile + "\n" + warning);
+    ASSERT_TRUE(PumpUntil([&] { return Text(Control<QLabel>(FWindow, "lblRecFile")) == "2026-12-09_14-00-00.mp3"; }, 5 * KMomentMs))
+        << Text(Control<QLabel>(FWindow, "lblRecFile"));
+    EXPECT_EQ(TextColor(Control<QLabel>(FWindow, "lblRecFile")), KDim);
+    EXPECT_TRUE(Control<QLabel>(FWindow, "lblRec")->isVisible());
+    EXPECT_EQ(Control<QLabel>(FWindow, "lblRecFile")->toolTip().toStdString(), KFile + "\n" + warning);
 
     // A new file before the moment is over shows at once and stays.
     Record(KFile, warning, true);
     Record("/home/radio/Music/b.mp3", "Gravando em /home/radio/Music/b.mp3", false);
-    EXPECT_EQ(Text(FWindow.lblRecFile), "b.mp3");
+    EXPECT_EQ(Text(Control<QLabel>(FWindow, "lblRecFile")), "b.mp3");
     PumpFor(2 * KMomentMs);
-    EXPECT_EQ(Text(FWindow.lblRecFile), "b.mp3");
-    EXPECT_EQ(FWindow.lblRecFile->toolTip().toStdString(), "/home/radio/Music/b.mp3");
+    EXPECT_EQ(Text(Control<QLabel>(FWindow, "lblRecFile")), "b.mp3");
+    EXPECT_EQ(Control<QLabel>(FWindow, "lblRecFile")->toolTip().toStdString(), "/home/radio/Music/b.mp3");
 }
 
 TEST_F(RecordLine, AStoppedRecordingSaysWhyInRedWhereTheMarkWas)
@@ -122,25 +122,25 @@ TEST_F(RecordLine, AStoppedRecordingSaysWhyInRedWhereTheMarkWas)
     Record(KFile, "Gravando em " + KFile, false);
     const std::string why = "Gravacao parada: No space left on device (" + KFile + ")";
     Record("", why, true);
-    EXPECT_FALSE(FWindow.lblRec->isVisible());
-    ASSERT_TRUE(FWindow.lblRecFile->isVisible());
-    EXPECT_EQ(Text(FWindow.lblRecFile), why);
-    EXPECT_EQ(TextColor(FWindow.lblRecFile), KRed);
-    EXPECT_EQ(FWindow.lblRecFile->toolTip().toStdString(), why);
-    EXPECT_EQ(InWindow(FWindow.lblRecFile).left(), 392);
+    EXPECT_FALSE(Control<QLabel>(FWindow, "lblRec")->isVisible());
+    ASSERT_TRUE(Control<QLabel>(FWindow, "lblRecFile")->isVisible());
+    EXPECT_EQ(Text(Control<QLabel>(FWindow, "lblRecFile")), why);
+    EXPECT_EQ(TextColor(Control<QLabel>(FWindow, "lblRecFile")), KRed);
+    EXPECT_EQ(Control<QLabel>(FWindow, "lblRecFile")->toolTip().toStdString(), why);
+    EXPECT_EQ(InWindow(Control<QLabel>(FWindow, "lblRecFile")).left(), 392);
     ExpectInsideTheBar("stopped");
-    EXPECT_EQ(Text(FWindow.lblStatus), "Parado.");
+    EXPECT_EQ(Text(Control<QLabel>(FWindow, "lblStatus")), "Parado.");
     // It stays: no moment runs out on it.
     PumpFor(2 * KMomentMs);
-    EXPECT_EQ(Text(FWindow.lblRecFile), why);
+    EXPECT_EQ(Text(Control<QLabel>(FWindow, "lblRecFile")), why);
 
     // Too long for the bar: cut in the middle, whole in the tooltip.
     const std::string longWhy = "Gravacao parada: Permission denied (/srv/" + std::string(200, 'x') + "/a.mp3)";
     Record("", longWhy, true);
-    EXPECT_EQ(FWindow.lblRecFile->toolTip().toStdString(), longWhy);
-    EXPECT_TRUE(FWindow.lblRecFile->text().startsWith("Gravacao parada: Permission denied"))
-        << Text(FWindow.lblRecFile);
-    EXPECT_TRUE(FWindow.lblRecFile->text().endsWith("/a.mp3)")) << Text(FWindow.lblRecFile);
-    EXPECT_LT(FWindow.lblRecFile->text().size(), QString::fromStdString(longWhy).size());
+    EXPECT_EQ(Control<QLabel>(FWindow, "lblRecFile")->toolTip().toStdString(), longWhy);
+    EXPECT_TRUE(Control<QLabel>(FWindow, "lblRecFile")->text().startsWith("Gravacao parada: Permission denied"))
+        << Text(Control<QLabel>(FWindow, "lblRecFile"));
+    EXPECT_TRUE(Control<QLabel>(FWindow, "lblRecFile")->text().endsWith("/a.mp3)")) << Text(Control<QLabel>(FWindow, "lblRecFile"));
+    EXPECT_LT(Control<QLabel>(FWindow, "lblRecFile")->text().size(), QString::fromStdString(longWhy).size());
     ExpectInsideTheBar("long");
 }

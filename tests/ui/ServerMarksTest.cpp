@@ -70,10 +70,10 @@ protected:
     void Start(TFrmPrincipal& AWindow)
     {
         AWindow.show();
-        AWindow.btnStartStop->click();
+        Control<QPushButton>(AWindow, "btnStartStop")->click();
         ASSERT_TRUE(PumpUntilEnded([&] { return AWindow.Encoder(); }, 10000));
         PumpFor(100);
-        ASSERT_EQ(Text(AWindow.lblStatus), "Configure a senha do servidor.");
+        ASSERT_EQ(Text(Control<QLabel>(AWindow, "lblStatus")), "Configure a senha do servidor.");
     }
 
     std::string Settings(const std::function<void(TEncoderConfig&)>& AEdit)
@@ -102,98 +102,98 @@ TEST_F(ServerMarks, EachServerInUseHasALightThatFollowsItsOwnStates)
         Server(c, 3).Host = "127.0.0.1"; // set up but not ticked
     }));
     w.show();
-    for (QWidget* mark : w.pnlServerMark)
+    for (QWidget* mark : Controls<QWidget>(w, "pnlServerMark"))
         EXPECT_FALSE(mark->isVisible()) << "none before a transmission";
     Start(w);
     const std::vector<bool> shown = {true, true, false, true};
     for (size_t i = 0; i < shown.size(); ++i)
-        EXPECT_EQ(w.pnlServerMark[i]->isVisible(), shown[i]) << i + 1;
+        EXPECT_EQ(Control<QWidget>(w, "pnlServerMark", i)->isVisible(), shown[i]) << i + 1;
     // Server 1's refusal reached its light.
-    EXPECT_EQ(w.shpServer[0]->BrushColor(), KRed);
+    EXPECT_EQ(Control<TShape>(w, "shpServer", 0)->BrushColor(), KRed);
     // Its state and where it streams.
-    EXPECT_EQ(w.pnlServerMark[0]->toolTip().toStdString(),
+    EXPECT_EQ(Control<QWidget>(w, "pnlServerMark", 0)->toolTip().toStdString(),
               "Servidor 1: Configure a senha do servidor.\n127.0.0.1:9 /stream \xC2\xB7 192 kbps");
     // The others wait in yellow until their first word.
-    EXPECT_EQ(w.shpServer[1]->BrushColor(), KYellow);
-    EXPECT_EQ(w.shpServer[3]->BrushColor(), KYellow);
+    EXPECT_EQ(Control<TShape>(w, "shpServer", 1)->BrushColor(), KYellow);
+    EXPECT_EQ(Control<TShape>(w, "shpServer", 3)->BrushColor(), KYellow);
 
     // In number order, in the top bar, on the listener line, left of the
     // count and clear of the status line above.
-    const QRect bar = InWindow(w.pnlTop);
-    int left = InWindow(w.lblTitle).right();
+    const QRect bar = InWindow(Control<QWidget>(w, "pnlTop"));
+    int left = InWindow(Control<QLabel>(w, "lblTitle")).right();
     for (int i : {0, 1, 3}) {
-        const QRect mark = InWindow(w.pnlServerMark[i]);
+        const QRect mark = InWindow(Control<QWidget>(w, "pnlServerMark", i));
         EXPECT_TRUE(bar.contains(mark)) << i + 1;
         EXPECT_GT(mark.left(), left) << i + 1;
-        EXPECT_GT(mark.top(), InWindow(w.lblStatus).bottom()) << i + 1;
-        EXPECT_LT(mark.right(), InWindow(w.lblListeners).left()) << i + 1;
+        EXPECT_GT(mark.top(), InWindow(Control<QLabel>(w, "lblStatus")).bottom()) << i + 1;
+        EXPECT_LT(mark.right(), InWindow(Control<QLabel>(w, "lblListeners")).left()) << i + 1;
         left = mark.right();
     }
 
-    w.HandleEncoderStatus(nullptr, State(TOutputPhase::OnAir, "Transmitindo."));
-    w.HandleServerStatus(nullptr, 2, State(TOutputPhase::Connecting, "Conectando ao servidor de radio em 127.0.0.1:8001..."));
-    EXPECT_EQ(w.shpServer[0]->BrushColor(), KGreen);
-    EXPECT_EQ(w.shpServer[1]->BrushColor(), KYellow);
+    w.StationView().OutputChanged(1, State(TOutputPhase::OnAir, "Transmitindo."));
+    w.StationView().OutputChanged(2, State(TOutputPhase::Connecting, "Conectando ao servidor de radio em 127.0.0.1:8001..."));
+    EXPECT_EQ(Control<TShape>(w, "shpServer", 0)->BrushColor(), KGreen);
+    EXPECT_EQ(Control<TShape>(w, "shpServer", 1)->BrushColor(), KYellow);
     // Not on air yet: said beside the marks, in the mark's colour.
-    EXPECT_TRUE(w.lblServerProblem->isVisible());
-    EXPECT_EQ(Text(w.lblServerProblem), "Servidor 2: Conectando ao servidor de radio em 127.0.0.1:8001...");
-    EXPECT_EQ(TextColor(w.lblServerProblem), KYellow);
+    EXPECT_TRUE(Control<QLabel>(w, "lblServerProblem")->isVisible());
+    EXPECT_EQ(Text(Control<QLabel>(w, "lblServerProblem")), "Servidor 2: Conectando ao servidor de radio em 127.0.0.1:8001...");
+    EXPECT_EQ(TextColor(Control<QLabel>(w, "lblServerProblem")), KYellow);
 
-    w.HandleServerStatus(nullptr, 2, State(TOutputPhase::OnAir, "Transmitindo."));
-    EXPECT_EQ(w.shpServer[1]->BrushColor(), KGreen);
-    w.HandleServerStatus(nullptr, 4, State(TOutputPhase::OnAir, "Transmitindo."));
-    EXPECT_FALSE(w.lblServerProblem->isVisible()) << "all on air: nothing to say";
+    w.StationView().OutputChanged(2, State(TOutputPhase::OnAir, "Transmitindo."));
+    EXPECT_EQ(Control<TShape>(w, "shpServer", 1)->BrushColor(), KGreen);
+    w.StationView().OutputChanged(4, State(TOutputPhase::OnAir, "Transmitindo."));
+    EXPECT_FALSE(Control<QLabel>(w, "lblServerProblem")->isVisible()) << "all on air: nothing to say";
 
     // A refused login of server 4: red light, the reason beside the marks,
     // and server 1's status line as it was.
     const std::string refused = "Tentando reconectar ao servidor de radio (3)... (401 senha recusada)";
-    w.HandleServerStatus(nullptr, 4, State(TOutputPhase::Retrying, refused, TRefusal::PasswordRefused, 3, 401));
-    EXPECT_EQ(w.shpServer[3]->BrushColor(), KRed);
-    EXPECT_EQ(w.pnlServerMark[3]->toolTip().toStdString(),
+    w.StationView().OutputChanged(4, State(TOutputPhase::Retrying, refused, TRefusal::PasswordRefused, 3, 401));
+    EXPECT_EQ(Control<TShape>(w, "shpServer", 3)->BrushColor(), KRed);
+    EXPECT_EQ(Control<QWidget>(w, "pnlServerMark", 3)->toolTip().toStdString(),
               "Servidor 4: " + refused + "\n127.0.0.1:9 /live4 \xC2\xB7 64 kbps");
     // Shortened in the middle where it must be: the server and the reason
     // stay; the whole of it in the tooltip.
-    EXPECT_EQ(w.lblServerProblem->toolTip().toStdString(), "Servidor 4: " + refused);
-    EXPECT_TRUE(Text(w.lblServerProblem).starts_with("Servidor 4: ")) << Text(w.lblServerProblem);
-    EXPECT_TRUE(Text(w.lblServerProblem).ends_with("(401 senha recusada)")) << Text(w.lblServerProblem);
-    EXPECT_EQ(TextColor(w.lblServerProblem), KRed);
-    EXPECT_EQ(Text(w.lblStatus), "Transmitindo.");
-    EXPECT_EQ(TextColor(w.lblStatus), KGreen);
-    EXPECT_EQ(w.shpLed->BrushColor(), KGreen);
-    const QRect words = InWindow(w.lblServerProblem);
-    EXPECT_GT(words.left(), InWindow(w.lblTitle).right());
-    EXPECT_LT(words.right(), InWindow(w.pnlServerMark[0]).left());
-    EXPECT_LE(w.lblServerProblem->fontMetrics().horizontalAdvance(w.lblServerProblem->text()), words.width());
+    EXPECT_EQ(Control<QLabel>(w, "lblServerProblem")->toolTip().toStdString(), "Servidor 4: " + refused);
+    EXPECT_TRUE(Text(Control<QLabel>(w, "lblServerProblem")).starts_with("Servidor 4: ")) << Text(Control<QLabel>(w, "lblServerProblem"));
+    EXPECT_TRUE(Text(Control<QLabel>(w, "lblServerProblem")).ends_with("(401 senha recusada)")) << Text(Control<QLabel>(w, "lblServerProblem"));
+    EXPECT_EQ(TextColor(Control<QLabel>(w, "lblServerProblem")), KRed);
+    EXPECT_EQ(Text(Control<QLabel>(w, "lblStatus")), "Transmitindo.");
+    EXPECT_EQ(TextColor(Control<QLabel>(w, "lblStatus")), KGreen);
+    EXPECT_EQ(Control<TShape>(w, "shpLed")->BrushColor(), KGreen);
+    const QRect words = InWindow(Control<QLabel>(w, "lblServerProblem"));
+    EXPECT_GT(words.left(), InWindow(Control<QLabel>(w, "lblTitle")).right());
+    EXPECT_LT(words.right(), InWindow(Control<QWidget>(w, "pnlServerMark", 0)).left());
+    EXPECT_LE(Control<QLabel>(w, "lblServerProblem")->fontMetrics().horizontalAdvance(Control<QLabel>(w, "lblServerProblem")->text()), words.width());
 
     // A trouble outranks a server on its way, whatever their numbers.
-    w.HandleServerStatus(nullptr, 2, State(TOutputPhase::Retrying, "Servidor fechou a conexao. Reconectando..."));
-    EXPECT_EQ(w.shpServer[1]->BrushColor(), KYellow);
-    EXPECT_EQ(w.lblServerProblem->toolTip().toStdString(), "Servidor 4: " + refused);
-    w.HandleServerStatus(nullptr, 4, State(TOutputPhase::OnAir, "Reconectado ao servidor de radio."));
-    EXPECT_EQ(w.shpServer[3]->BrushColor(), KGreen);
-    EXPECT_EQ(Text(w.lblServerProblem), "Servidor 2: Servidor fechou a conexao. Reconectando...");
+    w.StationView().OutputChanged(2, State(TOutputPhase::Retrying, "Servidor fechou a conexao. Reconectando..."));
+    EXPECT_EQ(Control<TShape>(w, "shpServer", 1)->BrushColor(), KYellow);
+    EXPECT_EQ(Control<QLabel>(w, "lblServerProblem")->toolTip().toStdString(), "Servidor 4: " + refused);
+    w.StationView().OutputChanged(4, State(TOutputPhase::OnAir, "Reconectado ao servidor de radio."));
+    EXPECT_EQ(Control<TShape>(w, "shpServer", 3)->BrushColor(), KGreen);
+    EXPECT_EQ(Text(Control<QLabel>(w, "lblServerProblem")), "Servidor 2: Servidor fechou a conexao. Reconectando...");
 
     // Server 1's troubles are the status line's, never the words beside.
-    w.HandleServerStatus(nullptr, 2, State(TOutputPhase::OnAir, "Reconectado ao servidor de radio."));
-    w.HandleEncoderStatus(nullptr, State(TOutputPhase::Connecting, "Servidor recusou a conexão source Icecast.",
+    w.StationView().OutputChanged(2, State(TOutputPhase::OnAir, "Reconectado ao servidor de radio."));
+    w.StationView().OutputChanged(1, State(TOutputPhase::Connecting, "Servidor recusou a conexão source Icecast.",
                                            TRefusal::PasswordRefused, 0, 401));
-    EXPECT_EQ(w.shpServer[0]->BrushColor(), KRed);
-    EXPECT_FALSE(w.lblServerProblem->isVisible());
+    EXPECT_EQ(Control<TShape>(w, "shpServer", 0)->BrushColor(), KRed);
+    EXPECT_FALSE(Control<QLabel>(w, "lblServerProblem")->isVisible());
 
     // A server not ticked has no light to change.
-    w.HandleServerStatus(nullptr, 3, State(TOutputPhase::OnAir, "Transmitindo."));
-    EXPECT_FALSE(w.pnlServerMark[2]->isVisible());
+    w.StationView().OutputChanged(3, State(TOutputPhase::OnAir, "Transmitindo."));
+    EXPECT_FALSE(Control<QWidget>(w, "pnlServerMark", 2)->isVisible());
 
-    w.btnStartStop->click();
+    Control<QPushButton>(w, "btnStartStop")->click();
     ASSERT_EQ(w.Encoder(), nullptr);
-    for (QWidget* mark : w.pnlServerMark)
+    for (QWidget* mark : Controls<QWidget>(w, "pnlServerMark"))
         EXPECT_FALSE(mark->isVisible());
-    EXPECT_FALSE(w.lblServerProblem->isVisible());
+    EXPECT_FALSE(Control<QLabel>(w, "lblServerProblem")->isVisible());
 
     // The next transmission starts from yellow, not from the last states.
     Start(w);
-    EXPECT_EQ(w.shpServer[3]->BrushColor(), KYellow);
-    w.btnStartStop->click();
+    EXPECT_EQ(Control<TShape>(w, "shpServer", 3)->BrushColor(), KYellow);
+    Control<QPushButton>(w, "btnStartStop")->click();
 }
 
 TEST_F(ServerMarks, WhatEachKindOfStatusShows)
@@ -230,13 +230,13 @@ TEST_F(ServerMarks, WhatEachKindOfStatusShows)
     };
     for (const TCase& c : cases) {
         const QString text = QString::fromStdString(c.State.Text);
-        w.HandleServerStatus(nullptr, 3, c.State);
-        EXPECT_EQ(w.shpServer[2]->BrushColor(), c.Light) << c.State.Text;
-        EXPECT_TRUE(w.pnlServerMark[2]->toolTip().startsWith(QString("Servidor 3: ") + text + "\n")) << c.State.Text;
+        w.StationView().OutputChanged(3, c.State);
+        EXPECT_EQ(Control<TShape>(w, "shpServer", 2)->BrushColor(), c.Light) << c.State.Text;
+        EXPECT_TRUE(Control<QWidget>(w, "pnlServerMark", 2)->toolTip().startsWith(QString("Servidor 3: ") + text + "\n")) << c.State.Text;
         // Words beside the marks for what is neither on air nor stopped.
-        EXPECT_EQ(w.lblServerProblem->isVisible(), c.Light == KYellow || c.Light == KRed) << c.State.Text;
+        EXPECT_EQ(Control<QLabel>(w, "lblServerProblem")->isVisible(), c.Light == KYellow || c.Light == KRed) << c.State.Text;
     }
-    w.btnStartStop->click();
+    Control<QPushButton>(w, "btnStartStop")->click();
 }
 
 TEST_F(ServerMarks, TheCountIsTheSumOfTheServersInUseEachInTheTooltip)
@@ -250,12 +250,12 @@ TEST_F(ServerMarks, TheCountIsTheSumOfTheServersInUseEachInTheTooltip)
         Server(c, 3).Port = third.Port();
     }));
     w.show();
-    EXPECT_EQ(Text(w.lblListeners), "Ouvintes: --");
+    EXPECT_EQ(Text(Control<QLabel>(w, "lblListeners")), "Ouvintes: --");
     Start(w); // asks every server in use at once
-    ASSERT_TRUE(PumpUntil([&] { return Text(w.lblListeners) == "Ouvintes: 12"; }, 15000)) << Text(w.lblListeners);
-    ASSERT_TRUE(PumpUntil([&] { return w.lblListeners->toolTip().count('\n') == 2; }, 5000));
-    EXPECT_EQ(w.lblListeners->toolTip().toStdString(), "Servidor 1: 3\nServidor 2: 4\nServidor 4: 5");
-    EXPECT_EQ(InWindow(w.lblListeners).right() + 1, 925);
+    ASSERT_TRUE(PumpUntil([&] { return Text(Control<QLabel>(w, "lblListeners")) == "Ouvintes: 12"; }, 15000)) << Text(Control<QLabel>(w, "lblListeners"));
+    ASSERT_TRUE(PumpUntil([&] { return Control<QLabel>(w, "lblListeners")->toolTip().count('\n') == 2; }, 5000));
+    EXPECT_EQ(Control<QLabel>(w, "lblListeners")->toolTip().toStdString(), "Servidor 1: 3\nServidor 2: 4\nServidor 4: 5");
+    EXPECT_EQ(InWindow(Control<QLabel>(w, "lblListeners")).right() + 1, 925);
     // Each server was asked for its own page; the one not ticked never.
     for (TFakeAdminServer* asked : {&first, &second, &fourth}) {
         ASSERT_FALSE(asked->Requests().empty());
@@ -266,19 +266,19 @@ TEST_F(ServerMarks, TheCountIsTheSumOfTheServersInUseEachInTheTooltip)
 
     // A server with no count leaves the others' sum, and says "--".
     w.Station().HandleListenerResult(2, -1);
-    EXPECT_EQ(Text(w.lblListeners), "Ouvintes: 8");
-    EXPECT_EQ(w.lblListeners->toolTip().toStdString(), "Servidor 1: 3\nServidor 2: --\nServidor 4: 5");
+    EXPECT_EQ(Text(Control<QLabel>(w, "lblListeners")), "Ouvintes: 8");
+    EXPECT_EQ(Control<QLabel>(w, "lblListeners")->toolTip().toStdString(), "Servidor 1: 3\nServidor 2: --\nServidor 4: 5");
     // The marks keep clear of a count that grows.
     w.Station().HandleListenerResult(1, 123456);
-    EXPECT_LT(InWindow(w.pnlServerMark[3]).right(), InWindow(w.lblListeners).left());
+    EXPECT_LT(InWindow(Control<QWidget>(w, "pnlServerMark", 3)).right(), InWindow(Control<QLabel>(w, "lblListeners")).left());
     for (int n : {1, 4})
         w.Station().HandleListenerResult(n, -1);
-    EXPECT_EQ(Text(w.lblListeners), "Ouvintes: --");
+    EXPECT_EQ(Text(Control<QLabel>(w, "lblListeners")), "Ouvintes: --");
 
     // In the window's language, and gone with the transmission.
-    w.btnStartStop->click();
-    EXPECT_EQ(Text(w.lblListeners), "Ouvintes: --");
-    EXPECT_EQ(w.lblListeners->toolTip().toStdString(), "Servidor 1: --\nServidor 2: --\nServidor 4: --");
+    Control<QPushButton>(w, "btnStartStop")->click();
+    EXPECT_EQ(Text(Control<QLabel>(w, "lblListeners")), "Ouvintes: --");
+    EXPECT_EQ(Control<QLabel>(w, "lblListeners")->toolTip().toStdString(), "Servidor 1: --\nServidor 2: --\nServidor 4: --");
 }
 
 TEST_F(ServerMarks, WithServerOneAloneTheTopBarIsAsItWas)
@@ -292,25 +292,25 @@ TEST_F(ServerMarks, WithServerOneAloneTheTopBarIsAsItWas)
         Server(c, 2).Password = "hackme";
     }));
     Start(w);
-    ASSERT_TRUE(PumpUntil([&] { return Text(w.lblListeners) == "Ouvintes: 7"; }, 15000)) << Text(w.lblListeners);
-    w.HandleServerStatus(nullptr, 2,
+    ASSERT_TRUE(PumpUntil([&] { return Text(Control<QLabel>(w, "lblListeners")) == "Ouvintes: 7"; }, 15000)) << Text(Control<QLabel>(w, "lblListeners"));
+    w.StationView().OutputChanged(2,
                          State(TOutputPhase::Retrying, "Tentando reconectar ao servidor de radio (3)... (401 senha recusada)",
                                TRefusal::PasswordRefused, 3, 401));
     w.Station().HandleListenerResult(2, 50);
     // Only what the bar always showed.
     std::vector<const QWidget*> visible;
-    for (const QWidget* child : w.pnlTop->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    for (const QWidget* child : Control<QWidget>(w, "pnlTop")->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (child->isVisible())
             visible.push_back(child);
-    const std::vector<const QWidget*> always = {w.Image1, w.lblTitle, w.lblStatus, w.shpLed, w.lblListeners};
+    const std::vector<const QWidget*> always = {Control<QLabel>(w, "Image1"), Control<QLabel>(w, "lblTitle"), Control<QLabel>(w, "lblStatus"), Control<TShape>(w, "shpLed"), Control<QLabel>(w, "lblListeners")};
     EXPECT_EQ(visible, always);
-    EXPECT_EQ(Text(w.lblListeners), "Ouvintes: 7");
-    EXPECT_TRUE(w.lblListeners->toolTip().isEmpty());
-    EXPECT_EQ(Text(w.lblStatus), "Configure a senha do servidor.");
+    EXPECT_EQ(Text(Control<QLabel>(w, "lblListeners")), "Ouvintes: 7");
+    EXPECT_TRUE(Control<QLabel>(w, "lblListeners")->toolTip().isEmpty());
+    EXPECT_EQ(Text(Control<QLabel>(w, "lblStatus")), "Configure a senha do servidor.");
     EXPECT_FALSE(stats.Requests().empty());
     EXPECT_TRUE(unused.Requests().empty()) << "the server not ticked is never asked";
-    w.btnStartStop->click();
-    EXPECT_TRUE(w.lblListeners->toolTip().isEmpty());
+    Control<QPushButton>(w, "btnStartStop")->click();
+    EXPECT_TRUE(Control<QLabel>(w, "lblListeners")->toolTip().isEmpty());
 }
 
 // The lines and the engine's states alike: Portuguese word for word as the
@@ -338,13 +338,13 @@ TEST_F(ServerMarks, TheServersLinesSpeakTheWindowsLanguage)
             c.Language = e.Language;
             UseServer(c, 2, 9);
         }));
-        EXPECT_EQ(w.lblListeners->toolTip().toStdString(), e.Tooltip) << e.Language;
-        w.HandleServerStatus(nullptr, 2,
+        EXPECT_EQ(Control<QLabel>(w, "lblListeners")->toolTip().toStdString(), e.Tooltip) << e.Language;
+        w.StationView().OutputChanged(2,
                              State(TOutputPhase::Retrying,
                                    "Tentando reconectar ao servidor de radio (3)... (401 senha recusada)",
                                    TRefusal::PasswordRefused, 3, 401));
-        EXPECT_EQ(w.pnlServerMark[1]->toolTip().section('\n', 0, 0).toStdString(), e.Refused) << e.Language;
-        w.HandleEncoderStatus(nullptr, State(TOutputPhase::OnAir, "Transmitindo."));
-        EXPECT_EQ(Text(w.lblStatus), e.OnAir) << e.Language;
+        EXPECT_EQ(Control<QWidget>(w, "pnlServerMark", 1)->toolTip().section('\n', 0, 0).toStdString(), e.Refused) << e.Language;
+        w.StationView().OutputChanged(1, State(TOutputPhase::OnAir, "Transmitindo."));
+        EXPECT_EQ(Text(Control<QLabel>(w, "lblStatus")), e.OnAir) << e.Language;
     }
 }

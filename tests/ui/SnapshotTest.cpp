@@ -56,7 +56,7 @@ std::string PictureSettings(const TTempDir& ADir, const std::function<void(TEnco
 // time, with the song well inside the strip.
 bool MarqueeAtItsPlace(TFrmPrincipal& AWindow)
 {
-    return PumpUntil([&] { return AWindow.lblNoarText->mapTo(AWindow.pnlNoar, QPoint(0, 0)).x() <= 560; }, 15000);
+    return PumpUntil([&] { return Control<QLabel>(AWindow, "lblNoarText")->mapTo(Control<QWidget>(AWindow, "pnlNoar"), QPoint(0, 0)).x() <= 560; }, 15000);
 }
 
 } // namespace
@@ -102,23 +102,21 @@ TEST(WindowSnapshots, MainWindowWithTheProgrammeAndItsListenersInAlarm)
         c.Port = 9;
     }));
     window.show();
-    window.btnStartStop->click();
+    Control<QPushButton>(window, "btnStartStop")->click();
     ASSERT_TRUE(PumpUntilEnded([&] { return window.Encoder(); }, 10000));
     TOutputState onAir;
     onAir.Phase = TOutputPhase::OnAir;
     onAir.Text = "Transmitindo.";
-    window.HandleEncoderStatus(window.Encoder(), onAir);
+    window.StationView().OutputChanged(1, onAir);
     // The on-air box lit, still.
-    ASSERT_TRUE(PumpUntil([&] { return window.ShapePisca->BrushColor() == KRed; }, 2000));
-    window.tmrPisca->stop();
+    ASSERT_TRUE(PumpUntil([&] { return Control<TShape>(window, "ShapePisca")->BrushColor() == KRed; }, 2000));
+    Control<QTimer>(window, "tmrPisca")->stop();
     ASSERT_TRUE(MarqueeAtItsPlace(window));
-    window.HandleEncoderAlarm(window.Encoder(),
-                              {1, TAlarmKind::NoAudio, true,
+    window.StationView().AlarmChanged({1, TAlarmKind::NoAudio, true,
                                "Ouvintes nao recebem audio em http://127.0.0.1:9/stream (nenhum byte em 15.0 s)."});
-    window.HandleEncoderAlarm(window.Encoder(),
-                              {0, TAlarmKind::Silence, true, "Silencio no programa ha 20 s (abaixo de -50 dBFS)."});
+    window.StationView().AlarmChanged({0, TAlarmKind::Silence, true, "Silencio no programa ha 20 s (abaixo de -50 dBFS)."});
     // Lit, as each blinking starts.
-    window.tmrAlarm->stop();
+    Control<QTimer>(window, "tmrAlarm")->stop();
     SaveWindowShot(&window, "main-alarms.png");
-    window.btnStartStop->click();
+    Control<QPushButton>(window, "btnStartStop")->click();
 }

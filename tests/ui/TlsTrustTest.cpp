@@ -110,12 +110,12 @@ TEST(TlsWindow, UntrustedCertificateStopsAsksOnceAndYesPinsIt)
     int questions = 0;
     std::string question;
     AnswerNextQuestion(QMessageBox::No, questions, question);
-    window.btnStartStop->click();
+    Control<QPushButton>(window, "btnStartStop")->click();
     ASSERT_TRUE(PumpUntil([&] { return questions == 1 && window.Encoder() == nullptr; }, 15000))
-        << Text(window.lblStatus);
+        << Text(Control<QLabel>(window, "lblStatus"));
     EXPECT_EQ(question, TrustQuestion(server.Port(), fingerprint));
-    EXPECT_NE(Text(window.lblStatus).find(fingerprint), std::string::npos)
-        << "the reason of the stop stays: " << Text(window.lblStatus);
+    EXPECT_NE(Text(Control<QLabel>(window, "lblStatus")).find(fingerprint), std::string::npos)
+        << "the reason of the stop stays: " << Text(Control<QLabel>(window, "lblStatus"));
     PumpFor(3500);
     EXPECT_EQ(questions, 1) << "asked again";
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
@@ -125,19 +125,19 @@ TEST(TlsWindow, UntrustedCertificateStopsAsksOnceAndYesPinsIt)
 
     // "Yes": pinned in the settings, and the next start goes on air.
     AnswerNextQuestion(QMessageBox::Yes, questions, question);
-    window.btnStartStop->click();
+    Control<QPushButton>(window, "btnStartStop")->click();
     ASSERT_TRUE(PumpUntil([&] { return questions == 2 && window.Encoder() == nullptr; }, 15000))
-        << Text(window.lblStatus);
-    EXPECT_EQ(Text(window.lblStatus), "Certificado confiável salvo. Inicie a transmissão novamente.");
+        << Text(Control<QLabel>(window, "lblStatus"));
+    EXPECT_EQ(Text(Control<QLabel>(window, "lblStatus")), "Certificado confiável salvo. Inicie a transmissão novamente.");
     LoadEncoderConfigFrom(settings, stored);
     EXPECT_EQ(stored.TlsFingerprint, fingerprint);
     EXPECT_TRUE(stored.UseTls);
 
-    window.btnStartStop->click();
-    EXPECT_TRUE(PumpUntil([&] { return Text(window.lblStatus) == "Transmitindo."; }, 20000))
-        << Text(window.lblStatus);
+    Control<QPushButton>(window, "btnStartStop")->click();
+    EXPECT_TRUE(PumpUntil([&] { return Text(Control<QLabel>(window, "lblStatus")) == "Transmitindo."; }, 20000))
+        << Text(Control<QLabel>(window, "lblStatus"));
     EXPECT_EQ(questions, 2);
-    window.btnStartStop->click();
+    Control<QPushButton>(window, "btnStartStop")->click();
     EXPECT_TRUE(PumpUntil([&] { return window.Encoder() == nullptr; }, 10000));
     UiRig().StopTone();
 }
@@ -172,61 +172,63 @@ TEST(TlsWindow, UntrustedCertificateOfAFurtherServerIsAskedAboutWhileServerOneSt
     TProbeWindow window(settings);
     window.show();
     const auto serverOneOnAir = [&] {
-        return window.Encoder() != nullptr && Text(window.lblStatus) == "Transmitindo." &&
-               window.shpServer[0]->BrushColor() == KGreen;
+        return window.Encoder() != nullptr && Text(Control<QLabel>(window, "lblStatus")) == "Transmitindo." &&
+               Control<TShape>(window, "shpServer", 0)->BrushColor() == KGreen;
     };
 
     int questions = 0;
     std::string question;
     AnswerNextQuestion(QMessageBox::No, questions, question);
-    window.btnStartStop->click();
-    ASSERT_TRUE(PumpUntil([&] { return questions == 1; }, 15000)) << window.pnlServerMark[1]->toolTip().toStdString();
+    Control<QPushButton>(window, "btnStartStop")->click();
+    ASSERT_TRUE(PumpUntil([&] { return questions == 1; }, 15000)) << Control<QWidget>(window, "pnlServerMark", 1)->toolTip().toStdString();
     EXPECT_EQ(question, TrustQuestion(second.Port(), fingerprint));
-    ASSERT_TRUE(PumpUntil(serverOneOnAir, 15000)) << Text(window.lblStatus);
+    ASSERT_TRUE(PumpUntil(serverOneOnAir, 15000)) << Text(Control<QLabel>(window, "lblStatus"));
     // Long enough for a retry, had server 2 kept trying.
     PumpFor(4000);
     EXPECT_EQ(questions, 1) << "asked again";
-    EXPECT_TRUE(serverOneOnAir()) << Text(window.lblStatus);
-    EXPECT_EQ(window.shpServer[1]->BrushColor(), KRed);
-    ASSERT_TRUE(window.lblServerProblem->isVisible());
-    const std::string reason = window.lblServerProblem->toolTip().toStdString();
+    EXPECT_TRUE(serverOneOnAir()) << Text(Control<QLabel>(window, "lblStatus"));
+    EXPECT_EQ(Control<TShape>(window, "shpServer", 1)->BrushColor(), KRed);
+    ASSERT_TRUE(Control<QLabel>(window, "lblServerProblem")->isVisible());
+    const std::string reason = Control<QLabel>(window, "lblServerProblem")->toolTip().toStdString();
     EXPECT_TRUE(reason.starts_with("Servidor 2: Certificado do servidor não é confiável: ")) << reason;
     EXPECT_NE(reason.find(fingerprint), std::string::npos) << reason;
     EXPECT_EQ(second.StatusJson().find("Faixa Segura"), std::string::npos) << "server 2 on air after the refusal";
     TEncoderConfig stored;
     LoadEncoderConfigFrom(settings, stored);
     EXPECT_EQ(stored.ExtraServers[0].TlsFingerprint, "");
-    window.btnStartStop->click();
+    Control<QPushButton>(window, "btnStartStop")->click();
     ASSERT_TRUE(PumpUntil([&] { return window.Encoder() == nullptr; }, 10000));
 
     // "Yes" while server 1 streams: the same transmission goes on.
     AnswerNextQuestion(QMessageBox::Yes, questions, question);
-    window.btnStartStop->click();
+    Control<QPushButton>(window, "btnStartStop")->click();
     TNativeEncoderThread* const transmission = window.Encoder();
-    ASSERT_TRUE(PumpUntil([&] { return questions == 2; }, 15000)) << window.pnlServerMark[1]->toolTip().toStdString();
+    ASSERT_TRUE(PumpUntil([&] { return questions == 2; }, 15000)) << Control<QWidget>(window, "pnlServerMark", 1)->toolTip().toStdString();
     const std::string file = ReadTextFile(settings);
     EXPECT_NE(IniSection(file, "Servidor2").find("TlsFingerprint=" + fingerprint), std::string::npos) << file;
     LoadEncoderConfigFrom(settings, stored);
     EXPECT_EQ(stored.ExtraServers[0].TlsFingerprint, fingerprint);
     EXPECT_EQ(stored.TlsFingerprint, "");
 
-    EXPECT_TRUE(PumpUntil([&] { return window.shpServer[1]->BrushColor() == KGreen; }, 15000))
-        << window.pnlServerMark[1]->toolTip().toStdString();
-    EXPECT_TRUE(window.pnlServerMark[1]->toolTip().startsWith("Servidor 2: Transmitindo.\n"))
-        << window.pnlServerMark[1]->toolTip().toStdString();
+    EXPECT_TRUE(PumpUntil([&] { return Control<TShape>(window, "shpServer", 1)->BrushColor() == KGreen; }, 15000))
+        << Control<QWidget>(window, "pnlServerMark", 1)->toolTip().toStdString();
+    EXPECT_TRUE(PumpUntil(
+        [&] { return Control<QWidget>(window, "pnlServerMark", 1)->toolTip().startsWith("Servidor 2: Transmitindo.\n"); },
+        2000))
+        << Control<QWidget>(window, "pnlServerMark", 1)->toolTip().toStdString();
     // The title update speaks TLS to server 2 as well, with the same trust.
     EXPECT_TRUE(PumpUntil([&] { return second.StatusJson().find("Faixa Segura") != std::string::npos; }, 10000))
         << second.StatusJson();
     EXPECT_EQ(window.Encoder(), transmission);
-    EXPECT_TRUE(serverOneOnAir()) << Text(window.lblStatus);
-    EXPECT_FALSE(window.lblServerProblem->isVisible()) << Text(window.lblServerProblem);
+    EXPECT_TRUE(serverOneOnAir()) << Text(Control<QLabel>(window, "lblStatus"));
+    EXPECT_FALSE(Control<QLabel>(window, "lblServerProblem")->isVisible()) << Text(Control<QLabel>(window, "lblServerProblem"));
     EXPECT_EQ(questions, 2);
     // The listener's check of server 2 trusts the same certificate.
     EXPECT_TRUE(PumpUntil([&] { return second.AccessLog().find("listener check") != std::string::npos; }, 15000))
         << second.AccessLog();
     PumpFor(500);
-    EXPECT_FALSE(window.lblAlarm->isVisible()) << window.lblAlarmText->toolTip().toStdString();
-    window.btnStartStop->click();
+    EXPECT_FALSE(Control<QLabel>(window, "lblAlarm")->isVisible()) << Control<QLabel>(window, "lblAlarmText")->toolTip().toStdString();
+    Control<QPushButton>(window, "btnStartStop")->click();
     EXPECT_TRUE(PumpUntil([&] { return window.Encoder() == nullptr; }, 10000));
     UiRig().StopTone();
 }

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <functional>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "settings/EncoderConfig.h"
 
 #include <QColor>
+#include <QObject>
 #include <QRect>
 
 class QImage;
@@ -42,3 +45,28 @@ TEncoderConfig WriteSettings(const std::string& APath, const std::function<void(
 QImage Snapshot(QWidget* AWidget);
 // Saves the widget's picture as docs/<AName> in the build folder.
 void SaveWindowShot(QWidget* AWidget, const std::string& AName);
+
+// The control AName of AWindow, as its object name says; an array's
+// AIndex-th. A missing one fails the test at once.
+template <class TControl>
+TControl* Control(const QObject& AWindow, const char* AName)
+{
+    TControl* control = AWindow.findChild<TControl*>(QString::fromLatin1(AName));
+    if (!control)
+        throw std::runtime_error(std::string("no control named ") + AName);
+    return control;
+}
+template <class TControl>
+TControl* Control(const QObject& AWindow, const char* AName, size_t AIndex)
+{
+    return Control<TControl>(AWindow, (AName + std::to_string(AIndex)).c_str());
+}
+// Every control of the array AName, in index order.
+template <class TControl>
+std::vector<TControl*> Controls(const QObject& AWindow, const char* AName)
+{
+    std::vector<TControl*> out;
+    while (TControl* control = AWindow.findChild<TControl*>(QString::fromStdString(AName + std::to_string(out.size()))))
+        out.push_back(control);
+    return out;
+}

@@ -74,7 +74,7 @@ protected:
         std::filesystem::resize_file(FSettings, 2 * KMaxSettingsFileBytes);
         FWindow = std::make_unique<TFrmPrincipal>(FSettings);
         FWindow->show();
-        ASSERT_EQ(Text(FWindow->lblStatus), "Unable to read " + FSettings + ": larger than 1 MiB");
+        ASSERT_EQ(Text(Control<QLabel>(*FWindow, "lblStatus")), "Unable to read " + FSettings + ": larger than 1 MiB");
         ASSERT_EQ(FWindow->Config().Host, "");
         std::filesystem::resize_file(FSettings, FText.size());
         ASSERT_EQ(ReadTextFile(FSettings), FText);
@@ -98,9 +98,9 @@ protected:
 TEST_F(UnreadSettings, NoSaveOfTheWindowGoesOverTheFileOnceItReads)
 {
     TMessageBoxes boxes;
-    FWindow->trEQ[2]->setValue(6);
-    FWindow->chkCompressor->click();
-    FWindow->btnStartStop->click();
+    Control<QSlider>(*FWindow, "trEQ", 2)->setValue(6);
+    Control<QCheckBox>(*FWindow, "chkCompressor")->click();
+    Control<QPushButton>(*FWindow, "btnStartStop")->click();
     EXPECT_EQ(boxes.Texts, std::vector<std::string>(3, Refusal()));
     EXPECT_NE(Refusal().find(FSettings), std::string::npos);
     EXPECT_EQ(FWindow->Encoder(), nullptr);
@@ -116,10 +116,10 @@ TEST_F(UnreadSettings, NoSaveOfTheWindowGoesOverTheFileOnceItReads)
         EXPECT_EQ(dialog->edHost->text().toStdString(), "studio.example");
         dialog->btnCancel->click();
     });
-    FWindow->btnConfig->click();
+    Control<QPushButton>(*FWindow, "btnConfig")->click();
     EXPECT_TRUE(shown);
     boxes.Texts.clear();
-    FWindow->trEQ[3]->setValue(-4);
+    Control<QSlider>(*FWindow, "trEQ", 3)->setValue(-4);
     EXPECT_EQ(boxes.Texts, std::vector<std::string>{Refusal()});
     EXPECT_EQ(ReadTextFile(FSettings), FText);
     EXPECT_EQ(FWindow->Config().Host, "");
@@ -136,7 +136,7 @@ TEST_F(UnreadSettings, OkInTheDialogBringsTheFileIntoTheWindowAndSavesWorkAgain)
         dialog->edGenre->setText("Jazz");
         dialog->btnOK->click();
     });
-    FWindow->btnConfig->click();
+    Control<QPushButton>(*FWindow, "btnConfig")->click();
     EXPECT_TRUE(shown);
     EXPECT_EQ(boxes.Texts, std::vector<std::string>{});
 
@@ -152,12 +152,12 @@ TEST_F(UnreadSettings, OkInTheDialogBringsTheFileIntoTheWindowAndSavesWorkAgain)
         EXPECT_EQ(c.EQBands[8], 9);
         EXPECT_EQ(c.EQBands[9], -9);
     }
-    EXPECT_TRUE(FWindow->chkCompressor->isChecked());
-    EXPECT_EQ(FWindow->trEQ[9]->value(), -9);
-    EXPECT_EQ(Text(FWindow->lblServerInfo).rfind("studio.example:", 0), 0u);
+    EXPECT_TRUE(Control<QCheckBox>(*FWindow, "chkCompressor")->isChecked());
+    EXPECT_EQ(Control<QSlider>(*FWindow, "trEQ", 9)->value(), -9);
+    EXPECT_EQ(Text(Control<QLabel>(*FWindow, "lblServerInfo")).rfind("studio.example:", 0), 0u);
 
     // The window holds the file's settings now: its saves go through.
-    FWindow->trEQ[0]->setValue(-5);
+    Control<QSlider>(*FWindow, "trEQ", 0)->setValue(-5);
     EXPECT_EQ(boxes.Texts, std::vector<std::string>{});
     const TEncoderConfig stored = ReadSettings(FSettings);
     EXPECT_EQ(stored.EQBands[0], -5);

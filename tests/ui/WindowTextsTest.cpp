@@ -40,18 +40,18 @@ QStringList Items(const QComboBox* ACombo)
 TCaptions MainCaptions(const TFrmPrincipal& w)
 {
     return {
-        {"app_title", w.windowTitle()},          {"encoder", w.lblTitle->text()},
-        {"vu_title", w.lblVuTitle->text()},      {"config", w.btnConfig->text()},
-        {"noar_caption", w.lblNoarCaption->text()}, {"eq_title", w.lblEQTitle->text()},
-        {"eq_flat", w.btnEqFlatMain->text()},    {"compressor", w.chkCompressor->text()},
-        {"start", w.btnStartStop->text()},       {"stopped", w.lblStatus->text()},
-        {"no_device", w.lblCurrentDevice->text()},
-        {"band_low", w.lblGrave->text()},        {"band_mid", w.lblMedio->text()},
-        {"band_high", w.lblAgudo->text()},
+        {"app_title", w.windowTitle()},          {"encoder", Control<QLabel>(w, "lblTitle")->text()},
+        {"vu_title", Control<QLabel>(w, "lblVuTitle")->text()},      {"config", Control<QPushButton>(w, "btnConfig")->text()},
+        {"noar_caption", Control<QLabel>(w, "lblNoarCaption")->text()}, {"eq_title", Control<QLabel>(w, "lblEQTitle")->text()},
+        {"eq_flat", Control<QPushButton>(w, "btnEqFlatMain")->text()},    {"compressor", Control<QCheckBox>(w, "chkCompressor")->text()},
+        {"start", Control<QPushButton>(w, "btnStartStop")->text()},       {"stopped", Control<QLabel>(w, "lblStatus")->text()},
+        {"no_device", Control<QLabel>(w, "lblCurrentDevice")->text()},
+        {"band_low", Control<QLabel>(w, "lblGrave")->text()},        {"band_mid", Control<QLabel>(w, "lblMedio")->text()},
+        {"band_high", Control<QLabel>(w, "lblAgudo")->text()},
         // "--" until a transmission counts its listeners.
-        {"listeners", w.lblListeners->text().chopped(2)},
+        {"listeners", Control<QLabel>(w, "lblListeners")->text().chopped(2)},
         // The empty strip's text, with the marquee's padding.
-        {"noar_empty", w.lblNoarText->text().mid(3, w.lblNoarText->text().size() - 6)},
+        {"noar_empty", Control<QLabel>(w, "lblNoarText")->text().mid(3, Control<QLabel>(w, "lblNoarText")->text().size() - 6)},
     };
 }
 
@@ -147,10 +147,10 @@ TEST(WindowTexts, EveryCaptionFollowsTheLanguageChosenInTheDialog)
             dialog.cbLanguage->setCurrentText(QString::fromStdString(LanguageCodeToName(next)));
             dialog.btnOK->click();
         });
-        window.btnConfig->click();
+        Control<QPushButton>(window, "btnConfig")->click();
         EXPECT_EQ(window.Config().Language, next);
         ExpectCaptions(MainCaptions(window), next, "main");
-        EXPECT_EQ(Items(window.cbEqPresetMain), PresetNames(next));
+        EXPECT_EQ(Items(Control<QComboBox>(window, "cbEqPresetMain")), PresetNames(next));
         current = next;
     }
 
