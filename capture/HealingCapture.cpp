@@ -94,7 +94,7 @@ void THealingCapture::Bridge(float* ABuffer, int AFrames)
     // A slow attempt to reopen is caught up at once, block by block.
     FDue += std::chrono::microseconds(int64_t{AFrames} * 1000000 / FSampleRate);
     std::fill_n(ABuffer, static_cast<size_t>(AFrames) * static_cast<size_t>(FChannels), 0.0f);
-    FHealth.BridgedFrames += static_cast<uint64_t>(AFrames);
+    FHealth.BridgedSeconds = FHealth.BridgedSeconds + double(AFrames) / FSampleRate;
 }
 
 void THealingCapture::MeasureDrift(int AFrames)

@@ -15,8 +15,8 @@ struct TCaptureHealth {
     std::atomic<bool> Lost{false};
     // Times the channel was opened again after it failed.
     std::atomic<uint32_t> Reopens{0};
-    // Frames of silence handed out in the channel's place.
-    std::atomic<uint64_t> BridgedFrames{0};
+    // Seconds of silence handed out in the channel's place.
+    std::atomic<double> BridgedSeconds{0.0};
     // How far the channel's clock runs from the wall clock, in parts per
     // million (fast above zero), once a minute of it was measured; else 0.
     std::atomic<double> DriftPpm{0.0};

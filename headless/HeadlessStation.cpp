@@ -74,8 +74,8 @@ std::string THeadlessStation::CaptureSummary(const TNativeEncoderThread* AWorker
     const TCaptureHealth& health = AWorker->CaptureHealth();
     char text[160];
     std::snprintf(text, sizeof(text), "captura %s, reaberta %u vezes, %.1f s em silencio no lugar, deriva %+.0f ppm",
-                  health.Lost ? "perdida" : "ok", health.Reopens.load(),
-                  double(health.BridgedFrames) / std::max(AWorker->Config().SampleRate, 1), health.DriftPpm.load());
+                  health.Lost ? "perdida" : "ok", health.Reopens.load(), health.BridgedSeconds.load(),
+                  health.DriftPpm.load());
     return text;
 }
 

@@ -162,7 +162,7 @@ void TStation::Tick()
         const TCaptureHealth& capture = FWorker->CaptureHealth();
         AState.CaptureLost = capture.Lost;
         AState.CaptureReopens = capture.Reopens;
-        AState.CaptureBridgedSeconds = double(capture.BridgedFrames) / std::max(FWorker->Config().SampleRate, 1);
+        AState.CaptureBridgedSeconds = capture.BridgedSeconds;
         AState.CaptureDriftPpm = capture.DriftPpm;
     });
 }

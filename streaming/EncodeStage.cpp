@@ -33,6 +33,7 @@ bool TEncodeStage::Prepare(int32_t ASampleRate, int AChannels, int32_t ABitrateK
         FEncoder->SetStreamTitle(ATitle, ignored);
     if (!FEncoder->Start(FChannels, FSampleRate, FBitrate, FHeader, AError))
         return false;
+    FHasStreamHeader = !FHeader.empty();
     FFresh = true;
     return true;
 }
@@ -89,7 +90,7 @@ bool TEncodeStage::EncodeBlock(const TAudioBlock& ABlock)
         }
         FFresh = true;
     }
-    chunk->Joinable = FFresh || FHeader.empty();
+    chunk->Joinable = FFresh || !FHasStreamHeader;
     if (!FEncoder->EncodeFloatInterleaved(SamplesIn(ABlock), ABlock.Frames, FBytes, FError)) {
         FFailure = FError;
         return false;
@@ -106,7 +107,7 @@ bool TEncodeStage::TakeAsks(TWallTime ABlockStart, std::optional<std::string>& A
 {
     const std::lock_guard<std::mutex> guard(FAskLock);
     ATitle = std::exchange(FTitle, std::nullopt);
-    if (FHeader.empty()) {
+    if (!FHasStreamHeader) {
         FRestarts.clear();
         return false;
     }

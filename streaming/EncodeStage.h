@@ -36,7 +36,7 @@ public:
 
     // The codec's streams start with a header an output must have first
     // (the Ogg ones); known after Prepare.
-    bool HasStreamHeader() const { return !FHeader.empty(); }
+    bool HasStreamHeader() const { return FHasStreamHeader; }
     // The title of the streams to come, for the codecs that carry it in
     // the stream. Any thread.
     void SetStreamTitle(const std::string& ATitle);
@@ -65,7 +65,10 @@ private:
     int32_t FSampleRate = 44100;
     int32_t FBitrate = 128;
     std::unique_ptr<TAudioEncoder> FEncoder;
+    // The running stream's header; only this stage's thread touches it
+    // once started. Whether there is one is set before and never changes.
     std::string FHeader;
+    bool FHasStreamHeader = false;
     // The next chunk begins the stream that Start opened.
     bool FFresh = false;
     std::vector<TPipelineOutput*> FOutputs;
