@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <ctime>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "capture/AudioComboItems.h"
+#include "capture/HealingCapture.h"
 #include "capture/PortAudioDevices.h"
 #include "engine/NativeEncoderThread.h"
 #include "tests/support/AudioRig.h"
@@ -191,6 +196,53 @@ TEST_F(CaptureRig, LoopbackOfTheSpeakersCapturesThroughTheirMonitor)
     EXPECT_EQ(ch->Channels, 2);
     Rig->PlayTone(1000, 8, 0.25);
     ExpectTone(MeasureTone(*ch->Source, ch->Channels, rate), 0.25, ch->Channels);
+}
+
+// Through PortAudio and ALSA's PulseAudio plugin: the daemon behind the
+// device restarted. The reads go on at the clock's pace with silence, the
+// device is opened again once it is back, and the tone comes through.
+TEST_F(CaptureRig, ADeviceLostUnderPortAudioIsBridgedAndOpenedAgain)
+{
+    const int monitor = DeviceIndex(TAudioRig::KMonitorDevice);
+    ASSERT_GE(monitor, 0);
+    auto ch = Open(monitor, askInput, 44100);
+    ASSERT_TRUE(ch->Ok);
+    TCaptureHealth health;
+    std::vector<std::string> changes;
+    THealingCapture capture(
+        std::move(ch->Source), [&ch](std::string& AWhy) { return ch->Worker->ReopenCaptureStream(AWhy); }, 44100,
+        [&changes](const std::string& AWhy) { changes.push_back(AWhy); }, health);
+    Rig->PlayTone(1000, 30, 0.5);
+    ExpectTone(MeasureTone(capture, 2, 44100), 0.5, 2);
+
+    Rig->StopDaemon();
+    std::vector<float> block(2048 * 2);
+    using TClock = std::chrono::steady_clock;
+    const TClock::time_point until = TClock::now() + std::chrono::seconds(4);
+    std::optional<TClock::time_point> lostAt;
+    int frames = 0;
+    while (TClock::now() < until) {
+        std::string error;
+        ASSERT_TRUE(capture.ReadBlock(block.data(), 2048, error));
+        if (lostAt)
+            frames += 2048;
+        else if (!changes.empty())
+            lostAt = TClock::now();
+    }
+    ASSERT_TRUE(lostAt) << "the loss is told";
+    EXPECT_FALSE(changes[0].empty());
+    EXPECT_TRUE(health.Lost);
+    const double elapsed = std::chrono::duration<double>(TClock::now() - *lostAt).count();
+    EXPECT_GT(elapsed, 1.0);
+    EXPECT_NEAR(frames / 44100.0, elapsed, 0.15) << "silence at the clock's pace";
+
+    Rig->StartDaemon();
+    Rig->PlayTone(1000, 30, 0.5);
+    ExpectTone(MeasureTone(capture, 2, 44100), 0.5, 2);
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_EQ(changes[1], "") << "back";
+    EXPECT_FALSE(health.Lost);
+    EXPECT_EQ(health.Reopens, 1u);
 }
 
 TEST_F(CaptureRig, RefusalsOfTheRealLibrary)

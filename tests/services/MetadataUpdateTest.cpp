@@ -211,9 +211,12 @@ TEST(MetadataUpdate, PortBeyondSixteenBitsReachesNoServer)
     TEncoderConfig config = AdminConfig(icecast.Port());
     config.Password = icecast.SourcePassword();
     auto logged = [&] { return Occurrences(icecast.AccessLog(), "/admin/metadata"); };
-    // On its own port the server logs the request: the log is a fair witness.
+    // On its own port the server logs the requests (as the source user,
+    // then as admin when refused): the log is a fair witness once each
+    // line is in.
     Send(config, "Right port");
     ASSERT_TRUE(WaitUntil([&] { return logged() > 0; }, 5000)) << icecast.AccessLog();
+    WaitUntil([] { return false; }, 500);
     const size_t before = logged();
 
     // Cut to 16 bits these would be the server's port.

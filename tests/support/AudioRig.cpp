@@ -25,6 +25,20 @@ TAudioRig::TAudioRig()
                   "ctl.monitor_test { type pulse }\n");
     for (const auto& [k, v] : Environment())
         setenv(k.c_str(), v.c_str(), 1);
+    StartDaemon();
+}
+
+void TAudioRig::StopDaemon()
+{
+    StopTone();
+    FDaemon.reset();
+    // A socket left behind would pass for the new daemon's.
+    std::filesystem::remove(FDir.File("pulse.sock"));
+}
+
+void TAudioRig::StartDaemon()
+{
+    const std::string sock = FDir.File("pulse.sock");
     FDaemon = std::make_unique<TChildProcess>(
         std::vector<std::string>{"pulseaudio", "-n", "-F", FDir.File("pa.pa"), "--daemonize=no",
                                  "--exit-idle-time=-1", "--disallow-exit", "--disable-shm=yes"},

@@ -22,6 +22,10 @@ public:
     // Plays a sine into the sink in the background (16-bit stereo 44100 Hz).
     void PlayTone(double AFreqHz, double ASeconds, double AAmplitude = 0.5);
     void StopTone();
+    // Ends the daemon (and the tone), and starts it again with the same
+    // sink: a restart of the sound server.
+    void StopDaemon();
+    void StartDaemon();
     std::string PulseServer() const { return "unix:" + FDir.File("pulse.sock"); }
     // Environment a child process needs to reach the rig (e.g. ffmpeg -f alsa).
     std::map<std::string, std::string> Environment() const;
