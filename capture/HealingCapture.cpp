@@ -14,11 +14,13 @@ constexpr double KDriftAfterSeconds = 60;
 } // namespace
 
 THealingCapture::THealingCapture(std::unique_ptr<TCaptureSource> AOpen, TOpener AOpener, int32_t ASampleRate,
-                                 TChange AChange, TCaptureHealth& AHealth)
+                                 TChange AChange, TCaptureHealth& AHealth, int AChannels, const std::string& AWhyLost)
     : FSource(std::move(AOpen)), FOpener(std::move(AOpener)), FSampleRate(std::max(ASampleRate, 1)),
-      FChange(std::move(AChange)), FHealth(AHealth), FChannels(FSource ? FSource->Channels() : 2)
+      FChange(std::move(AChange)), FHealth(AHealth), FChannels(FSource ? FSource->Channels() : AChannels)
 {
     FLiveSince = TClock::now();
+    if (!FSource)
+        Lose(AWhyLost);
 }
 
 bool THealingCapture::ReadBlock(float* ABuffer, int AFrames, std::string& AError)

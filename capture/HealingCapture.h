@@ -34,10 +34,11 @@ public:
     // AWhy: why the channel was lost; empty once it is back.
     using TChange = std::function<void(const std::string& AWhy)>;
 
-    // AOpen: the channel, open; its channel count is kept whatever a
-    // reopened one has.
+    // AOpen: the channel, open, whose channel count is kept whatever a
+    // reopened one has; or null, lost since the start for AWhyLost, with
+    // AChannels a frame.
     THealingCapture(std::unique_ptr<TCaptureSource> AOpen, TOpener AOpener, int32_t ASampleRate, TChange AChange,
-                    TCaptureHealth& AHealth);
+                    TCaptureHealth& AHealth, int AChannels = 2, const std::string& AWhyLost = {});
 
     int Channels() const override { return FChannels; }
     // Always true: silence stands in while the channel is lost.

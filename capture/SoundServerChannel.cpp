@@ -45,6 +45,7 @@ TSoundServerChannelPlan ResolveSoundServerChannel(const TSoundServerCatalogue& A
     if (!ACatalogue.Reachable) {
         plan.Error = "N\xC3\xA3o abriu o canal selecionado: o servidor de som (PulseAudio/PipeWire) n\xC3\xA3o "
                      "respondeu.";
+        plan.Absent = true;
         return plan;
     }
     const TSoundServerDevice* dev = FindConfigured(ACatalogue, AConfig);
@@ -54,6 +55,7 @@ TSoundServerChannelPlan ResolveSoundServerChannel(const TSoundServerCatalogue& A
                          : "O canal selecionado n\xC3\xA3o est\xC3\xA1 mais no servidor de som: " +
                                (AConfig.AudioDeviceName.empty() ? AConfig.AudioDeviceId : AConfig.AudioDeviceName) +
                                ". Conecte o dispositivo ou escolha outro canal.";
+        plan.Absent = !AConfig.AudioDeviceId.empty();
         return plan;
     }
     if (AConfig.AudioSourceKind != askOutputLoopback) {
@@ -84,9 +86,12 @@ TSoundServerChannelPlan ResolveSoundServerChannel(const TSoundServerCatalogue& A
 }
 
 std::unique_ptr<TCaptureSource> OpenSoundServerChannel(TEncoderConfig& AConfig, int AFramesPerBlock,
-                                                       const TCaptureReport& AReport, bool AKeepRate)
+                                                       const TCaptureReport& AReport, bool AKeepRate,
+                                                       bool* AAbsent)
 {
     const TSoundServerChannelPlan plan = ResolveSoundServerChannel(EnumerateSoundServerDevices(), AConfig);
+    if (AAbsent)
+        *AAbsent = plan.Absent;
     if (!plan.Error.empty()) {
         AReport(plan.Error, true);
         return nullptr;

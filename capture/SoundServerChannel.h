@@ -22,6 +22,9 @@ bool IsSoundServerChannel(const TEncoderConfig& AConfig);
 // stream exists.
 struct TSoundServerChannelPlan {
     std::string Error;      // the refusal message; empty when resolved
+    // The refusal is of a channel that may come (the server not up yet,
+    // the device not plugged in), not of the settings.
+    bool Absent = false;
     std::string SourceName; // an input, or the chosen output's monitor
     bool Loopback = false;
     std::string PartnerName; // loopback only: the monitor's description
@@ -36,7 +39,9 @@ TSoundServerChannelPlan ResolveSoundServerChannel(const TSoundServerCatalogue& A
                                                   const TEncoderConfig& AConfig);
 
 // Asks the server, resolves, opens and starts the capture. Null after
-// reporting the reason. A loopback may replace AConfig.SampleRate, unless
-// AKeepRate (a channel opened again keeps the transmission's rate).
+// reporting the reason; AAbsent, when given, says whether the channel may
+// yet come. A loopback may replace AConfig.SampleRate, unless AKeepRate (a
+// channel opened again keeps the transmission's rate).
 std::unique_ptr<TCaptureSource> OpenSoundServerChannel(TEncoderConfig& AConfig, int AFramesPerBlock,
-                                                       const TCaptureReport& AReport, bool AKeepRate = false);
+                                                       const TCaptureReport& AReport, bool AKeepRate = false,
+                                                       bool* AAbsent = nullptr);

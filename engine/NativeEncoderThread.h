@@ -80,9 +80,11 @@ public:
 
     // --- capture channel ---
     // Resolves the configured channel (a sound-server device or a PortAudio
-    // one), opens and starts its stream; null after posting the reason. May
-    // replace FConfig.SampleRate with the rate of a loopback partner.
-    std::unique_ptr<TCaptureSource> OpenCaptureStream();
+    // one), opens and starts its stream; null after posting the reason, or,
+    // given AAbsentWhy, with the reason there when the channel may yet come
+    // (the sound server not up, the device not plugged in). May replace
+    // FConfig.SampleRate with the rate of a loopback partner.
+    std::unique_ptr<TCaptureSource> OpenCaptureStream(std::string* AAbsentWhy = nullptr);
     // The same channel again, at the transmission's rate, saying nothing;
     // null with why.
     std::unique_ptr<TCaptureSource> ReopenCaptureStream(std::string& AWhy);

@@ -2,17 +2,29 @@
 #include "capture/SoundServerChannel.h"
 #include "engine/NativeEncoderThread.h"
 
-std::unique_ptr<TCaptureSource> TNativeEncoderThread::OpenCaptureStream()
+std::unique_ptr<TCaptureSource> TNativeEncoderThread::OpenCaptureStream(std::string* AAbsentWhy)
 {
     // A note (the loopback's partner) comes before any login: nothing is on
-    // air yet.
-    const TCaptureReport report = [this](const std::string& AText, bool AIsError) {
-        PostTransmission(AIsError ? TOutputPhase::Failed : TOutputPhase::Connecting,
-                         AIsError ? TRefusal::Capture : TRefusal::None, AText);
+    // air yet. A refusal waits until it is known whether the channel may
+    // yet come.
+    std::string refusal;
+    const TCaptureReport report = [this, &refusal](const std::string& AText, bool AIsError) {
+        if (AIsError)
+            refusal = AText;
+        else
+            PostTransmission(TOutputPhase::Connecting, TRefusal::None, AText);
     };
-    if (IsSoundServerChannel(FConfig))
-        return OpenSoundServerChannel(FConfig, KDefaultFramesPerBlock, report);
-    return OpenPortAudioChannel(FConfig, report);
+    bool absent = false;
+    std::unique_ptr<TCaptureSource> source =
+        IsSoundServerChannel(FConfig) ? OpenSoundServerChannel(FConfig, KDefaultFramesPerBlock, report, false, &absent)
+                                      : OpenPortAudioChannel(FConfig, report);
+    if (source)
+        return source;
+    if (absent && AAbsentWhy)
+        *AAbsentWhy = refusal;
+    else
+        PostTransmission(TOutputPhase::Failed, TRefusal::Capture, refusal);
+    return nullptr;
 }
 
 std::unique_ptr<TCaptureSource> TNativeEncoderThread::ReopenCaptureStream(std::string& AWhy)

@@ -48,12 +48,14 @@ void TNativeEncoderThread::Transmit()
 {
     if (!CheckSettings())
         return;
-    FCapture = OpenCaptureStream();
-    if (!FCapture)
+    // A channel that may yet come goes on air as one lost, and heals.
+    std::string absent;
+    FCapture = OpenCaptureStream(&absent);
+    if (!FCapture && absent.empty())
         return;
     FCapture = std::make_unique<THealingCapture>(
         std::move(FCapture), [this](std::string& AWhy) { return ReopenCaptureStream(AWhy); }, FConfig.SampleRate,
-        [this](const std::string& AWhy) { CaptureChanged(AWhy); }, FCaptureHealth);
+        [this](const std::string& AWhy) { CaptureChanged(AWhy); }, FCaptureHealth, OutChannels(FConfig), absent);
     FCaptureChannels = FCapture->Channels();
     if (!FServer->Prepare(FConfig.SampleRate, OutChannels(FConfig)))
         return;

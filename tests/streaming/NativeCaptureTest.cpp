@@ -251,6 +251,39 @@ TEST_P(NativeCapture, ASoundServerRestartedWhileOnAirIsBridgedAndFoundAgain)
     EXPECT_LT(run.Stop(), 1000u);
 }
 
+// The channel not there yet when the transmission starts (a user unit
+// started before the sound server had its devices): on the air on silence,
+// picked up when it appears. Settings that name no channel still refuse.
+TEST_P(NativeCapture, AnOutputMissingAtTheStartIsPickedUpWhenItAppears)
+{
+    TIcecastServer server;
+    const TEncoderConfig config = LoopbackOf("Headset", server.Port());
+    FRig->UnloadModule(FHeadsetModule);
+    TWorkerRun run(config);
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
+    ASSERT_TRUE(PumpUntilAlarm(run, TAlarmKind::CaptureDown, 3000)) << run.AlarmText();
+    EXPECT_EQ(FindAlarm(run, TAlarmKind::CaptureDown)->Alarm.Text,
+              "Canal de captura perdido (O canal selecionado n\xC3\xA3o est\xC3\xA1 mais no servidor de som: " +
+                  config.AudioDeviceName + ". Conecte o dispositivo ou escolha outro canal). Tentando reabrir...");
+    for (const TStatus& s : run.Statuses())
+        EXPECT_FALSE(s.IsError) << run.StatusText();
+
+    FHeadsetModule = FRig->LoadNullSink("Headset", "USB Headset");
+    FRig->PlayTone("Headset", KToneHz, 30, 0.5);
+    ASSERT_TRUE(PumpUntilAlarm(run, TAlarmKind::CaptureBack, 5000)) << run.AlarmText();
+    run.PumpFor(500);
+    TStreamCapture listener(server.Port(), "/stream", 3000);
+    EXPECT_GT(ToneDominance(DecodeStream(listener.Finish(run)).Mono, KToneHz), 10.0);
+    EXPECT_LT(run.Stop(), 1000u);
+
+    TEncoderConfig unnamed = config;
+    unnamed.AudioDeviceId.clear();
+    unnamed.AudioDeviceIndex = KSoundServerIndexBase + 999;
+    TWorkerRun refused(unnamed);
+    ASSERT_TRUE(refused.WaitFinished(5000)) << refused.StatusText();
+    EXPECT_EQ(refused.Statuses().back().Text, "Canal de \xC3\xA1udio inv\xC3\xA1lido.");
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, NativeCapture,
                          ::testing::Values(TSoundServerKind::PulseAudio, TSoundServerKind::PipeWire),
                          [](const ::testing::TestParamInfo<TSoundServerKind>& AInfo) {

@@ -310,32 +310,38 @@ TDecodedStream DecodeStream(const std::string& ABody)
 {
     const std::string ffmpeg = RequireProgram("ffmpeg");
     TTempDir dir;
-    const std::string in = dir.File("stream.bin");
     const std::string raw = dir.File("mono.raw");
-    std::ofstream(in, std::ios::binary) << ABody;
-
-    TDecodedStream out;
-    const auto facts = ProbeFile(in);
-    const auto fact = [&facts](const char* AKey) {
-        const auto it = facts.find(AKey);
-        return it == facts.end() ? std::string() : it->second;
-    };
-    out.Codec = fact("codec_name");
-    out.Profile = fact("profile");
-    out.Channels = std::atoi(fact("channels").c_str());
-    out.SampleRate = std::atoi(fact("sample_rate").c_str());
-    int code = 0;
-    const std::string said = RunCommand(
-        ffmpeg + " -v error -y -i " + ShellQuote(in) + " -f s16le -ac 1 -ar 44100 " + ShellQuote(raw) + " 2>&1", &code);
-    const std::string pcm = ReadTextFile(raw);
-    // A test that finds nothing to hear should say whether the decoder
-    // failed or heard nothing.
-    if (code != 0 || pcm.empty())
-        std::cerr << "ffmpeg decoded nothing from " << ABody.size() << " bytes (exit " << code << "): " << said
-                  << "\n";
-    out.Mono.resize(pcm.size() / 2);
-    std::memcpy(out.Mono.data(), pcm.data(), out.Mono.size() * 2);
-    return out;
+    // A listener joins mid-frame: an MP3 or AAC stream that opens with a
+    // piece of a frame may not be recognised by its bytes alone, and is
+    // tried again under the names a file of it would have.
+    std::string said;
+    for (const char* extension : {".bin", ".mp3", ".aac"}) {
+        const std::string in = dir.File(std::string("stream") + extension);
+        std::ofstream(in, std::ios::binary) << ABody;
+        int code = 0;
+        said += RunCommand(ffmpeg + " -v error -y -i " + ShellQuote(in) + " -f s16le -ac 1 -ar 44100 " +
+                               ShellQuote(raw) + " 2>&1",
+                           &code);
+        const std::string pcm = ReadTextFile(raw);
+        if (code != 0 || pcm.empty())
+            continue;
+        TDecodedStream out;
+        const auto facts = ProbeFile(in);
+        const auto fact = [&facts](const char* AKey) {
+            const auto it = facts.find(AKey);
+            return it == facts.end() ? std::string() : it->second;
+        };
+        out.Codec = fact("codec_name");
+        out.Profile = fact("profile");
+        out.Channels = std::atoi(fact("channels").c_str());
+        out.SampleRate = std::atoi(fact("sample_rate").c_str());
+        out.Mono.resize(pcm.size() / 2);
+        std::memcpy(out.Mono.data(), pcm.data(), out.Mono.size() * 2);
+        return out;
+    }
+    // A test that finds nothing to hear says whether the decoder failed.
+    std::cerr << "ffmpeg decoded nothing from " << ABody.size() << " bytes: " << said << "\n";
+    return {};
 }
 
 namespace {
