@@ -53,6 +53,14 @@ void TNativeEncoderThread::ApplyKeepAliveTone(std::vector<float>& AOutput, int A
 
 void TNativeEncoderThread::SetTitle(const std::string& ATitle)
 {
+    const std::lock_guard<std::mutex> guard(FTitleLock);
+    FProgrammeTitle = ATitle;
+    if (!FFallbackTitled)
+        SendTitle(ATitle);
+}
+
+void TNativeEncoderThread::SendTitle(const std::string& ATitle)
+{
     FServer->SetTitle(ATitle);
     for (TExtraServer& s : FExtraServers)
         s.Output->SetTitle(ATitle);

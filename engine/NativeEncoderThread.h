@@ -13,6 +13,8 @@
 #include "capture/HealingCapture.h"
 #include "codecs/CodecTable.h"
 #include "dsp/AudioProcessor.h"
+#include "fallback/FallbackProgramme.h"
+#include "fallback/FallbackSwitch.h"
 #include "engine/LevelMailbox.h"
 #include "monitoring/Alarm.h"
 #include "monitoring/AlarmActions.h"
@@ -88,6 +90,9 @@ public:
     // The same channel again, at the transmission's rate, saying nothing;
     // null with why.
     std::unique_ptr<TCaptureSource> ReopenCaptureStream(std::string& AWhy);
+    // The fallback programme's channel, at the transmission's rate; null
+    // with why.
+    std::unique_ptr<TCaptureSource> OpenFallbackChannel(std::string& AWhy);
 
     // --- processing of one block ---
     // AOutput is grown when shorter than AFrames * AOutChannels.
@@ -124,8 +129,16 @@ private:
     // Hands the rest of the audio to the outputs and waits for them.
     void EndOutputs();
     void CleanUp();
-    // The programme's silence, one processed block before the tone.
-    void WatchSilence(const std::vector<float>& ASamples, int32_t AFrames);
+    // The programme's silence, one processed block before the tone;
+    // whether the block had sound.
+    bool WatchSilence(const std::vector<float>& ASamples, int32_t AFrames);
+    // The fallback programme, when one is set and its settings hold.
+    void StartFallback();
+    std::unique_ptr<TFallbackSource> MakeFallbackSource(const std::atomic<bool>& AStop);
+    // Fades the fallback in over a programme silent for long, and out once
+    // the programme is back.
+    void MixFallback(std::vector<float>& ASamples, int32_t AFrames, bool AProgrammeSound);
+    void SendTitle(const std::string& ATitle);
     // One listener's ear per server on air, when asked for.
     void StartEars();
     // The window and the log only: what the actions themselves report.
@@ -153,6 +166,15 @@ private:
     int FOutChannels = 2;
     int32_t FFramesPerRead = KDefaultFramesPerBlock;
     std::vector<float> FCaptureBuffer;
+
+    std::unique_ptr<TFallbackProgramme> FFallback;
+    std::unique_ptr<TFallbackSwitch> FFallbackSwitch;
+    std::vector<float> FFallbackBuffer;
+    TCaptureHealth FFallbackChannelHealth;
+    // The programme's own title, held back while the fallback's is on air.
+    std::mutex FTitleLock;
+    std::string FProgrammeTitle;
+    bool FFallbackTitled = false;
 
     TSilenceDetector FSilence;
     TProgrammeLevel FProgrammeLevel;

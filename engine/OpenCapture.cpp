@@ -38,3 +38,23 @@ std::unique_ptr<TCaptureSource> TNativeEncoderThread::ReopenCaptureStream(std::s
         return OpenSoundServerChannel(config, KDefaultFramesPerBlock, report, /*AKeepRate=*/true);
     return OpenPortAudioChannel(config, report);
 }
+
+std::unique_ptr<TCaptureSource> TNativeEncoderThread::OpenFallbackChannel(std::string& AWhy)
+{
+    TEncoderConfig config = FConfig;
+    config.AudioDeviceId = FConfig.FallbackDeviceId;
+    config.AudioDeviceName = FConfig.FallbackDeviceName;
+    config.AudioDeviceIndex = KSoundServerIndexBase;
+    config.Channels = FOutChannels;
+    // An output is heard through its loopback, an input as it is.
+    config.AudioSourceKind = askInput;
+    const std::string name = config.AudioDeviceId.substr(std::string(KSoundServerIdPrefix).size());
+    for (const TSoundServerDevice& dev : EnumerateSoundServerDevices().Devices)
+        if (dev.Name == name && dev.IsSink)
+            config.AudioSourceKind = askOutputLoopback;
+    const TCaptureReport report = [&AWhy](const std::string& AText, bool AIsError) {
+        if (AIsError)
+            AWhy = AText;
+    };
+    return OpenSoundServerChannel(config, KDefaultFramesPerBlock, report, /*AKeepRate=*/true);
+}

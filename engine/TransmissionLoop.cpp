@@ -81,6 +81,7 @@ void TNativeEncoderThread::Transmit()
     FActions = std::make_unique<TAlarmActions>(FConfig.AlarmWebhookUrl, FConfig.AlarmCommand, FConfig.StreamName,
                                                [this](const TAlarm& AAlarm) { NotifyAlarm(AAlarm); });
     StartEars();
+    StartFallback();
     FCaptureBuffer.resize(static_cast<size_t>(FFramesPerRead) * static_cast<size_t>(FCaptureChannels));
     const auto blockLength = std::chrono::microseconds(int64_t{FFramesPerRead} * 1000000 / FConfig.SampleRate);
 
@@ -96,7 +97,8 @@ void TNativeEncoderThread::Transmit()
         block->Channels = FOutChannels;
         block->Start = std::chrono::system_clock::now() - blockLength;
         ProcessAudioBlock(FCaptureBuffer.data(), FFramesPerRead, FCaptureChannels, block->Samples, FOutChannels);
-        WatchSilence(block->Samples, FFramesPerRead);
+        const bool sound = WatchSilence(block->Samples, FFramesPerRead);
+        MixFallback(block->Samples, FFramesPerRead, sound);
         ApplyKeepAliveTone(block->Samples, FFramesPerRead, FOutChannels, GetTickCount64());
         const TAudioBlockPtr shared = std::move(block);
         // The recording takes server 1's encode.
@@ -106,19 +108,21 @@ void TNativeEncoderThread::Transmit()
     }
 }
 
-void TNativeEncoderThread::WatchSilence(const std::vector<float>& ASamples, int32_t AFrames)
+bool TNativeEncoderThread::WatchSilence(const std::vector<float>& ASamples, int32_t AFrames)
 {
     const float peak = PeakOf(ASamples.data(), std::min(ASamples.size(), size_t(AFrames) * size_t(FOutChannels)));
-    FProgrammeLevel.Note(FSilence.IsSound(peak), GetTickCount64());
+    const bool sound = FSilence.IsSound(peak);
+    FProgrammeLevel.Note(sound, GetTickCount64());
     const TSilenceDetector::TChange change = FSilence.Feed(peak, AFrames);
     if (!FConfig.SilenceAlarmEnabled || change == TSilenceDetector::TChange::None)
-        return;
+        return sound;
     if (change == TSilenceDetector::TChange::Raised)
         PostAlarm({0, TAlarmKind::Silence, true,
                    "Silencio no programa ha " + std::to_string(FSilence.Seconds()) + " s (abaixo de " +
                        std::to_string(FSilence.ThresholdDb()) + " dBFS)."});
     else
         PostAlarm({0, TAlarmKind::Silence, false, "Som de volta no programa."});
+    return sound;
 }
 
 void TNativeEncoderThread::CaptureChanged(const std::string& AWhy)
@@ -221,6 +225,7 @@ void TNativeEncoderThread::CleanUp()
     // post their failures through the owner's pumping, so they end here on
     // this thread, never in the destructor.
     FEars.clear();
+    FFallback.reset();
     FActions.reset();
     EndOutputs();
     FCapture.reset();

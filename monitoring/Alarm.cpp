@@ -23,6 +23,10 @@ const char* AlarmEventName(TAlarmKind AKind)
         return "capture_down";
     case TAlarmKind::CaptureBack:
         return "capture_back";
+    case TAlarmKind::Fallback:
+        return "fallback";
+    case TAlarmKind::FallbackTrouble:
+        return "fallback_trouble";
     }
     return "alarm";
 }

@@ -26,6 +26,11 @@ enum class TAlarmKind {
     // back.
     CaptureDown,
     CaptureBack,
+    // The fallback programme is on the air in the programme's place.
+    Fallback,
+    // Notice: the fallback programme could not play something (a file that
+    // does not decode, a stream that dropped).
+    FallbackTrouble,
 };
 
 struct TAlarm {
@@ -44,7 +49,8 @@ struct TAlarm {
 inline bool IsNotice(TAlarmKind AKind)
 {
     return AKind == TAlarmKind::CheckOff || AKind == TAlarmKind::ActionFailed || AKind == TAlarmKind::TitleNotSent ||
-           AKind == TAlarmKind::CaptureDown || AKind == TAlarmKind::CaptureBack;
+           AKind == TAlarmKind::CaptureDown || AKind == TAlarmKind::CaptureBack ||
+           AKind == TAlarmKind::FallbackTrouble;
 }
 
 // The event's name in webhook queries and the command's environment

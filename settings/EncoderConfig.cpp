@@ -145,6 +145,14 @@ const TKey KKeys[] = {
     {"Alarme", "Ouvinte", &TEncoderConfig::ListenerCheckEnabled},
     {"Alarme", "Webhook", &TEncoderConfig::AlarmWebhookUrl},
     {"Alarme", "Comando", &TEncoderConfig::AlarmCommand},
+    {"Reserva", "Ativo", &TEncoderConfig::FallbackEnabled},
+    {"Reserva", "Fonte", &TEncoderConfig::FallbackSource},
+    {"Reserva", "Pasta", &TEncoderConfig::FallbackFolder},
+    {"Reserva", "Url", &TEncoderConfig::FallbackUrl},
+    {"Reserva", "DeviceId", &TEncoderConfig::FallbackDeviceId},
+    {"Reserva", "DeviceName", &TEncoderConfig::FallbackDeviceName},
+    {"Reserva", "Titulo", &TEncoderConfig::FallbackTitle},
+    {"Reserva", "Segundos", &TEncoderConfig::FallbackSeconds},
 };
 
 // Why the last load of each path gave the defaults although a file is
@@ -269,6 +277,9 @@ void DefaultEncoderConfig(TEncoderConfig& AConfig)
     AConfig.SilenceThresholdDb = -50;
     AConfig.SilenceSeconds = 20;
     AConfig.ListenerCheckEnabled = false;
+    AConfig.FallbackEnabled = false;
+    AConfig.FallbackSource = "pasta";
+    AConfig.FallbackSeconds = 0;
     for (TServerRecord& server : AConfig.ExtraServers) {
         server = TServerRecord{};
         server.ServerType = "icecast";

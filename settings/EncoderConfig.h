@@ -93,6 +93,20 @@ struct TEncoderConfig {
     bool ListenerCheckEnabled = false;
     std::string AlarmWebhookUrl;
     std::string AlarmCommand;
+    // A fallback programme for dead air: when the programme has been silent
+    // (or its channel lost) for FallbackSeconds (0: the silence alarm's
+    // time), FallbackSource plays instead: "pasta" (the files of
+    // FallbackFolder, in order, looping), "url" (a stream at FallbackUrl)
+    // or "canal" (a second capture channel, FallbackDeviceId/Name), with
+    // FallbackTitle sent as the title while it plays.
+    bool FallbackEnabled = false;
+    std::string FallbackSource;
+    std::string FallbackFolder;
+    std::string FallbackUrl;
+    std::string FallbackDeviceId;
+    std::string FallbackDeviceName;
+    std::string FallbackTitle;
+    int32_t FallbackSeconds = 0;
     // Server 1's listening address (see TServerRecord::ListenUrl).
     std::string ListenUrl;
     // Servers 2 to KMaxServers ("[Servidor2]"...), each used when enabled.

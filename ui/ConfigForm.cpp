@@ -1,6 +1,8 @@
 #include "ui/ConfigForm.h"
 
 #include <algorithm>
+#include <iterator>
+#include <string_view>
 #include <utility>
 
 #include <QApplication>
@@ -23,6 +25,7 @@
 
 #include "capture/DeviceCaption.h"
 #include "capture/PortAudioDevices.h"
+#include "capture/SoundServerChannel.h"
 #include "dsp/EqPresets.h"
 #include "net/HttpGet.h"
 #include "platform/Text.h"
@@ -51,6 +54,9 @@ constexpr TCodecEntry KCodecEntries[] = {
     {"FLAC", KCodecOggFlac},
     {"Ogg Opus", KCodecOggOpus},
 };
+
+// As stored, in the order of the source list.
+constexpr const char* KFallbackSources[] = {"pasta", "url", "canal"};
 
 int CodecEntryIndex(const std::string& ACodec)
 {
@@ -161,7 +167,7 @@ void StoreFields(const TServerFields& AFields, const QComboBox* ATypes, int ABit
     AServer.Channels = StrToIntDef(AFields.Channels, 2);
 }
 
-// Both browse buttons open the toolkit's own chooser (a desktop's native
+// The browse buttons open the toolkit's own chooser (a desktop's native
 // one may not open under every platform plugin), in AFolder when given.
 // The chosen path made absolute, or empty when cancelled.
 QString RunChooser(QFileDialog& ADialog, const QString& AFolder)
@@ -234,6 +240,15 @@ struct TPageBuilder {
         SetTextColor(check, DialogText());
         return check;
     }
+    // Across the page; as tall as its text needs, once it has one.
+    QLabel* Hint(int AY)
+    {
+        QLabel* label = Caption(24, AY);
+        label->setWordWrap(true);
+        label->resize(674, label->height());
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        return label;
+    }
 };
 
 QWidget* NewPage()
@@ -263,7 +278,8 @@ void TFrmConfig::FormCreate()
     tabEQ = NewPage();
     tabRecord = NewPage();
     tabAlarms = NewPage();
-    for (QWidget* page : {tabServidor, tabAudio, tabMetadata, tabFTP, tabEQ, tabRecord, tabAlarms})
+    tabFallback = NewPage();
+    for (QWidget* page : {tabServidor, tabAudio, tabMetadata, tabFTP, tabEQ, tabRecord, tabAlarms, tabFallback})
         pcConfig->addTab(page, QString());
     BuildServerPage();
     BuildAudioPage();
@@ -272,6 +288,7 @@ void TFrmConfig::FormCreate()
     BuildEqPage();
     BuildRecordPage();
     BuildAlarmsPage();
+    BuildFallbackPage();
 
     PanelBottom = new QWidget(this);
     PanelBottom->setGeometry(0, 540 - 48, 760, 48);
@@ -291,6 +308,26 @@ void TFrmConfig::FormCreate()
     SetupEqSliders();
     chkServerEnabled->hide(); // server 1 is shown first
     pcConfig->setCurrentIndex(0);
+    NameControls();
+}
+
+void TFrmConfig::NameControls()
+{
+    // As in the main window: tests find these by name.
+    const std::pair<QObject*, const char*> named[] = {
+        {tabFallback, "tabFallback"},
+        {chkFallback, "chkFallback"},
+        {cbFallbackSource, "cbFallbackSource"},
+        {edFallbackFolder, "edFallbackFolder"},
+        {btnBrowseFallback, "btnBrowseFallback"},
+        {edFallbackUrl, "edFallbackUrl"},
+        {cbFallbackChannel, "cbFallbackChannel"},
+        {edFallbackTitle, "edFallbackTitle"},
+        {spFallbackSeconds, "spFallbackSeconds"},
+        {lblFallbackHint, "lblFallbackHint"},
+    };
+    for (const auto& [object, name] : named)
+        object->setObjectName(name);
 }
 
 // Above the rule: which server, whether it is used, and the language, which
@@ -395,7 +432,8 @@ void TFrmConfig::BuildRecordPage()
     lblRecordSplitHint->resize(674, 2 * lblRecordSplitHint->fontMetrics().lineSpacing());
     lblRecordSplitHint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     connect(chkRecordEnabled, &QCheckBox::toggled, this, [this] { EnableRecordFields(); });
-    connect(btnBrowseRecord, &QPushButton::clicked, this, [this] { btnBrowseRecordClick(); });
+    connect(btnBrowseRecord, &QPushButton::clicked, this,
+            [this] { ChooseFolder(edRecordFolder, "record_folder", "dlgBrowseRecord"); });
 }
 
 // The listening address of each server is on the server page, with the
@@ -403,14 +441,6 @@ void TFrmConfig::BuildRecordPage()
 void TFrmConfig::BuildAlarmsPage()
 {
     TPageBuilder b{tabAlarms, font()};
-    // As tall as its text needs, once it has one.
-    auto hint = [&b](int AY) {
-        QLabel* label = b.Caption(24, AY);
-        label->setWordWrap(true);
-        label->resize(674, label->height());
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        return label;
-    };
     chkSilenceAlarm = b.Check(24, 24, KCheckWidth);
     lblSilenceDb = b.Caption(24, 82);
     spSilenceDb = b.Place<QSpinBox>(24, 82, 150, KFieldHeight);
@@ -422,12 +452,38 @@ void TFrmConfig::BuildAlarmsPage()
     spSilenceSeconds->setRange(2, 3600);
     spSilenceSeconds->setSuffix(" s");
     chkListenerCheck = b.Check(24, 136, KCheckWidth);
-    lblListenerCheckHint = hint(182);
+    lblListenerCheckHint = b.Hint(182);
     b.EditField(lblAlarmWebhook, edAlarmWebhook, 24, 240, 674);
     edAlarmWebhook->setPlaceholderText("https://");
     b.EditField(lblAlarmCommand, edAlarmCommand, 24, 290, 674);
-    lblAlarmActionsHint = hint(346);
+    lblAlarmActionsHint = b.Hint(346);
     connect(chkSilenceAlarm, &QCheckBox::toggled, this, [this] { EnableAlarmFields(); });
+}
+
+// The Alarms page has no room left: the fallback has a page of its own.
+void TFrmConfig::BuildFallbackPage()
+{
+    TPageBuilder b{tabFallback, font()};
+    chkFallback = b.Check(24, 24, KCheckWidth);
+    b.ComboField(lblFallbackSource, cbFallbackSource, 24, 82, 250, false);
+    for (size_t i = 0; i < std::size(KFallbackSources); ++i)
+        cbFallbackSource->addItem(QString());
+    lblFallbackSeconds = b.Caption(304, 82);
+    // Wide enough for the words that stand for 0.
+    spFallbackSeconds = b.Place<QSpinBox>(304, 82, 220, KFieldHeight);
+    spFallbackSeconds->setRange(0, 3600);
+    spFallbackSeconds->setSuffix(" s");
+    b.EditField(lblFallbackFolder, edFallbackFolder, 24, 132, 560);
+    btnBrowseFallback = b.Button(598, 130, 100, 27);
+    b.EditField(lblFallbackUrl, edFallbackUrl, 24, 182, 674);
+    edFallbackUrl->setPlaceholderText("http://");
+    b.ComboField(lblFallbackChannel, cbFallbackChannel, 24, 232, 674, false);
+    b.EditField(lblFallbackTitle, edFallbackTitle, 24, 282, 674);
+    lblFallbackHint = b.Hint(328);
+    connect(chkFallback, &QCheckBox::toggled, this, [this] { EnableFallbackFields(); });
+    connect(cbFallbackSource, &QComboBox::currentIndexChanged, this, [this] { EnableFallbackFields(); });
+    connect(btnBrowseFallback, &QPushButton::clicked, this,
+            [this] { ChooseFolder(edFallbackFolder, "fallback_folder", "dlgBrowseFallback"); });
 }
 
 void TFrmConfig::FillFixedLists()
@@ -481,6 +537,7 @@ void TFrmConfig::ApplyDialogTexts(const std::string& ALangCode)
     pcConfig->setTabText(4, tr("tab_eq"));
     pcConfig->setTabText(5, tr("tab_record"));
     pcConfig->setTabText(6, tr("tab_alarms"));
+    pcConfig->setTabText(7, tr("tab_fallback"));
     caption(lblServerType, tr("server_type"));
     caption(lblLanguage, tr("language"));
     caption(lblHost, tr("host"));
@@ -526,8 +583,21 @@ void TFrmConfig::ApplyDialogTexts(const std::string& ALangCode)
     check(chkListenerCheck, tr("alarm_listener_check"));
     caption(lblAlarmWebhook, tr("alarm_webhook"));
     caption(lblAlarmCommand, tr("alarm_command"));
+    check(chkFallback, tr("fallback_enabled"));
+    caption(lblFallbackSource, tr("fallback_source"));
+    const char* const sourceKeys[] = {"fallback_source_folder", "fallback_source_url", "fallback_source_channel"};
+    for (int i = 0; i < int(std::size(sourceKeys)); ++i)
+        cbFallbackSource->setItemText(i, tr(sourceKeys[i]));
+    caption(lblFallbackSeconds, tr("fallback_seconds"));
+    spFallbackSeconds->setSpecialValueText(tr("fallback_seconds_alarm"));
+    caption(lblFallbackFolder, tr("fallback_folder"));
+    btnBrowseFallback->setText(tr("browse"));
+    caption(lblFallbackUrl, tr("fallback_url"));
+    caption(lblFallbackChannel, tr("fallback_channel"));
+    caption(lblFallbackTitle, tr("fallback_title"));
     for (auto [label, key] : {std::pair{lblListenerCheckHint, "alarm_listener_hint"},
-                              std::pair{lblAlarmActionsHint, "alarm_actions_hint"}}) {
+                              std::pair{lblAlarmActionsHint, "alarm_actions_hint"},
+                              std::pair{lblFallbackHint, "fallback_hint"}}) {
         label->setText(tr(key));
         label->resize(label->width(), label->heightForWidth(label->width()));
     }
@@ -587,6 +657,17 @@ void TFrmConfig::LoadFromConfig(const TEncoderConfig& C)
     edAlarmWebhook->setText(QStr(C.AlarmWebhookUrl));
     edAlarmCommand->setText(QStr(C.AlarmCommand));
 
+    chkFallback->setChecked(C.FallbackEnabled);
+    const auto source = std::find(std::begin(KFallbackSources), std::end(KFallbackSources), C.FallbackSource);
+    cbFallbackSource->setCurrentIndex(
+        source == std::end(KFallbackSources) ? 0 : int(source - std::begin(KFallbackSources)));
+    edFallbackFolder->setText(QStr(C.FallbackFolder));
+    edFallbackUrl->setText(QStr(C.FallbackUrl));
+    edFallbackTitle->setText(QStr(C.FallbackTitle));
+    spFallbackSeconds->setValue(C.FallbackSeconds);
+    FFallbackWanted = {-1, askInput, C.FallbackDeviceName, C.FallbackDeviceId};
+    EnableFallbackFields(); // neither box may have changed
+
     for (int i = 0; i < 8; ++i)
         trEQ[i]->setValue(RoundHalfEven(C.EQBands[i]));
     SelectEqPresetEntry(cbEQPreset, C.Language, C.EQPreset);
@@ -628,6 +709,16 @@ void TFrmConfig::SaveToConfig(TEncoderConfig& C) const
     C.ListenerCheckEnabled = chkListenerCheck->isChecked();
     C.AlarmWebhookUrl = Trim(StdStr(edAlarmWebhook->text()));
     C.AlarmCommand = Trim(StdStr(edAlarmCommand->text()));
+
+    C.FallbackEnabled = chkFallback->isChecked();
+    C.FallbackSource = FallbackSource();
+    C.FallbackFolder = Trim(StdStr(edFallbackFolder->text()));
+    C.FallbackUrl = Trim(StdStr(edFallbackUrl->text()));
+    C.FallbackTitle = Trim(StdStr(edFallbackTitle->text()));
+    C.FallbackSeconds = spFallbackSeconds->value();
+    const TAudioComboItem fallbackChannel = FallbackChannel();
+    C.FallbackDeviceId = fallbackChannel.DeviceId;
+    C.FallbackDeviceName = CleanDeviceCaption(fallbackChannel.DisplayName);
 
     // Bands 8 and 9 have no slider here and keep their values.
     for (int i = 0; i < 8; ++i)
@@ -739,6 +830,10 @@ void TFrmConfig::RefreshAudioDevices(int32_t CurrentIndex, TAudioSourceKind Curr
     cbAudioDevice->clear();
     cbAudioDevice->setPlaceholderText(QStr(Translate(FLangCode, "listing_devices")));
     cbAudioDevice->setEnabled(false);
+    FFallbackItems.clear();
+    cbFallbackChannel->clear();
+    cbFallbackChannel->setPlaceholderText(cbAudioDevice->placeholderText());
+    cbFallbackChannel->setEnabled(false);
     // One listing at a time: a request while one runs asks again once it
     // ends, so clicks never queue listings that each may wait seconds.
     if (FAudioWatcher) {
@@ -767,6 +862,8 @@ void TFrmConfig::StartAudioListing()
         cbAudioDevice->setEnabled(true);
         cbAudioDevice->setCurrentIndex(FindAudioComboItem(FAudioItems, FAudioWanted.DeviceIndex,
                                                           FAudioWanted.SourceKind, FAudioWanted.DeviceId));
+        FillFallbackChannels();
+        EnableFallbackFields();
         emit AudioDevicesListed();
     });
     FAudioWatcher->setFuture(QtConcurrent::run(
@@ -800,6 +897,7 @@ void TFrmConfig::FormShow()
 
 void TFrmConfig::btnRefreshAudioClick()
 {
+    FFallbackWanted = FallbackChannel();
     RefreshAudioDevices(-1, askInput, {});
 }
 
@@ -816,15 +914,15 @@ void TFrmConfig::btnBrowseNoarClick()
         edNoarPath->setText(chosen);
 }
 
-void TFrmConfig::btnBrowseRecordClick()
+void TFrmConfig::ChooseFolder(QLineEdit* AField, const char* ATitleKey, const char* ADialogName)
 {
-    QFileDialog dialog(this, QStr(Translate(FLangCode, "record_folder")));
-    dialog.setObjectName("dlgBrowseRecord");
+    QFileDialog dialog(this, QStr(Translate(FLangCode, ATitleKey)));
+    dialog.setObjectName(ADialogName);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
-    const QString chosen = RunChooser(dialog, edRecordFolder->text().trimmed());
+    const QString chosen = RunChooser(dialog, AField->text().trimmed());
     if (!chosen.isEmpty())
-        edRecordFolder->setText(chosen);
+        AField->setText(chosen);
 }
 
 void TFrmConfig::EnableRecordFields()
@@ -840,6 +938,65 @@ void TFrmConfig::EnableAlarmFields()
     for (QWidget* field : std::initializer_list<QWidget*>{lblSilenceDb, spSilenceDb, lblSilenceSeconds,
                                                           spSilenceSeconds})
         field->setEnabled(chkSilenceAlarm->isChecked());
+}
+
+void TFrmConfig::EnableFallbackFields()
+{
+    // Only the chosen source's field is on; the others keep their values.
+    const bool on = chkFallback->isChecked();
+    const std::string source = FallbackSource();
+    const auto enable = [](std::initializer_list<QWidget*> AFields, bool AOn) {
+        for (QWidget* field : AFields)
+            field->setEnabled(AOn);
+    };
+    enable({lblFallbackSource, cbFallbackSource, lblFallbackSeconds, spFallbackSeconds, lblFallbackTitle,
+            edFallbackTitle},
+           on);
+    enable({lblFallbackFolder, edFallbackFolder, btnBrowseFallback}, on && source == "pasta");
+    enable({lblFallbackUrl, edFallbackUrl}, on && source == "url");
+    lblFallbackChannel->setEnabled(on && source == "canal");
+    // The list waits for the listing, as the capture channel's does.
+    cbFallbackChannel->setEnabled(on && source == "canal" && !AudioDevicesPending());
+}
+
+std::string TFrmConfig::FallbackSource() const
+{
+    const int index = cbFallbackSource->currentIndex();
+    return KFallbackSources[index >= 0 && index < int(std::size(KFallbackSources)) ? index : 0];
+}
+
+TAudioComboItem TFrmConfig::FallbackChannel() const
+{
+    const int index = cbFallbackChannel->currentIndex();
+    if (index >= 0 && index < int(FFallbackItems.size()))
+        return FFallbackItems[static_cast<size_t>(index)];
+    return FFallbackWanted;
+}
+
+void TFrmConfig::FillFallbackChannels()
+{
+    // Only the sound server can open a second channel beside the first.
+    FFallbackItems.clear();
+    for (const TAudioComboItem& item : FAudioItems)
+        if (std::string_view(item.DeviceId).starts_with(KSoundServerIdPrefix))
+            FFallbackItems.push_back(item);
+    int chosen = -1;
+    if (!FFallbackWanted.DeviceId.empty()) {
+        const auto found = std::find_if(FFallbackItems.begin(), FFallbackItems.end(),
+                                        [this](const TAudioComboItem& AItem) {
+                                            return AItem.DeviceId == FFallbackWanted.DeviceId;
+                                        });
+        chosen = int(found - FFallbackItems.begin());
+        // Missing now (unplugged, say): still chosen, under its last caption,
+        // rather than lost on the next save.
+        if (found == FFallbackItems.end())
+            FFallbackItems.push_back(FFallbackWanted);
+    }
+    cbFallbackChannel->clear();
+    for (const TAudioComboItem& item : FFallbackItems)
+        cbFallbackChannel->addItem(QStr(item.DisplayName.empty() ? item.DeviceId : item.DisplayName));
+    cbFallbackChannel->setPlaceholderText(QString());
+    cbFallbackChannel->setCurrentIndex(chosen);
 }
 
 void TFrmConfig::RefuseField(QLineEdit* AField, const QString& AMessage)
@@ -888,6 +1045,14 @@ void TFrmConfig::btnOKClick()
         return RefuseField(edRecordFolder, tr("record_folder_invalid"));
     if (!IsWebAddressOrEmpty(edAlarmWebhook->text()))
         return RefuseField(edAlarmWebhook, tr("alarm_webhook_invalid"));
+    // Only the chosen source must be usable; the others may stay as typed.
+    if (chkFallback->isChecked()) {
+        const std::string source = FallbackSource();
+        if (source == "pasta" && !QDir::isAbsolutePath(edFallbackFolder->text().trimmed()))
+            return RefuseField(edFallbackFolder, tr("fallback_folder_invalid"));
+        if (source == "url" && !IsWebAddress(Trim(StdStr(edFallbackUrl->text()))))
+            return RefuseField(edFallbackUrl, tr("fallback_url_invalid"));
+    }
     TEncoderConfig fromFile;
     LoadEncoderConfigFrom(FSettingsPath, fromFile);
     SaveToConfig(fromFile);

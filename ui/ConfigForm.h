@@ -32,7 +32,7 @@ struct TServerFields {
     QString Bitrate, Channels;
 };
 
-// The settings dialog: seven pages over one settings record. The caller
+// The settings dialog: eight pages over one settings record. The caller
 // fills it with LoadFromConfig, runs it modally and, on OK, copies it back
 // with SaveToConfig. ASettingsPath is the settings file it reloads from
 // and writes on OK.
@@ -55,7 +55,7 @@ public:
     QComboBox* cbServer;
     QCheckBox* chkServerEnabled;
     QFrame* lnServer;
-    QWidget *tabServidor, *tabAudio, *tabMetadata, *tabFTP, *tabEQ, *tabRecord, *tabAlarms;
+    QWidget *tabServidor, *tabAudio, *tabMetadata, *tabFTP, *tabEQ, *tabRecord, *tabAlarms, *tabFallback;
     QLabel *lblServerType, *lblLanguage, *lblHost, *lblPort, *lblMount, *lblUser, *lblPassword;
     QComboBox *cbServerType, *cbLanguage;
     QLineEdit *edHost, *edPort, *edMount, *edUser, *edPassword;
@@ -86,11 +86,22 @@ public:
         *lblAlarmActionsHint;
     QSpinBox *spSilenceDb, *spSilenceSeconds;
     QLineEdit *edAlarmWebhook, *edAlarmCommand;
+    QCheckBox* chkFallback;
+    QLabel *lblFallbackSource, *lblFallbackFolder, *lblFallbackUrl, *lblFallbackChannel, *lblFallbackTitle,
+        *lblFallbackSeconds, *lblFallbackHint;
+    // Its entries stand for "pasta", "url" and "canal", in that order.
+    QComboBox *cbFallbackSource, *cbFallbackChannel;
+    QLineEdit *edFallbackFolder, *edFallbackUrl, *edFallbackTitle;
+    QPushButton* btnBrowseFallback;
+    QSpinBox* spFallbackSeconds;
     QWidget* PanelBottom;
     QPushButton *btnOK, *btnCancel;
 
     // One entry per line of cbAudioDevice, at the same position.
     std::vector<TAudioComboItem> FAudioItems;
+    // The same for cbFallbackChannel: the sound server's channels, and the
+    // stored one while it is missing.
+    std::vector<TAudioComboItem> FFallbackItems;
     // True while the device list is being asked for (in the background:
     // a sound server may take seconds to answer, or never).
     bool AudioDevicesPending() const { return FAudioWatcher != nullptr; }
@@ -111,15 +122,24 @@ private:
     void BuildEqPage();
     void BuildRecordPage();
     void BuildAlarmsPage();
+    void BuildFallbackPage();
+    void NameControls();
     void FillFixedLists();
     void FillLanguageList();
     void SetupEqSliders();
 
     void btnRefreshAudioClick();
     void btnBrowseNoarClick();
-    void btnBrowseRecordClick();
+    // Lets the operator pick a folder for AField, starting from the one it
+    // holds; ADialogName names the chooser for tests.
+    void ChooseFolder(QLineEdit* AField, const char* ATitleKey, const char* ADialogName);
     void EnableRecordFields();
     void EnableAlarmFields();
+    void EnableFallbackFields();
+    std::string FallbackSource() const;
+    // The chosen entry; while none is listed, the one loaded.
+    TAudioComboItem FallbackChannel() const;
+    void FillFallbackChannels();
     void cbServerChange(int AIndex);
     void ShowServerFields(int AIndex);
     TServerFields ShownServerFields() const;
@@ -143,4 +163,5 @@ private:
     QFutureWatcher<std::vector<TAudioComboItem>>* FAudioWatcher = nullptr;
     bool FAudioAgain = false;
     TAudioComboItem FAudioWanted; // the entry to select once listed
+    TAudioComboItem FFallbackWanted; // likewise, by DeviceId and caption
 };

@@ -29,22 +29,6 @@ protected:
         FRig->Apply();
     }
 
-    // The settings the dialog would store for the loopback of sink AName.
-    TEncoderConfig LoopbackOf(const std::string& AName, int APort)
-    {
-        const auto items = BuildSoundServerComboItems(EnumerateSoundServerDevices());
-        const int at = FindAudioComboItem(items, -1, askOutputLoopback, "pulse:" + AName);
-        EXPECT_GE(at, 0) << "no loopback entry for " << AName;
-        TEncoderConfig c = ServerConfig("audio/mpeg", APort);
-        if (at >= 0) {
-            c.AudioDeviceIndex = items[at].DeviceIndex;
-            c.AudioSourceKind = items[at].SourceKind;
-            c.AudioDeviceId = items[at].DeviceId;
-            c.AudioDeviceName = items[at].DisplayName;
-        }
-        return c;
-    }
-
     // The stream goes out at the rate the worker took from the monitor
     // (PulseAudio may switch a sink to the rate of what plays into it, so
     // it is read from the worker's own settings once it has stopped).
@@ -83,7 +67,7 @@ TEST_P(NativeCapture, TheLoopbackOfAnOutputGoesOnAir)
     TIcecastServer server;
     FRig->PlayTone("Headset", KToneHz, 30, 0.5);
     FRig->PlayTone("Speakers", KToneHz / 2, 30, 0.5); // must not be heard
-    TWorkerRun run(LoopbackOf("Headset", server.Port()));
+    TWorkerRun run(SoundServerLoopbackConfig("Headset", server.Port()));
     ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
     EXPECT_EQ(run.Statuses().front().Text.rfind("Canal de retorno: ", 0), 0u) << run.StatusText();
     ExpectListenerHearsAndStop(run, server);
@@ -95,7 +79,7 @@ TEST_P(NativeCapture, TheLoopbackOfAnOutputGoesOnAir)
 TEST_P(NativeCapture, TheChoiceIsFoundByNameAfterTheListChangesOrder)
 {
     TIcecastServer server;
-    const TEncoderConfig chosen = LoopbackOf("Headset", server.Port());
+    const TEncoderConfig chosen = SoundServerLoopbackConfig("Headset", server.Port());
     // Speakers goes and comes back after a new sink: every position moves.
     FRig->UnloadModule(FSpeakersModule);
     FRig->LoadNullSink("Studio", "Studio");
@@ -118,26 +102,6 @@ TEST_P(NativeCapture, TheChoiceIsFoundByNameAfterTheListChangesOrder)
     ExpectListenerHearsAndStop(run, server);
 }
 
-namespace {
-
-// The first alarm event of AKind from AFrom on, or null.
-const TAlarmSeen* FindAlarm(const TWorkerRun& ARun, TAlarmKind AKind, size_t AFrom = 0)
-{
-    for (size_t i = AFrom; i < ARun.Alarms().size(); ++i)
-        if (ARun.Alarms()[i].Alarm.Kind == AKind)
-            return &ARun.Alarms()[i];
-    return nullptr;
-}
-
-bool PumpUntilAlarm(TWorkerRun& ARun, TAlarmKind AKind, int ATimeoutMs, size_t AFrom = 0)
-{
-    for (int waited = 0; waited < ATimeoutMs && !FindAlarm(ARun, AKind, AFrom); waited += 50)
-        ARun.PumpFor(50);
-    return FindAlarm(ARun, AKind, AFrom) != nullptr;
-}
-
-} // namespace
-
 // A USB interface pulled and plugged in again: the servers never notice,
 // the outputs go on at the clock's pace meanwhile, the operator is told
 // once each way, an outage longer than the silence alarm's time raises an
@@ -148,7 +112,7 @@ TEST_P(NativeCapture, AnOutputPulledWhileOnAirIsBridgedAndFoundAgainByItsName)
     TIcecastServer server;
     THookServer hook;
     FRig->PlayTone("Headset", KToneHz, 60, 0.5);
-    TEncoderConfig config = LoopbackOf("Headset", server.Port());
+    TEncoderConfig config = SoundServerLoopbackConfig("Headset", server.Port());
     config.SilenceSeconds = 2;
     config.AlarmWebhookUrl = hook.Url("/hook");
     config.StreamName = "Radio Teste";
@@ -159,8 +123,8 @@ TEST_P(NativeCapture, AnOutputPulledWhileOnAirIsBridgedAndFoundAgainByItsName)
 
     FRig->UnloadModule(FHeadsetModule);
     const uint64_t pulled = GetTickCount64();
-    ASSERT_TRUE(PumpUntilAlarm(run, TAlarmKind::CaptureDown, 3000)) << run.AlarmText();
-    EXPECT_EQ(FindAlarm(run, TAlarmKind::CaptureDown)->Alarm.Text,
+    ASSERT_TRUE(run.PumpUntilAlarm(TAlarmKind::CaptureDown, 3000)) << run.AlarmText();
+    EXPECT_EQ(run.FindAlarm(TAlarmKind::CaptureDown)->Alarm.Text,
               "Canal de captura perdido (o dispositivo foi removido do servidor de som). Tentando reabrir...");
     run.PumpFor(3000);
     const uint64_t checked = GetTickCount64();
@@ -174,8 +138,8 @@ TEST_P(NativeCapture, AnOutputPulledWhileOnAirIsBridgedAndFoundAgainByItsName)
     FHeadsetModule = FRig->LoadNullSink("Headset", "USB Headset");
     FRig->PlayTone("Headset", KToneHz, 30, 0.5);
     const uint64_t plugged = GetTickCount64();
-    ASSERT_TRUE(PumpUntilAlarm(run, TAlarmKind::CaptureBack, 5000)) << run.AlarmText();
-    const TAlarmSeen back = *FindAlarm(run, TAlarmKind::CaptureBack);
+    ASSERT_TRUE(run.PumpUntilAlarm(TAlarmKind::CaptureBack, 5000)) << run.AlarmText();
+    const TAlarmSeen back = *run.FindAlarm(TAlarmKind::CaptureBack);
     std::cout << "device plugged in again: on air " << back.Tick - plugged << " ms later\n";
     EXPECT_LE(back.Tick - plugged, 2500u) << "picked up within 2 s";
     EXPECT_EQ(back.Alarm.Text, "Canal de captura de volta: " + config.AudioDeviceName + ".");
@@ -189,10 +153,10 @@ TEST_P(NativeCapture, AnOutputPulledWhileOnAirIsBridgedAndFoundAgainByItsName)
     run.PumpFor(6500);
     FRig->ResumeServer();
     const uint64_t resumed = GetTickCount64();
-    ASSERT_TRUE(PumpUntilAlarm(run, TAlarmKind::CaptureBack, 6000, alarmMark)) << run.AlarmText();
-    std::cout << "hung server resumed: on air " << FindAlarm(run, TAlarmKind::CaptureBack, alarmMark)->Tick - resumed
+    ASSERT_TRUE(run.PumpUntilAlarm(TAlarmKind::CaptureBack, 6000, alarmMark)) << run.AlarmText();
+    std::cout << "hung server resumed: on air " << run.FindAlarm(TAlarmKind::CaptureBack, alarmMark)->Tick - resumed
               << " ms later\n";
-    EXPECT_EQ(FindAlarm(run, TAlarmKind::CaptureDown, alarmMark)->Alarm.Text,
+    EXPECT_EQ(run.FindAlarm(TAlarmKind::CaptureDown, alarmMark)->Alarm.Text,
               "Canal de captura perdido (o servidor de som parou de enviar \xC3\xA1udio). Tentando reabrir...");
 
     for (size_t i = statusMark; i < run.Statuses().size(); ++i)
@@ -205,12 +169,12 @@ TEST_P(NativeCapture, AnOutputPulledWhileOnAirIsBridgedAndFoundAgainByItsName)
         run.PumpFor(100);
     EXPECT_TRUE(called("capture_lost/raised/Radio Teste"));
     EXPECT_TRUE(called("capture_lost/cleared/Radio Teste"));
-    const TAlarmSeen* raised = FindAlarm(run, TAlarmKind::CaptureLost);
+    const TAlarmSeen* raised = run.FindAlarm(TAlarmKind::CaptureLost);
     ASSERT_NE(raised, nullptr) << run.AlarmText();
     EXPECT_TRUE(raised->Alarm.Raised);
     EXPECT_EQ(raised->Alarm.Text, "Canal de captura perdido ha 2 s (o dispositivo foi removido do servidor de som).");
     EXPECT_GE(raised->Tick - pulled, 1900u);
-    const TAlarmSeen* cleared = FindAlarm(run, TAlarmKind::CaptureLost, size_t(raised - run.Alarms().data()) + 1);
+    const TAlarmSeen* cleared = run.FindAlarm(TAlarmKind::CaptureLost, size_t(raised - run.Alarms().data()) + 1);
     ASSERT_NE(cleared, nullptr) << run.AlarmText();
     EXPECT_FALSE(cleared->Alarm.Raised);
     EXPECT_GE(cleared->Tick, back.Tick);
@@ -224,14 +188,14 @@ TEST_P(NativeCapture, ASoundServerRestartedWhileOnAirIsBridgedAndFoundAgain)
 {
     TIcecastServer server;
     FRig->PlayTone("Headset", KToneHz, 60, 0.5);
-    TWorkerRun run(LoopbackOf("Headset", server.Port()));
+    TWorkerRun run(SoundServerLoopbackConfig("Headset", server.Port()));
     ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
     ASSERT_TRUE(run.WaitForBlocks(5, 8000));
     const size_t statusMark = run.Statuses().size();
 
     FRig->StopServer();
-    ASSERT_TRUE(PumpUntilAlarm(run, TAlarmKind::CaptureDown, 3000)) << run.AlarmText();
-    EXPECT_EQ(FindAlarm(run, TAlarmKind::CaptureDown)->Alarm.Text,
+    ASSERT_TRUE(run.PumpUntilAlarm(TAlarmKind::CaptureDown, 3000)) << run.AlarmText();
+    EXPECT_EQ(run.FindAlarm(TAlarmKind::CaptureDown)->Alarm.Text,
               "Canal de captura perdido (o servidor de som foi encerrado). Tentando reabrir...");
     run.PumpFor(3000);
     FRig->StartServer();
@@ -239,8 +203,8 @@ TEST_P(NativeCapture, ASoundServerRestartedWhileOnAirIsBridgedAndFoundAgain)
     FHeadsetModule = FRig->LoadNullSink("Headset", "USB Headset");
     FRig->PlayTone("Headset", KToneHz, 30, 0.5);
     const uint64_t started = GetTickCount64();
-    ASSERT_TRUE(PumpUntilAlarm(run, TAlarmKind::CaptureBack, 5000)) << run.AlarmText();
-    const uint64_t tookMs = FindAlarm(run, TAlarmKind::CaptureBack)->Tick - started;
+    ASSERT_TRUE(run.PumpUntilAlarm(TAlarmKind::CaptureBack, 5000)) << run.AlarmText();
+    const uint64_t tookMs = run.FindAlarm(TAlarmKind::CaptureBack)->Tick - started;
     std::cout << "sound server back with its sinks: on air " << tookMs << " ms later\n";
     EXPECT_LE(tookMs, 2500u) << "picked up within 2 s";
     run.PumpFor(500);
@@ -257,12 +221,12 @@ TEST_P(NativeCapture, ASoundServerRestartedWhileOnAirIsBridgedAndFoundAgain)
 TEST_P(NativeCapture, AnOutputMissingAtTheStartIsPickedUpWhenItAppears)
 {
     TIcecastServer server;
-    const TEncoderConfig config = LoopbackOf("Headset", server.Port());
+    const TEncoderConfig config = SoundServerLoopbackConfig("Headset", server.Port());
     FRig->UnloadModule(FHeadsetModule);
     TWorkerRun run(config);
     ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
-    ASSERT_TRUE(PumpUntilAlarm(run, TAlarmKind::CaptureDown, 3000)) << run.AlarmText();
-    EXPECT_EQ(FindAlarm(run, TAlarmKind::CaptureDown)->Alarm.Text,
+    ASSERT_TRUE(run.PumpUntilAlarm(TAlarmKind::CaptureDown, 3000)) << run.AlarmText();
+    EXPECT_EQ(run.FindAlarm(TAlarmKind::CaptureDown)->Alarm.Text,
               "Canal de captura perdido (O canal selecionado n\xC3\xA3o est\xC3\xA1 mais no servidor de som: " +
                   config.AudioDeviceName + ". Conecte o dispositivo ou escolha outro canal). Tentando reabrir...");
     for (const TStatus& s : run.Statuses())
@@ -270,7 +234,7 @@ TEST_P(NativeCapture, AnOutputMissingAtTheStartIsPickedUpWhenItAppears)
 
     FHeadsetModule = FRig->LoadNullSink("Headset", "USB Headset");
     FRig->PlayTone("Headset", KToneHz, 30, 0.5);
-    ASSERT_TRUE(PumpUntilAlarm(run, TAlarmKind::CaptureBack, 5000)) << run.AlarmText();
+    ASSERT_TRUE(run.PumpUntilAlarm(TAlarmKind::CaptureBack, 5000)) << run.AlarmText();
     run.PumpFor(500);
     TStreamCapture listener(server.Port(), "/stream", 3000);
     EXPECT_GT(ToneDominance(DecodeStream(listener.Finish(run)).Mono, KToneHz), 10.0);

@@ -1,5 +1,7 @@
 #include "tests/streaming/TransmissionHarness.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -11,7 +13,9 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "capture/AudioComboItems.h"
 #include "capture/PortAudioDevices.h"
+#include "capture/SoundServerDevices.h"
 #include "platform/Tick.h"
 #include "tests/codecs/CodecTestSupport.h"
 #include "tests/support/AudioRig.h"
@@ -46,6 +50,21 @@ int RigMonitorDevice()
 void PlayRigTone(double AFreqHz, double ASeconds)
 {
     Rig().PlayTone(AFreqHz, ASeconds, 0.5);
+}
+
+TEncoderConfig SoundServerLoopbackConfig(const std::string& ASink, int APort)
+{
+    const auto items = BuildSoundServerComboItems(EnumerateSoundServerDevices());
+    const int at = FindAudioComboItem(items, -1, askOutputLoopback, "pulse:" + ASink);
+    EXPECT_GE(at, 0) << "no loopback entry for " << ASink;
+    TEncoderConfig c = ServerConfig("audio/mpeg", APort);
+    if (at >= 0) {
+        c.AudioDeviceIndex = items[at].DeviceIndex;
+        c.AudioSourceKind = items[at].SourceKind;
+        c.AudioDeviceId = items[at].DeviceId;
+        c.AudioDeviceName = items[at].DisplayName;
+    }
+    return c;
 }
 
 TEncoderConfig StreamConfig(const std::string& ACodec, int APort, const std::string& AServerType)
@@ -201,6 +220,21 @@ std::string TWorkerRun::ServerStatusText(int AServer) const
 int TWorkerRun::WaitForServerStatus(int AServer, const std::string& AText, int ATimeoutMs, size_t AFrom)
 {
     return FindStatus(FServerStatuses[AServer], AText, ATimeoutMs, AFrom);
+}
+
+const TAlarmSeen* TWorkerRun::FindAlarm(TAlarmKind AKind, size_t AFrom) const
+{
+    for (size_t i = AFrom; i < FAlarms.size(); ++i)
+        if (FAlarms[i].Alarm.Kind == AKind)
+            return &FAlarms[i];
+    return nullptr;
+}
+
+bool TWorkerRun::PumpUntilAlarm(TAlarmKind AKind, int ATimeoutMs, size_t AFrom)
+{
+    for (int waited = 0; waited < ATimeoutMs && !FindAlarm(AKind, AFrom); waited += 50)
+        PumpFor(50);
+    return FindAlarm(AKind, AFrom) != nullptr;
 }
 
 void TWorkerRun::PumpFor(int AMs)

@@ -25,6 +25,9 @@ void PlayRigTone(double AFreqHz, double ASeconds);
 // Settings for streaming to 127.0.0.1:APort, with no capture channel yet.
 TEncoderConfig ServerConfig(const std::string& ACodec, int APort, const std::string& AServerType = "icecast");
 // The same, streaming the rig's monitor.
+// The settings the dialog would store for the loopback of the sound
+// server's sink ASink, streaming MP3 to icecast2 on APort.
+TEncoderConfig SoundServerLoopbackConfig(const std::string& ASink, int APort);
 TEncoderConfig StreamConfig(const std::string& ACodec, int APort, const std::string& AServerType = "icecast");
 // Points AConfig's now-playing file at one in ADir holding ATitle.
 void UseNowPlaying(TEncoderConfig& AConfig, const TTempDir& ADir, const std::string& ATitle);
@@ -74,6 +77,9 @@ public:
     int WaitForServerStatus(int AServer, const std::string& AText, int ATimeoutMs, size_t AFrom = 0);
 
     void PumpFor(int AMs);
+    // The first alarm event of AKind from AFrom on, or null.
+    const TAlarmSeen* FindAlarm(TAlarmKind AKind, size_t AFrom = 0) const;
+    bool PumpUntilAlarm(TAlarmKind AKind, int ATimeoutMs, size_t AFrom = 0);
     // Index of the first status equal to AText from AFrom on, or -1 after ATimeoutMs.
     int WaitForStatus(const std::string& AText, int ATimeoutMs, size_t AFrom = 0);
     // Pumps until ACount more blocks have been processed (level events).

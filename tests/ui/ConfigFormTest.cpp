@@ -1038,3 +1038,131 @@ TEST_F(SettingsDialog, OkRefusesAListeningAddressThatIsNoWebAddressOnItsServer)
     EXPECT_EQ(stored.ExtraServers[1].ListenUrl, "relay3");
     EXPECT_EQ(stored.ExtraServers[2].ListenUrl, "");
 }
+
+TEST_F(SettingsDialog, FallbackFieldsLoadSaveAndFollowTheChosenSource)
+{
+    TFrmConfig dialog(FSettings);
+    dialog.LoadFromConfig(Defaults([](TEncoderConfig& c) {
+        c.FallbackEnabled = true;
+        c.FallbackSource = "url";
+        c.FallbackFolder = "/srv/reserva";
+        c.FallbackUrl = "http://backup.example.net:8000/live";
+        c.FallbackTitle = "Radio Exemplo - reserva";
+        c.FallbackSeconds = 7;
+        // Not on the rig: unplugged since it was chosen.
+        c.FallbackDeviceId = "pulse:gone_card";
+        c.FallbackDeviceName = "Old card [PulseAudio]";
+    }));
+    auto* enabled = Control<QCheckBox>(dialog, "chkFallback");
+    auto* source = Control<QComboBox>(dialog, "cbFallbackSource");
+    auto* folder = Control<QLineEdit>(dialog, "edFallbackFolder");
+    auto* browse = Control<QPushButton>(dialog, "btnBrowseFallback");
+    auto* url = Control<QLineEdit>(dialog, "edFallbackUrl");
+    auto* channel = Control<QComboBox>(dialog, "cbFallbackChannel");
+    auto* title = Control<QLineEdit>(dialog, "edFallbackTitle");
+    auto* seconds = Control<QSpinBox>(dialog, "spFallbackSeconds");
+    EXPECT_EQ(folder->parentWidget(), Control<QWidget>(dialog, "tabFallback"));
+    EXPECT_TRUE(enabled->isChecked());
+    EXPECT_EQ(source->currentIndex(), 1);
+    EXPECT_EQ(url->text().toStdString(), "http://backup.example.net:8000/live");
+    EXPECT_EQ(folder->text().toStdString(), "/srv/reserva");
+    EXPECT_EQ(title->text().toStdString(), "Radio Exemplo - reserva");
+    EXPECT_EQ(seconds->text(), "7 s");
+
+    // Only the chosen source's field is on.
+    EXPECT_TRUE(url->isEnabled());
+    EXPECT_FALSE(folder->isEnabled());
+    EXPECT_FALSE(browse->isEnabled());
+    EXPECT_FALSE(channel->isEnabled());
+    source->setCurrentIndex(0);
+    EXPECT_TRUE(folder->isEnabled());
+    EXPECT_TRUE(browse->isEnabled());
+    EXPECT_FALSE(url->isEnabled());
+    // The channel list waits for the device listing.
+    source->setCurrentIndex(2);
+    EXPECT_FALSE(channel->isEnabled());
+    ASSERT_TRUE(PumpUntil([&] { return !dialog.AudioDevicesPending(); }, 10000));
+    EXPECT_TRUE(channel->isEnabled());
+    EXPECT_FALSE(folder->isEnabled());
+    EXPECT_FALSE(url->isEnabled());
+    // Off, nothing of it is.
+    enabled->setChecked(false);
+    for (QWidget* field : std::initializer_list<QWidget*>{source, channel, title, seconds})
+        EXPECT_FALSE(field->isEnabled()) << field->objectName().toStdString();
+    enabled->setChecked(true);
+
+    // The sound server's channels only, and the stored one though it is gone.
+    ASSERT_EQ(channel->count(), int(dialog.FFallbackItems.size()));
+    for (const TAudioComboItem& item : dialog.FFallbackItems)
+        EXPECT_EQ(item.DeviceId.rfind("pulse:", 0), 0u) << item.DisplayName;
+    EXPECT_EQ(channel->currentText().toStdString(), "Old card [PulseAudio]");
+    TEncoderConfig saved = Defaults();
+    dialog.SaveToConfig(saved);
+    EXPECT_EQ(saved.FallbackSource, "canal");
+    EXPECT_EQ(saved.FallbackDeviceId, "pulse:gone_card");
+    EXPECT_EQ(saved.FallbackDeviceName, "Old card [PulseAudio]");
+    int rigSink = -1;
+    for (size_t i = 0; i < dialog.FFallbackItems.size(); ++i)
+        if (dialog.FFallbackItems[i].DeviceId == "pulse:tavix_out")
+            rigSink = int(i);
+    ASSERT_GE(rigSink, 0);
+    channel->setCurrentIndex(rigSink);
+
+    source->setCurrentIndex(1);
+    url->setText("  https://backup.example.net/live ");
+    title->setText(" Reserva ");
+    dialog.SaveToConfig(saved);
+    EXPECT_TRUE(saved.FallbackEnabled);
+    EXPECT_EQ(saved.FallbackSource, "url");
+    EXPECT_EQ(saved.FallbackUrl, "https://backup.example.net/live");
+    EXPECT_EQ(saved.FallbackFolder, "/srv/reserva");
+    EXPECT_EQ(saved.FallbackTitle, "Reserva");
+    EXPECT_EQ(saved.FallbackSeconds, 7);
+    EXPECT_EQ(saved.FallbackDeviceId, "pulse:tavix_out");
+    EXPECT_EQ(saved.FallbackDeviceName, CleanDeviceCaption(dialog.FFallbackItems[size_t(rigSink)].DisplayName));
+
+    // 0 is the silence alarm's time, said in words.
+    seconds->setValue(0);
+    EXPECT_EQ(seconds->text().toStdString(), Translate("pt-BR", "fallback_seconds_alarm"));
+    dialog.SaveToConfig(saved);
+    EXPECT_EQ(saved.FallbackSeconds, 0);
+}
+
+TEST_F(SettingsDialog, OkRefusesAFallbackSourceThatCannotPlayOnlyWhenOn)
+{
+    WriteSettings(FSettings, [](TEncoderConfig& c) { c.Host = "radio.example.net"; });
+    const std::string before = ReadTextFile(FSettings);
+    TFrmConfig dialog(FSettings);
+    dialog.LoadFromConfig(Defaults([](TEncoderConfig& c) {
+        c.Language = "es-ES";
+        c.FallbackEnabled = true;
+        c.FallbackSource = "url";
+        c.FallbackUrl = "backup.example.net/live";
+        c.FallbackFolder = "musicas";
+    }));
+    dialog.show();
+    auto* source = Control<QComboBox>(dialog, "cbFallbackSource");
+    EXPECT_EQ(MessageOnOk(dialog), Translate("es-ES", "fallback_url_invalid"));
+    EXPECT_EQ(dialog.pcConfig->currentWidget(), Control<QWidget>(dialog, "tabFallback"));
+    EXPECT_EQ(dialog.focusWidget(), Control<QLineEdit>(dialog, "edFallbackUrl"));
+    // The relative folder matters once the folder is the source.
+    source->setCurrentIndex(0);
+    dialog.pcConfig->setCurrentWidget(dialog.tabServidor);
+    EXPECT_EQ(MessageOnOk(dialog), Translate("es-ES", "fallback_folder_invalid"));
+    EXPECT_EQ(dialog.focusWidget(), Control<QLineEdit>(dialog, "edFallbackFolder"));
+    EXPECT_EQ(ReadTextFile(FSettings), before) << "nothing saved";
+
+    // A channel needs no typed field; off, nothing is checked.
+    for (int index : {2, 1}) {
+        source->setCurrentIndex(index);
+        Control<QCheckBox>(dialog, "chkFallback")->setChecked(index != 1);
+        dialog.show();
+        EXPECT_EQ(MessageOnOk(dialog), "") << index;
+        EXPECT_EQ(dialog.result(), QDialog::Accepted) << index;
+    }
+    const TEncoderConfig stored = ReadSettings(FSettings);
+    EXPECT_FALSE(stored.FallbackEnabled);
+    EXPECT_EQ(stored.FallbackSource, "url");
+    EXPECT_EQ(stored.FallbackUrl, "backup.example.net/live");
+    EXPECT_EQ(stored.FallbackFolder, "musicas");
+}

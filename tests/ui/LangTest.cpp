@@ -21,7 +21,7 @@ TEST(Lang, TablesHoldTheExpectedKeys)
 {
     const auto pt = KeysOf(LangTextsPtBR);
     const auto en = KeysOf(LangTextsEnUS);
-    EXPECT_EQ(pt.size(), 106u);
+    EXPECT_EQ(pt.size(), 122u);
     EXPECT_EQ(pt, en);
 
     const std::set<std::string> englishOnly = {"encoder", "active_close", "host", "port", "mount",

@@ -80,8 +80,9 @@ TEST(WindowSnapshots, MainWindowIdleAndEveryDialogPage)
     // A path that does not change from run to run, for the picture.
     dialog.edNoarPath->setText("/home/radio/noar.txt");
     dialog.show();
-    const char* pages[] = {"config-server.png", "config-audio.png",     "config-metadata.png", "config-ftp.png",
-                           "config-equalizer.png", "config-recording.png", "config-alarms.png"};
+    const char* pages[] = {"config-server.png",    "config-audio.png",     "config-metadata.png",
+                           "config-ftp.png",       "config-equalizer.png", "config-recording.png",
+                           "config-alarms.png",    "config-fallback.png"};
     ASSERT_EQ(dialog.pcConfig->count(), int(std::size(pages)));
     for (int i = 0; i < dialog.pcConfig->count(); ++i) {
         dialog.pcConfig->setCurrentIndex(i);
