@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -28,6 +29,8 @@ bool THealingCapture::ReadBlock(float* ABuffer, int AFrames, std::string& AError
     if (FSource || Reopen()) {
         std::string why;
         if (ReadLive(ABuffer, AFrames, why)) {
+            const uint64_t overruns = FSource->Overruns();
+            FHealth.Overruns += overruns - std::exchange(FOverrunsTold, overruns);
             MeasureDrift(AFrames);
             return true;
         }
@@ -59,6 +62,7 @@ bool THealingCapture::ReadLive(float* ABuffer, int AFrames, std::string& AError)
 void THealingCapture::Lose(const std::string& AWhy)
 {
     FSource.reset();
+    FOverrunsTold = 0;
     FAttempt = 0;
     const TClock::time_point now = TClock::now();
     FNextAttempt = now + std::chrono::milliseconds(KPausesMs[0]);

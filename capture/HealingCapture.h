@@ -15,6 +15,8 @@ struct TCaptureHealth {
     std::atomic<bool> Lost{false};
     // Times the channel was opened again after it failed.
     std::atomic<uint32_t> Reopens{0};
+    // Times audio was lost because the channel was not read in time.
+    std::atomic<uint64_t> Overruns{0};
     // Seconds of silence handed out in the channel's place.
     std::atomic<double> BridgedSeconds{0.0};
     // How far the channel's clock runs from the wall clock, in parts per
@@ -56,6 +58,8 @@ private:
     void MeasureDrift(int AFrames);
 
     std::unique_ptr<TCaptureSource> FSource;
+    // The live source's overruns already counted in the health.
+    uint64_t FOverrunsTold = 0;
     TOpener FOpener;
     int32_t FSampleRate;
     TChange FChange;

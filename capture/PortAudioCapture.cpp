@@ -31,6 +31,7 @@ public:
     }
 
     int Channels() const override { return FChannels; }
+    uint64_t Overruns() const override { return FOverruns; }
 
     bool ReadBlock(float* ABuffer, int AFrames, std::string& AError) override
     {
@@ -39,6 +40,7 @@ public:
         // An overflow only says audio was lost while nobody read (a login);
         // the device restarts, and may be slow to deliver again.
         if (err == paInputOverflowed) {
+            ++FOverruns;
             FFirstRead = true;
             FTrustAvailable = true;
         }
@@ -78,6 +80,7 @@ private:
 
     PaStream* FStream;
     int FChannels;
+    uint64_t FOverruns = 0;
     double FSampleRate;
     bool FFirstRead = true;
     bool FTrustAvailable = true;

@@ -124,10 +124,12 @@ public:
             return OpenFailureText(FServer.Error());
         FChannels = sampleFormat.channels;
         FBytesPerSecond = static_cast<double>(pa_bytes_per_second(&sampleFormat));
+        FHeldBytes = attr.maxlength;
         return {};
     }
 
     int Channels() const override { return FChannels; }
+    uint64_t Overruns() const override { return FOverruns; }
 
     bool ReadBlock(float* ABuffer, int AFrames, std::string& AError) override
     {
@@ -135,6 +137,12 @@ public:
         const size_t wanted = static_cast<size_t>(std::max(AFrames, 0)) * FChannels * sizeof(float);
         size_t have = TakePending(out, wanted);
         auto lastData = TClock::now();
+        // A record stream is never told of the audio dropped while nobody
+        // read: the reader away for longer than the stream holds, or the
+        // stream found full, means some was.
+        const bool late = FLastRead != TClock::time_point{} &&
+                          std::chrono::duration<double>(lastData - FLastRead).count() * FBytesPerSecond > FHeldBytes;
+        bool full = false;
         bool napped = false;
         while (have < wanted) {
             const void* data = nullptr;
@@ -175,10 +183,13 @@ public:
                     FPending.assign(size - take, 0);
                 FPendingAt = 0;
             }
+            full = full || pa_stream_readable_size(FStream) >= FHeldBytes;
             pa_stream_drop(FStream);
             have += take;
             lastData = TClock::now();
         }
+        FOverruns += (late || full) ? 1 : 0;
+        FLastRead = TClock::now();
         return true;
     }
 
@@ -218,6 +229,9 @@ private:
     double FBytesPerSecond = 0;
     std::vector<char> FPending;
     size_t FPendingAt = 0;
+    size_t FHeldBytes = 0;
+    TClock::time_point FLastRead{};
+    uint64_t FOverruns = 0;
 };
 
 } // namespace

@@ -66,15 +66,18 @@ void THeadlessStation::AlarmChanged(const TAlarm& AAlarm)
     Log(AAlarm.Raised || IsNotice(AAlarm.Kind), where + mark + AAlarm.Text);
 }
 
-// "captura ok, reaberta 2 vezes, 3.1 s em silencio no lugar, deriva +42 ppm"
+// "captura ok, reaberta 2 vezes, 0 perdas por atraso, 3.1 s em silencio no
+// lugar, deriva +42 ppm"
 std::string THeadlessStation::CaptureSummary(const TNativeEncoderThread* AWorker)
 {
     if (!AWorker)
         return "captura parada";
     const TCaptureHealth& health = AWorker->CaptureHealth();
-    char text[160];
-    std::snprintf(text, sizeof(text), "captura %s, reaberta %u vezes, %.1f s em silencio no lugar, deriva %+.0f ppm",
-                  health.Lost ? "perdida" : "ok", health.Reopens.load(), health.BridgedSeconds.load(),
+    char text[200];
+    std::snprintf(text, sizeof(text),
+                  "captura %s, reaberta %u vezes, %llu perdas por atraso, %.1f s em silencio no lugar, deriva %+.0f ppm",
+                  health.Lost ? "perdida" : "ok", health.Reopens.load(),
+                  static_cast<unsigned long long>(health.Overruns.load()), health.BridgedSeconds.load(),
                   health.DriftPpm.load());
     return text;
 }

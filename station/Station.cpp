@@ -162,6 +162,7 @@ void TStation::Tick()
         const TCaptureHealth& capture = FWorker->CaptureHealth();
         AState.CaptureLost = capture.Lost;
         AState.CaptureReopens = capture.Reopens;
+        AState.CaptureOverruns = capture.Overruns;
         AState.CaptureBridgedSeconds = capture.BridgedSeconds;
         AState.CaptureDriftPpm = capture.DriftPpm;
     });

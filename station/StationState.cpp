@@ -57,6 +57,7 @@ std::string StationStateJson(const TStationState& AState)
         {"capture",
          {{"state", AState.CaptureLost ? "lost" : "ok"},
           {"reopens", AState.CaptureReopens},
+          {"overruns", AState.CaptureOverruns},
           {"bridgedSeconds", AState.CaptureBridgedSeconds},
           {"driftPpm", AState.CaptureDriftPpm}}},
         {"outputs", outputs},

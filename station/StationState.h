@@ -34,6 +34,7 @@ struct TStationState {
     // minute was measured).
     bool CaptureLost = false;
     uint32_t CaptureReopens = 0;
+    uint64_t CaptureOverruns = 0;
     double CaptureBridgedSeconds = 0;
     double CaptureDriftPpm = 0;
     std::vector<TOutput> Outputs;

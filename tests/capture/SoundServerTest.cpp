@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
+
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -245,12 +248,18 @@ TEST_P(SoundServer, ToneIntoOneSinkIsCapturedThroughItsMonitorOnly)
     EXPECT_LT(m.ToneAmplitude, 1e-5);
 }
 
-TEST_P(SoundServer, ToneIntoAnInputIsCaptured)
+// Read in time, nothing is lost; a reader away for longer than the few
+// blocks the server holds is told the audio overran.
+TEST_P(SoundServer, ToneIntoAnInputIsCapturedAndAnOverrunIsCounted)
 {
     const auto input = Open("LineIn", 48000);
     ASSERT_TRUE(input);
     Rig().PlayTone("LineIn", 1000, 6, KAmplitude);
     ExpectTone(MeasureTone(*input, 48000), (std::string(Label()) + " LineIn").c_str());
+    EXPECT_EQ(input->Overruns(), 0u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    Capture(*input, 4);
+    EXPECT_GE(input->Overruns(), 1u) << Label();
 }
 
 TEST_P(SoundServer, DeviceThatIsNotThereEndsOpenOrRead)

@@ -49,6 +49,7 @@ protected:
         EXPECT_EQ(decoded.Codec, "mp3");
         EXPECT_EQ(decoded.Channels, 2);
         EXPECT_GT(ToneDominance(decoded.Mono, KToneHz), 10.0) << decoded.Mono.size() << " samples";
+        EXPECT_EQ(ARun.Worker().CaptureHealth().Overruns.load(), 0u) << "read in time, nothing lost";
         ARun.Stop();
         const int rate = ARun.Worker().Config().SampleRate;
         EXPECT_TRUE(rate == 44100 || rate == 48000) << rate;
