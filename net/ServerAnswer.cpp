@@ -136,3 +136,15 @@ TLoginRefusal LoginRefusal(const std::string& AAnswer, bool AAccepted)
         return MakeRefusal(TRefusal::PasswordRefused);
     return MakeRefusal(TRefusal::UnexpectedAnswer);
 }
+
+std::string AnswerHeader(const std::string& AAnswer, const std::string& AName)
+{
+    const std::string key = "\n" + AsciiLower(AName) + ":";
+    const std::string lower = AsciiLower(AAnswer);
+    const size_t at = lower.find(key);
+    if (at == std::string::npos)
+        return {};
+    const size_t from = at + key.size();
+    const size_t end = AAnswer.find('\n', from);
+    return Trim(AAnswer.substr(from, end == std::string::npos ? std::string::npos : end - from));
+}

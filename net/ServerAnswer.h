@@ -8,6 +8,10 @@
 // ("HTTP/1.0 401 ...", "ICE/1.0 200", "ICY 200 OK"); 0 when it has none.
 int AnswerStatusCode(const std::string& AAnswer);
 
+// The value of header AName (any case) in an answer, trimmed; empty when
+// it has none.
+std::string AnswerHeader(const std::string& AAnswer, const std::string& AName);
+
 // Why a login failed: the kind, the server's code when it gave one, and
 // the words the retry message ends with.
 struct TLoginRefusal {

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr int KAdminTimeoutMs = 1200;
+constexpr const char* KNotTakenWhy = "o ponto de montagem nao aceita titulos por este pedido";
 constexpr const char* KUserAgent = "User-Agent: TAVIX-Encoder-Nativo/2.1\r\n";
 constexpr const char* KTextHeaders =
     "Content-Type: text/plain; charset=UTF-8\r\n"
@@ -34,38 +35,52 @@ std::string Unbracketed(const std::string& AWords)
                                                                                 : AWords;
 }
 
-// One request on a connection of its own, and the judgement of its reply.
-TTitleOutcome Exchange(const TEncoderConfig& AConfig, const std::string& ARequest, TConnection& AConnection,
-                       const std::function<bool()>& AStopped)
+// One request on a connection of its own: the start of the reply, or
+// false with why.
+bool Ask(const TEncoderConfig& AConfig, const std::string& ARequest, TConnection& AConnection,
+         const std::function<bool()>& AStopped, std::string& AReply, std::string& AWhy)
 {
-    TTitleOutcome outcome;
     if (AConnection.Open(AConfig.Host, AConfig.Port, KAdminTimeoutMs, AStopped) != TConnectResult::Connected) {
-        outcome.Why = "sem conexao com o servidor";
-        return outcome;
+        AWhy = "sem conexao com o servidor";
+        return false;
     }
     AConnection.SetTimeouts(KAdminTimeoutMs, KAdminTimeoutMs);
     if (AConfig.UseTls && !AConnection.StartTls(AConfig.Host, AConfig.TlsFingerprint)) {
-        outcome.Why = AConnection.Tls()->Error();
-        return outcome;
+        AWhy = AConnection.Tls()->Error();
+        return false;
     }
     for (size_t sent = 0; sent < ARequest.size();) {
         const ssize_t n = AConnection.Send(ARequest.data() + sent, ARequest.size() - sent);
         if (n <= 0) {
-            outcome.Why = "o servidor fechou a conexao";
-            return outcome;
+            AWhy = "o servidor fechou a conexao";
+            return false;
         }
         sent += static_cast<size_t>(n);
     }
     char buf[1024];
     const ssize_t n = AConnection.Receive(buf, sizeof(buf));
-    const std::string reply = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+    AReply = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+    AConnection.Close();
+    return true;
+}
+
+// One title request, and the judgement of its reply.
+TTitleOutcome Exchange(const TEncoderConfig& AConfig, const std::string& ARequest, TConnection& AConnection,
+                       const std::function<bool()>& AStopped)
+{
+    TTitleOutcome outcome;
+    std::string reply;
+    if (!Ask(AConfig, ARequest, AConnection, AStopped, reply, outcome.Why))
+        return outcome;
     outcome.Accepted = IsMetadataReplyAccepted(reply);
-    outcome.NotTaken = AsciiLower(reply).find("will not accept") != std::string::npos;
+    // icecast2's words for a mount that takes no titles this way; other
+    // servers refuse the request's method for such a mount.
+    outcome.NotTaken =
+        AsciiLower(reply).find("will not accept") != std::string::npos || AnswerStatusCode(reply) == 405;
     if (outcome.NotTaken)
-        outcome.Why = "o ponto de montagem nao aceita titulos por este pedido";
+        outcome.Why = KNotTakenWhy;
     else if (!outcome.Accepted)
         outcome.Why = Unbracketed(LoginRefusal(reply, false).Words);
-    AConnection.Close();
     return outcome;
 }
 
@@ -88,10 +103,18 @@ TTitleOutcome SendTitleUpdate(const TEncoderConfig& AConfig, const std::string& 
     if (song.empty() || Trim(AConfig.Host).empty() || !portValid || AConfig.Password.empty())
         return {true, false, false, ""};
     TTitleOutcome outcome;
+    bool notTaken = false;
     for (const TServerKind::TTitleRequest& request : ServerKindOf(AConfig).TitleRequests(AConfig, song)) {
         outcome = Exchange(AConfig, Request(AConfig, request), AConnection, AStopped);
+        notTaken = notTaken || outcome.NotTaken;
         if (outcome.Accepted || (AStopped && AStopped()))
             break;
+    }
+    // A mount that takes no titles this way is not made to by other
+    // credentials: their refusal is not the answer.
+    if (!outcome.Accepted && notTaken && !outcome.NotTaken) {
+        outcome.NotTaken = true;
+        outcome.Why = KNotTakenWhy;
     }
     return outcome;
 }
@@ -114,11 +137,11 @@ TTitlePublisher::~TTitlePublisher()
     FThread.join();
 }
 
-void TTitlePublisher::Publish(const TEncoderConfig& AConfig, const std::string& ATitle)
+void TTitlePublisher::Publish(const TEncoderConfig& AConfig, const std::string& ATitle, bool AUnlessIcecast)
 {
     {
         const std::lock_guard<std::mutex> guard(FLock);
-        FNext.emplace(AConfig, ATitle);
+        FNext = TRequest{AConfig, ATitle, AUnlessIcecast};
     }
     FWake.notify_all();
 }
@@ -136,15 +159,35 @@ void TTitlePublisher::Run()
         FWake.wait(lock, [this] { return FEnding || FNext.has_value(); });
         if (FEnding)
             return;
-        const std::pair<TEncoderConfig, std::string> next = std::move(*FNext);
+        const TRequest next = std::move(*FNext);
         FNext.reset();
         FSending = true;
         lock.unlock();
-        const TTitleOutcome outcome =
-            SendTitleUpdate(next.first, next.second, FConnection, [this] { return FEnding.load(); });
-        if (FReport && !outcome.Skipped && !FEnding)
-            FReport(next.second, outcome);
+        if (!next.UnlessIcecast || !IcecastItself(next.Config)) {
+            const TTitleOutcome outcome =
+                SendTitleUpdate(next.Config, next.Title, FConnection, [this] { return FEnding.load(); });
+            if (FReport && !outcome.Skipped && !FEnding)
+                FReport(next.Title, outcome);
+        }
         lock.lock();
         FSending = false;
     }
+}
+
+bool TTitlePublisher::IcecastItself(const TEncoderConfig& AConfig)
+{
+    if (FIcecast)
+        return *FIcecast;
+    std::string reply, why;
+    const std::string request = "GET /status-json.xsl HTTP/1.0\r\nHost: " +
+                                HostAndPort(Utf8ToWindows1252(Trim(AConfig.Host)), AConfig.Port) + "\r\n" +
+                                KUserAgent + "\r\n";
+    // Not asked (the server away): taken for icecast2 and asked again next
+    // time, so an Ogg mount there never gets a request that races its chain.
+    if (!Ask(AConfig, request, FConnection, [this] { return FEnding.load(); }, reply, why))
+        return true;
+    // Behind a proxy the header is the proxy's; the page still names it.
+    FIcecast = AsciiLower(AnswerHeader(reply, "Server")).rfind("icecast", 0) == 0 ||
+               AsciiLower(reply).find("\"server_id\":\"icecast") != std::string::npos;
+    return *FIcecast;
 }

@@ -44,20 +44,28 @@ public:
     TTitlePublisher(const TTitlePublisher&) = delete;
     TTitlePublisher& operator=(const TTitlePublisher&) = delete;
 
-    // Any thread; never waits for the server.
-    void Publish(const TEncoderConfig& AConfig, const std::string& ATitle);
+    // Any thread; never waits for the server. AUnlessIcecast: not to
+    // icecast2 itself (asked once, by its pages' Server header).
+    void Publish(const TEncoderConfig& AConfig, const std::string& ATitle, bool AUnlessIcecast = false);
     // True while an update is waiting or being sent.
     bool Busy() const;
 
 private:
     void Run();
+    bool IcecastItself(const TEncoderConfig& AConfig);
 
     TReport FReport;
     mutable std::mutex FLock;
     std::condition_variable FWake;
-    std::optional<std::pair<TEncoderConfig, std::string>> FNext; // under FLock
+    struct TRequest {
+        TEncoderConfig Config;
+        std::string Title;
+        bool UnlessIcecast = false;
+    };
+    std::optional<TRequest> FNext; // under FLock
     bool FSending = false;                                        // under FLock
     std::atomic<bool> FEnding{false};
     TConnection FConnection; // the publisher's thread's, but for Shutdown
+    std::optional<bool> FIcecast; // the publisher's thread's
     std::thread FThread;
 };

@@ -204,10 +204,11 @@ void TServerOutput::PublishByAdmin()
 {
     // icecast2 applies an admin update to a Vorbis mount by rewriting the
     // stream's comment header, which races the stream's own new chain: the
-    // title went missing under load. The stream carries it already.
-    if (Trim(FSongTitle).empty() || TitlesInStream())
+    // title went missing under load. The stream carries it already. Other
+    // servers (a harbor, a relay) may read titles only from the request.
+    if (Trim(FSongTitle).empty())
         return;
-    FTitles.Publish(TitleConfig(), FSongTitle);
+    FTitles.Publish(TitleConfig(), FSongTitle, /*AUnlessIcecast=*/TitlesInStream());
 }
 
 // On the publisher's thread.
