@@ -81,7 +81,8 @@ int main()
         std::atomic<bool> stop{false};
         for (int i = 0; i < KRuns; ++i) {
             const double before = ThreadCpuMs();
-            const TListened heard = ListenTo(url, c.Kind == TCodecKind::Mp3, TListenerEar::KListenMs, stop, nullptr);
+            const TListened heard = ListenTo(url, c.Kind == TCodecKind::Mp3, TListenerEar::KListenMs, stop, nullptr,
+                                             ListeningCap(0, TListenerEar::KListenMs));
             const TDecodedSample decoded = DecodeStreamSample(c.Kind, heard.Audio);
             ours.push_back(ThreadCpuMs() - before);
             if (!heard.Error.empty() || decoded.Seconds < 2) {

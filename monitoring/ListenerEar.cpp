@@ -180,7 +180,8 @@ void TListenerEar::ListenAndJudge(const TOnAirState& AState)
     const uint64_t start = GetTickCount64();
     const TCodecKind kind = CodecKindFromId(FConfig.Codec);
     FTrust.PinnedFingerprint = AState.PinnedFingerprint;
-    const TListened heard = ListenTo(FAddress, Icy(kind), KListenMs, FStop, FUseTrust ? &FTrust : nullptr);
+    const TListened heard = ListenTo(FAddress, Icy(kind), KListenMs, FStop, FUseTrust ? &FTrust : nullptr,
+                                     ListeningCap(FConfig.Bitrate, KListenMs));
     if (FStop.load())
         return;
     TDecodedSample decoded;

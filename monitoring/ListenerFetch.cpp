@@ -1,5 +1,6 @@
 #include "monitoring/ListenerFetch.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <memory>
@@ -24,6 +25,9 @@ struct TListening {
     long MetaInt = 0;
     std::optional<TClock::time_point> HeadersAt;
     std::unique_ptr<TIcyReader> Reader;
+    size_t MaxBytes = 0;
+    size_t Received = 0;
+    bool Full = false;
     TListened Out;
 };
 
@@ -56,7 +60,10 @@ size_t OnBody(char* AData, size_t ASize, size_t ACount, void* AUser)
     if (!l->Reader)
         l->Reader = std::make_unique<TIcyReader>(l->Icy ? static_cast<size_t>(l->MetaInt) : 0);
     l->Reader->Feed(std::string_view(AData, bytes), l->Out.Audio);
-    return bytes;
+    l->Received += bytes;
+    // Enough heard: a short count ends the transfer.
+    l->Full = l->Received >= l->MaxBytes;
+    return l->Full ? 0 : bytes;
 }
 
 int OnProgress(void* AUser, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
@@ -69,10 +76,19 @@ int OnProgress(void* AUser, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 
 } // namespace
 
+size_t ListeningCap(int32_t AKbps, int AListenMs)
+{
+    constexpr size_t KMost = 16u << 20;
+    const double kbps = AKbps > 0 ? AKbps : 48000.0 * 2 * 16 / 1000;
+    const double bytes = 4.0 * kbps * 125.0 * std::max(AListenMs, 0) / 1000.0 + 65536;
+    return bytes >= double(KMost) ? KMost : static_cast<size_t>(bytes);
+}
+
 TListened ListenTo(const std::string& AUrl, bool AIcy, int AListenMs, const std::atomic<bool>& AStop,
-                   const THttpTrust* ATrust)
+                   const THttpTrust* ATrust, size_t AMaxBytes)
 {
     TListening l;
+    l.MaxBytes = AMaxBytes;
     l.Icy = AIcy;
     l.ListenMs = AListenMs;
     l.Stop = &AStop;
@@ -115,7 +131,7 @@ TListened ListenTo(const std::string& AUrl, bool AIcy, int AListenMs, const std:
     // Our own end of the listening comes back as an abort; a time-out
     // after the headers is a stream that stopped.
     const bool heard = result == CURLE_OK || result == CURLE_ABORTED_BY_CALLBACK ||
-                       (result == CURLE_OPERATION_TIMEDOUT && l.HeadersAt);
+                       (result == CURLE_WRITE_ERROR && l.Full) || (result == CURLE_OPERATION_TIMEDOUT && l.HeadersAt);
     if (status >= 400)
         l.Out.Error = "HTTP " + std::to_string(status);
     else if (!heard)

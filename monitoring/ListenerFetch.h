@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "net/HttpGet.h"
@@ -20,6 +22,11 @@ struct TListened {
 };
 
 // Reads AUrl for AListenMs after its headers (asking for ICY metadata when
-// AIcy). Ends early once AStop is set. ATrust as for HttpGet.
+// AIcy), or until AMaxBytes came: a server sending as fast as it can must
+// not fill the memory. Ends early once AStop is set. ATrust as for HttpGet.
 TListened ListenTo(const std::string& AUrl, bool AIcy, int AListenMs, const std::atomic<bool>& AStop,
-                   const THttpTrust* ATrust);
+                   const THttpTrust* ATrust, size_t AMaxBytes);
+// What a listening of AListenMs keeps at most of a stream of AKbps (0: a
+// lossless stream of 48 kHz stereo): four times what it should carry, at
+// most 16 MiB.
+size_t ListeningCap(int32_t AKbps, int AListenMs);

@@ -21,6 +21,9 @@ extern "C" {
 namespace {
 
 constexpr int KIoBufferSize = 16384;
+// Enough to find a stream's codec in what a listening holds.
+constexpr int64_t KProbeBytes = 256 * 1024;
+constexpr int64_t KProbeMicroseconds = 2000000;
 
 const char* ContainerName(TCodecKind AKind)
 {
@@ -214,6 +217,11 @@ TDecodedSample DecodeStreamSample(TCodecKind AKind, const std::string& ABytes)
     }
     raw->pb = io.get();
     raw->flags |= AVFMT_FLAG_CUSTOM_IO;
+    // Only the container asked for, looked into briefly: whatever else the
+    // bytes claim to be is no stream of ours.
+    raw->format_whitelist = av_strdup(ContainerName(AKind));
+    raw->probesize = KProbeBytes;
+    raw->max_analyze_duration = KProbeMicroseconds;
     const int opened = avformat_open_input(&raw, nullptr, av_find_input_format(ContainerName(AKind)), nullptr);
     if (opened < 0) {
         out.Error = AvError(opened);
@@ -227,6 +235,12 @@ TDecodedSample DecodeStreamSample(TCodecKind AKind, const std::string& ABytes)
         return out;
     }
     AVStream* stream = format->streams[index];
+    // An Ogg stream may announce any codec; only the one sent is decoded.
+    if (stream->codecpar->codec_id != CodecId(AKind)) {
+        out.Error = std::string("o fluxo traz ") + avcodec_get_name(stream->codecpar->codec_id) + ", nao " +
+                    avcodec_get_name(CodecId(AKind));
+        return out;
+    }
     TakeTitle(*stream, out.Title);
     const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
     std::unique_ptr<AVCodecContext, TCodecDeleter> codec(avcodec_alloc_context3(decoder));

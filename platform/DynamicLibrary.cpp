@@ -1,7 +1,9 @@
 #include "platform/DynamicLibrary.h"
 
+#include <algorithm>
 #include <dlfcn.h>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/ExePath.h"
@@ -12,15 +14,29 @@ namespace {
 std::mutex GFolderLock;
 std::string GDependencyFolder;
 
-std::string CurrentDir()
+// Code another local user could have put or changed is never run: the
+// path (a folder or a file) belongs to this user or root, and no one else
+// may write it.
+bool Trusted(const std::string& APath)
 {
-    char buf[4096];
-    if (getcwd(buf, sizeof(buf)) == nullptr)
-        return "./";
-    std::string dir(buf);
-    if (dir.empty() || dir.back() != '/')
-        dir += '/';
-    return dir;
+    struct stat st {};
+    if (APath.empty() || stat(APath.c_str(), &st) != 0)
+        return false;
+    return (st.st_uid == geteuid() || st.st_uid == 0) && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// The executable's folder and its "dll" subfolder, those that exist and
+// are trusted.
+std::vector<std::string> TrustedLibraryFolders()
+{
+    const std::string exeDir = ExecutableDir();
+    std::vector<std::string> folders;
+    if (exeDir.empty() || !Trusted(exeDir))
+        return folders;
+    folders.push_back(exeDir);
+    if (FolderExists(exeDir + "dll/") && Trusted(exeDir + "dll/"))
+        folders.push_back(exeDir + "dll/");
+    return folders;
 }
 
 } // namespace
@@ -34,7 +50,7 @@ TLibHandle LoadLibraryFile(const std::string& APathOrName,
     const std::string folder = LibraryDependencyFolder();
     if (!folder.empty())
         for (const auto& name : ADependencies)
-            if (RegularFileExists(folder + name))
+            if (RegularFileExists(folder + name) && Trusted(folder + name))
                 if (void* dep = dlopen((folder + name).c_str(), RTLD_NOW | RTLD_LOCAL))
                     preloaded.push_back(dep);
     void* lib = dlopen(APathOrName.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -69,14 +85,10 @@ std::string LibraryDependencyFolder()
 TLibHandle SearchLibraryA(const std::vector<std::string>& ANames,
                           const std::vector<std::string>& ADependencies)
 {
-    const std::string exeDir = ExecutableDir();
-    const std::string curDir = CurrentDir();
-    for (const std::string& folder : {exeDir, exeDir + "dll/", curDir, curDir + "dll/"}) {
-        if (!FolderExists(folder))
-            continue;
+    for (const std::string& folder : TrustedLibraryFolders()) {
         SetLibraryDependencyFolder(folder);
         for (const auto& name : ANames)
-            if (RegularFileExists(folder + name))
+            if (RegularFileExists(folder + name) && Trusted(folder + name))
                 if (TLibHandle lib = LoadLibraryFile(folder + name, ADependencies))
                     return lib;
     }
@@ -88,13 +100,14 @@ TLibHandle SearchLibraryA(const std::vector<std::string>& ANames,
 
 TLibHandle SearchLibraryB(const std::vector<std::string>& ANames)
 {
-    const std::string exeDir = ExecutableDir();
-    for (const auto& name : ANames) {
-        if (TLibHandle lib = LoadLibraryFile(exeDir + "dll/" + name))
-            return lib;
-        if (TLibHandle lib = LoadLibraryFile(exeDir + name))
-            return lib;
-    }
+    std::vector<std::string> folders = TrustedLibraryFolders();
+    // Here the "dll" subfolder comes first.
+    std::reverse(folders.begin(), folders.end());
+    for (const auto& name : ANames)
+        for (const std::string& folder : folders)
+            if (RegularFileExists(folder + name) && Trusted(folder + name))
+                if (TLibHandle lib = LoadLibraryFile(folder + name))
+                    return lib;
     for (const auto& name : ANames)
         if (TLibHandle lib = LoadLibraryFile(name))
             return lib;

@@ -23,10 +23,11 @@ void FreeLibrary(TLibHandle ALib);
 void SetLibraryDependencyFolder(const std::string& AFolder);
 std::string LibraryDependencyFolder();
 
-// Search A: the executable's folder, its "dll" subfolder, the current
-// directory, its "dll" subfolder (each existing folder registered as the
-// dependency folder before its files are tried, names in order, existing
-// files only), then each bare name through the loader.
+// Only folders and files that belong to this user or root and that no one
+// else may write are loaded from; the current directory never is.
+// Search A: the executable's folder, its "dll" subfolder (each registered
+// as the dependency folder before its files are tried, names in order,
+// existing files only), then each bare name through the loader.
 TLibHandle SearchLibraryA(const std::vector<std::string>& ANames,
                           const std::vector<std::string>& ADependencies = {});
 // Search B: for each name, the executable's "dll" subfolder, then the

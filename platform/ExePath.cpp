@@ -8,8 +8,9 @@ std::string ExecutableDir()
     char buf[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
     if (n <= 0)
-        return "./";
+        return {};
     std::string path(buf, static_cast<size_t>(n));
     const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+    // "./" would be wherever the program was started from.
+    return path[0] != '/' || slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "platform/CodePage.h"
+#include "settings/EncoderConfig.h"
 
 bool FileExists(const std::string& APath)
 {
@@ -27,11 +28,23 @@ TFileHandle OpenRegularFile(const std::string& APath)
     // Opened without waiting (on a pipe with no writer open() itself would
     // wait), then judged through the handle, so nothing can be swapped in
     // between. The flag does nothing to a regular file's reads.
-    const int fd = open(APath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    int fd = open(APath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
+    // A link is followed only when it is this user's or root's, as the
+    // kernel's protected_symlinks rule has it: another user's link could
+    // point anywhere this program may read.
+    struct stat link{};
+    if (fd < 0 && errno == ELOOP && lstat(APath.c_str(), &link) == 0 &&
+        (link.st_uid == geteuid() || link.st_uid == 0))
+        fd = open(APath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    else if (fd < 0 && errno == ELOOP)
+        errno = EACCES;
     if (fd < 0)
         return nullptr;
     struct stat st{};
-    const int why = fstat(fd, &st) == 0 ? 0 : errno;
+    int why = fstat(fd, &st) == 0 ? 0 : errno;
+    // Never the settings, whatever name leads to them.
+    if (why == 0 && IsSettingsFile(st.st_dev, st.st_ino))
+        why = EACCES;
     if (why != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
         errno = why;

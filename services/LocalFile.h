@@ -22,8 +22,9 @@ struct TFileCloser {
 };
 using TFileHandle = std::unique_ptr<std::FILE, TFileCloser>;
 // APath opened for binary reading, when it is a regular file: a pipe or
-// device would block its reader, maybe for good. Null otherwise, errno
-// then telling why (0: there, but not a regular file).
+// device would block its reader, maybe for good. A link only when it is
+// this user's or root's; never a settings file this process loaded. Null
+// otherwise, errno then telling why (0: there, but not a regular file).
 TFileHandle OpenRegularFile(const std::string& APath);
 
 // The whole file, when it is a regular file, could be read, and is at most

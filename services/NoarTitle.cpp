@@ -22,6 +22,21 @@ std::string SingleLine(const std::string& AText)
     return out;
 }
 
+// Longer is no title but a file that is not one: what goes to every server
+// and listener stays short, cut between characters.
+constexpr size_t KMaxTitleBytes = 512;
+
+std::string Capped(std::string AText)
+{
+    if (AText.size() <= KMaxTitleBytes)
+        return AText;
+    size_t end = KMaxTitleBytes;
+    while (end > 0 && (static_cast<unsigned char>(AText[end]) & 0xC0) == 0x80)
+        --end;
+    AText.resize(end);
+    return Trim(AText);
+}
+
 } // namespace
 
 bool ReadNoarTitle(const TEncoderConfig& AConfig, std::string& ATitle)
@@ -34,6 +49,6 @@ bool ReadNoarTitle(const TEncoderConfig& AConfig, std::string& ATitle)
         ReadUtf8File(AConfig.NoarPath, KMaxNowPlayingBytes);
     if (!text)
         return false;
-    ATitle = Trim(SingleLine(RepairMojibake(*text)));
+    ATitle = Capped(Trim(SingleLine(RepairMojibake(*text))));
     return true;
 }

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <stdexcept>
 #include <pwd.h>
+#include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <variant>
 #include <vector>
@@ -160,6 +162,8 @@ const TKey KKeys[] = {
 // them would wipe the operator's settings.
 std::mutex GLoadErrorsLock;
 std::map<std::string, std::string> GLoadErrors;
+// Every settings file loaded, under the same lock.
+std::set<std::string> GLoadedPaths;
 
 void NoteLoadError(const std::string& APath, const std::string& AError)
 {
@@ -340,12 +344,14 @@ bool IsSystemProgramFolder(const std::string& AFolder)
 std::string ConfigFilePathFor(const std::string& AExeDir)
 {
     const std::string beside = AExeDir + KConfigFileName;
-    if (RegularFileExists(beside) || (FolderWritable(AExeDir) && !IsSystemProgramFolder(AExeDir)))
+    // A program whose folder is unknown has no file beside it.
+    if (!AExeDir.empty() &&
+        (RegularFileExists(beside) || (FolderWritable(AExeDir) && !IsSystemProgramFolder(AExeDir))))
         return beside;
     const std::string folder = UserConfigFolder();
     // Nowhere to go: the save names the file beside the program it could
     // not write, which is where the operator will look.
-    if (folder.empty() || !CreatePrivateFolders(folder))
+    if (!AExeDir.empty() && (folder.empty() || !CreatePrivateFolders(folder)))
         return beside;
     return folder + KConfigFileName;
 }
@@ -368,8 +374,23 @@ std::string SettingsLoadError(const std::string& APath)
     return found == GLoadErrors.end() ? "" : found->second;
 }
 
+bool IsSettingsFile(dev_t ADevice, ino_t AInode)
+{
+    const std::lock_guard<std::mutex> guard(GLoadErrorsLock);
+    for (const std::string& loaded : GLoadedPaths) {
+        struct stat settings {};
+        if (stat(loaded.c_str(), &settings) == 0 && settings.st_dev == ADevice && settings.st_ino == AInode)
+            return true;
+    }
+    return false;
+}
+
 void LoadEncoderConfigFrom(const std::string& APath, TEncoderConfig& AConfig)
 {
+    {
+        const std::lock_guard<std::mutex> guard(GLoadErrorsLock);
+        GLoadedPaths.insert(APath);
+    }
     TEncoderConfig c;
     DefaultEncoderConfig(c);
     AConfig = c;

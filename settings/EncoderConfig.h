@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 
 enum TAudioSourceKind { askInput = 0, askOutputLoopback = 1 };
 
@@ -131,6 +132,10 @@ void LoadEncoderConfigFrom(const std::string& APath, TEncoderConfig& AConfig);
 // failed, or when the file cannot be read now, nothing is written. Keys
 // this program does not know stay in the file as they were.
 void SaveEncoderConfigTo(const std::string& APath, const TEncoderConfig& AConfig);
+// Whether the file of device ADevice and inode AInode is a settings file
+// this process has loaded: it holds passwords and the token, and must never
+// be read as anything else (a now-playing file linked to it, say).
+bool IsSettingsFile(dev_t ADevice, ino_t AInode);
 // Why the last load of APath gave the defaults although something is there
 // ("Unable to read <path>: <reason>"); empty once a load went well.
 std::string SettingsLoadError(const std::string& APath);

@@ -1,7 +1,9 @@
 #include "station/TitleRequest.h"
 
-#include <cstdio>
-#include <fstream>
+#include <mutex>
+#include <unistd.h>
+
+#include "settings/GuardedFile.h"
 
 namespace {
 
@@ -25,18 +27,18 @@ bool CleanRequestedTitle(std::string& ATitle, std::string& AError)
 
 std::string WriteNowPlayingFile(const std::string& APath, const std::string& ATitle)
 {
-    const std::string temp = APath + ".tavix-tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << ATitle << "\n";
-        if (!out.flush()) {
-            std::remove(temp.c_str());
-            return "nao gravou " + APath;
-        }
+    // One at a time: two requests must not interleave their files.
+    static std::mutex writing;
+    const std::lock_guard<std::mutex> guard(writing);
+    // A unique temporary name, never one another user could plant a link
+    // at; the file keeps its mode, and a new one is readable by all, as
+    // playout software makes it.
+    TFileBytes old = ReadFileBytes(APath);
+    if (old.State != TFileBytes::fbRead) {
+        old.State = TFileBytes::fbRead;
+        old.Mode = 0644;
+        old.Owner = geteuid();
+        old.Group = getegid();
     }
-    if (std::rename(temp.c_str(), APath.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return "nao gravou " + APath;
-    }
-    return "";
+    return ReplaceFileBytes(APath, ATitle + "\n", old) ? "" : "nao gravou " + APath;
 }

@@ -16,8 +16,10 @@ namespace {
 // with no display and no Qt in the process.
 [[noreturn]] void RunWithoutWindow(char* argv[])
 {
-    const std::string headless = ExecutableDir() + "TavixEncoderHeadless";
-    execv(headless.c_str(), argv);
+    // An unknown folder is looked up on the PATH, never in the current one.
+    const std::string dir = ExecutableDir();
+    const std::string headless = dir.empty() ? "TavixEncoderHeadless" : dir + "TavixEncoderHeadless";
+    execvp(headless.c_str(), argv);
     const std::string error = "TavixEncoder: " + headless + ": " + std::strerror(errno) + "\n";
     [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, error.data(), error.size());
     _exit(127);

@@ -5,6 +5,7 @@
 #include <climits>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "FakeLibraries.h"
@@ -46,7 +47,9 @@ private:
     std::string FOld;
 };
 
-TEST(LibrarySearchA, FoldersInOrderThenTheLoadersOwnSearch)
+// A library planted in the folder the program was started from ran its
+// code as soon as a codec was chosen: that folder is never searched.
+TEST(LibrarySearchA, FoldersInOrderThenTheLoadersOwnSearchNeverTheCurrentDirectory)
 {
     TCurrentDir cwd;
     TPlacedFiles placed;
@@ -60,21 +63,53 @@ TEST(LibrarySearchA, FoldersInOrderThenTheLoadersOwnSearch)
     BuildFakeLibrary(cwd.File("dll/" + name), {}, 4);
 
     // Each folder in turn, by removing the winner of the previous round.
-    for (const auto& [id, path] : std::vector<std::pair<int, std::string>>{
-             {1, exe + name}, {2, exeDll + name}, {3, cwd.File(name)}, {4, cwd.File("dll/" + name)}}) {
+    for (const auto& [id, path] : std::vector<std::pair<int, std::string>>{{1, exe + name}, {2, exeDll + name}}) {
         TLibHandle lib = SearchLibraryA({"libtavixfake_absent.so", name});
         EXPECT_EQ(FakeId(lib), id);
         FreeLibrary(lib);
         unlink(path.c_str());
     }
-    // The last existing folder stays registered for dependencies.
-    EXPECT_EQ(LibraryDependencyFolder(), cwd.Dir() + "dll/");
-    EXPECT_EQ(SearchLibraryA({name}), nullptr);
+    EXPECT_EQ(LibraryDependencyFolder(), exeDll);
+    EXPECT_EQ(SearchLibraryA({name}), nullptr) << "not from the current directory";
+    EXPECT_EQ(SearchLibraryB({name}), nullptr) << "not from the current directory";
     // Bare names go through the loader's own search.
     TLibHandle ogg = SearchLibraryA({"libtavixfake_absent.so", "libogg.so.0"});
     ASSERT_NE(ogg, nullptr);
     EXPECT_NE(GetProcAddress(ogg, "ogg_stream_init"), nullptr);
     FreeLibrary(ogg);
+}
+
+// Beside the executable only what another local user could not have put
+// there or changed: a folder or a file that others may write, or a file
+// of another user, is passed over (also as a dependency).
+TEST(LibrarySearchA, WhatOthersMayWriteIsNeverLoaded)
+{
+    TPlacedFiles placed;
+    const std::string exe = ExecutableDir();
+    const std::string exeDll = placed.Folder(exe + "dll") + "/";
+    const std::string name = "libtavixfake_t.so.1";
+    BuildFakeLibrary(placed.File(exe + name), {}, 1);
+    BuildFakeLibrary(placed.File(exeDll + name), {}, 2);
+    ASSERT_EQ(chmod(exeDll.c_str(), 0777), 0);
+    TLibHandle lib = SearchLibraryB({name});
+    EXPECT_EQ(FakeId(lib), 1) << "a folder anyone may write";
+    FreeLibrary(lib);
+    ASSERT_EQ(chmod(exeDll.c_str(), 0755), 0);
+    ASSERT_EQ(chmod((exeDll + name).c_str(), 0664), 0);
+    lib = SearchLibraryB({name});
+    EXPECT_EQ(FakeId(lib), 1) << "a file its group may write";
+    FreeLibrary(lib);
+    ASSERT_EQ(chmod((exeDll + name).c_str(), 0755), 0);
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown((exeDll + name).c_str(), 65534, 65534), 0);
+        lib = SearchLibraryB({name});
+        EXPECT_EQ(FakeId(lib), 1) << "a file of another user";
+        FreeLibrary(lib);
+        ASSERT_EQ(chown((exeDll + name).c_str(), 0, 0), 0);
+    }
+    lib = SearchLibraryB({name});
+    EXPECT_EQ(FakeId(lib), 2) << "trusted again";
+    FreeLibrary(lib);
 }
 
 TEST(LibrarySearchA, AFolderBeatsAnEarlierNameInALaterFolder)

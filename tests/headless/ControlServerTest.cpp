@@ -2,11 +2,16 @@
 
 #include <atomic>
 #include <mutex>
+#include <filesystem>
 #include <regex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "control/ControlServer.h"
 #include "headless/DeviceListing.h"
 #include "headless/LogLine.h"
+#include "station/TitleRequest.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 
@@ -172,4 +177,38 @@ TEST(StationState, AlarmsComeAndGoOnePerKindAndServer)
                         R"({"event":"no_audio","server":2,"text":"Ouvintes nao recebem audio (HTTP 404)."}])"),
               std::string::npos)
         << json;
+}
+
+// A title asked for by request goes into the now-playing file through a
+// name of its own: a link planted at a guessable temporary name is never
+// written through, and requests side by side leave one whole title.
+TEST(NowPlayingWrite, NoPlantedLinkIsWrittenThroughAndRequestsDoNotInterleave)
+{
+    TTempDir dir;
+    const std::string noar = dir.File("noar.txt");
+    const std::string victim = dir.File("victim.txt");
+    WriteTextFile(victim, "intact");
+    ASSERT_EQ(symlink(victim.c_str(), (noar + ".tavix-tmp").c_str()), 0);
+    EXPECT_EQ(WriteNowPlayingFile(noar, "Primeira"), "");
+    EXPECT_EQ(ReadTextFile(victim), "intact");
+    EXPECT_EQ(ReadTextFile(noar), "Primeira\n");
+    struct stat st {};
+    ASSERT_EQ(stat(noar.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u) << "readable by playout software and web pages";
+
+    std::vector<std::thread> writers;
+    for (int i = 0; i < 8; ++i)
+        writers.emplace_back([&noar, i] {
+            for (int n = 0; n < 20; ++n)
+                EXPECT_EQ(WriteNowPlayingFile(noar, "Faixa " + std::string(2000, char('a' + i))), "");
+        });
+    for (std::thread& w : writers)
+        w.join();
+    const std::string text = ReadTextFile(noar);
+    ASSERT_EQ(text.size(), 2007u);
+    EXPECT_EQ(text.find_first_not_of(text[6], 6), 2006u) << "one whole title";
+    int entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        entries += entry.path().filename().string().rfind("noar.txt.tmp.", 0) == 0;
+    EXPECT_EQ(entries, 0) << "no temporary file left";
 }

@@ -94,6 +94,11 @@ TEST(StreamDecoder, BytesThatAreNoStreamGiveAReasonNotACrash)
         const TDecodedSample cut = DecodeStreamSample(f.Kind, bytes.substr(0, bytes.size() / 2 + 7));
         EXPECT_GT(cut.Seconds, 0.5) << f.Args;
     }
+    // An Ogg stream is decoded only as the codec it was sent as: Ogg FLAC
+    // passed off as Vorbis is refused, not decoded.
+    const TDecodedSample other = DecodeStreamSample(TCodecKind::OggVorbis, Encoded(KFormats[3], 2.0, 0.5, "x"));
+    EXPECT_EQ(other.Error, "o fluxo traz flac, nao vorbis");
+    EXPECT_EQ(other.Seconds, 0.0);
     std::string why;
     EXPECT_FALSE(CanDecode(TCodecKind::None, why));
     EXPECT_NE(why, "");

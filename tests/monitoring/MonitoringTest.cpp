@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
@@ -12,6 +14,7 @@
 
 #include "monitoring/AlarmActions.h"
 #include "monitoring/IcyMetadata.h"
+#include "monitoring/ListenerFetch.h"
 #include "monitoring/ListenerEar.h"
 #include "monitoring/SilenceDetector.h"
 #include "settings/EncoderConfig.h"
@@ -121,6 +124,35 @@ TEST(IcyReader, BlocksWithoutATitleKeepTheLastOne)
     EXPECT_EQ(title, "");
     EXPECT_FALSE(ParseStreamTitle(std::string("StreamTitle='Sem fim\0\0", 22), title)) << "cut short";
     EXPECT_EQ(title, "");
+}
+
+// A server sending as fast as it can gave one check a gigabyte: what is
+// kept is capped, and the check ends there instead of listening on.
+TEST(ListenTo, AServerSendingAsFastAsItCanIsCutAtTheCap)
+{
+    httplib::Server server;
+    server.Get("/fast", [](const httplib::Request&, httplib::Response& AResponse) {
+        AResponse.set_chunked_content_provider("audio/mpeg", [](size_t, httplib::DataSink& ASink) {
+            static const std::string chunk(65536, 'x');
+            return ASink.write(chunk.data(), chunk.size());
+        });
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread serving([&server] { server.listen_after_bind(); });
+    const size_t cap = ListeningCap(128, 4000);
+    EXPECT_EQ(cap, 4u * 128 * 125 * 4 + 65536);
+    EXPECT_EQ(ListeningCap(0, 60000), 16u << 20) << "lossless, capped at 16 MiB";
+    std::atomic<bool> stop{false};
+    const auto start = std::chrono::steady_clock::now();
+    const TListened heard =
+        ListenTo("http://127.0.0.1:" + std::to_string(port) + "/fast", false, 4000, stop, nullptr, cap);
+    const auto took = std::chrono::steady_clock::now() - start;
+    server.stop();
+    serving.join();
+    EXPECT_EQ(heard.Error, "");
+    EXPECT_GE(heard.Audio.size(), cap);
+    EXPECT_LE(heard.Audio.size(), cap + 65536);
+    EXPECT_LT(took, std::chrono::seconds(2)) << "ended at the cap, not after the listening time";
 }
 
 TEST(JudgeListening, TellsEachWayAListenerCanBeLetDown)

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -73,6 +74,45 @@ TEST(NoarTitle, WholeFileBecomesOneLineWithSingleBlanks)
     EXPECT_EQ(Title(f, "Cora\xC3\xA7\xC3\xA3o"), "Cora\xC3\xA7\xC3\xA3o");
     EXPECT_EQ(Title(f, ""), "");
     EXPECT_EQ(Title(f, " \r\n\r\n "), "");
+}
+
+// A now-playing file linked to the settings sent the passwords and the
+// token to every server as the title: the settings are never read, a link
+// of another user is not followed, and a title is at most 512 bytes.
+TEST(NoarTitle, NeverTheSettingsNorAnotherUsersLinkAndCapped)
+{
+    TTempDir dir;
+    TEncoderConfig settings;
+    DefaultEncoderConfig(settings);
+    settings.Password = "segredo";
+    const std::string ini = dir.File("TavixEncoder.ini");
+    SaveEncoderConfigTo(ini, settings);
+    LoadEncoderConfigFrom(ini, settings);
+    TEncoderConfig c;
+    c.NoarPath = dir.File("noar.txt");
+    ASSERT_EQ(symlink(ini.c_str(), c.NoarPath.c_str()), 0);
+    std::string title = "old";
+    EXPECT_FALSE(ReadNoarTitle(c, title));
+    EXPECT_EQ(title, "old");
+    EXPECT_EQ(OpenRegularFile(c.NoarPath), nullptr) << "nor uploaded by FTP";
+    ASSERT_EQ(link(ini.c_str(), dir.File("hard.txt").c_str()), 0);
+    c.NoarPath = dir.File("hard.txt");
+    EXPECT_FALSE(ReadNoarTitle(c, title)) << "another name for the same file";
+
+    // A link of this user's is followed; the same link of another user's
+    // is not.
+    WriteTextFile(dir.File("song.txt"), "Faixa " + std::string(600, 'x') + "\xC3\xA7");
+    c.NoarPath = dir.File("song-link.txt");
+    ASSERT_EQ(symlink(dir.File("song.txt").c_str(), c.NoarPath.c_str()), 0);
+    EXPECT_TRUE(ReadNoarTitle(c, title));
+    EXPECT_EQ(title.size(), 512u);
+    EXPECT_EQ(title.rfind("Faixa xx", 0), 0u);
+    if (geteuid() == 0) {
+        ASSERT_EQ(lchown(c.NoarPath.c_str(), 65534, 65534), 0);
+        title = "old";
+        EXPECT_FALSE(ReadNoarTitle(c, title));
+        EXPECT_EQ(title, "old");
+    }
 }
 
 TEST(NoarTitle, NothingOnAirAndUnreadableFiles)

@@ -444,8 +444,8 @@ TEST(SettingsFile, FreshFileLayoutAndUnknownContentKept)
         }
     }
     EXPECT_EQ(sections, (std::vector<std::string>{"[Geral]", "[Transmissao]", "[Audio]", "[Metadata]", "[EQ]",
-                                                  "[FTP]", "[Gravacao]", "[Controle]", "[Alarme]", "[Servidor2]",
-                                                  "[Servidor3]", "[Servidor4]"}));
+                                                  "[FTP]", "[Gravacao]", "[Controle]", "[Alarme]", "[Reserva]",
+                                                  "[Servidor2]", "[Servidor3]", "[Servidor4]"}));
     EXPECT_EQ(eqKeys, (std::vector<std::string>{"Preset", "CompressorEnabled", "Band0", "Band1", "Band2", "Band3",
                                                 "Band4", "Band5", "Band6", "Band7", "Band8", "Band9"}));
 
@@ -700,7 +700,7 @@ TEST(SettingsFileOnDisk, OtherLineEndsAndUtf16AreReadAndSavedBackAsUtf8)
         EXPECT_NE(text.find("[Extra]\nName=\xF0\x9F\x8E\xB5 x\n"), std::string::npos);
         std::u32string check;
         EXPECT_TRUE(DecodeUtf8(text, check)) << "saved as UTF-8";
-        ExpectEachSectionAndKeyOnce(text, 13); // ours and [Extra]
+        ExpectEachSectionAndKeyOnce(text, 14); // ours and [Extra]
         TEncoderConfig back;
         LoadEncoderConfigFrom(path, back);
         ExpectSameConfig(back, c);
@@ -765,7 +765,7 @@ TEST(SettingsFileOnDisk, ConcurrentSavesNeitherFailNorDoubleTheFile)
         EXPECT_EQ(r.value_or("did not end"), "ok");
 
     const std::string text = ReadTextFile(path);
-    ExpectEachSectionAndKeyOnce(text, 12);
+    ExpectEachSectionAndKeyOnce(text, 13);
     TEncoderConfig back;
     LoadEncoderConfigFrom(path, back);
     ASSERT_EQ(back.Host.rfind("writer", 0), 0u) << text.substr(0, 2000);

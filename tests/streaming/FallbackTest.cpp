@@ -180,3 +180,33 @@ TEST_F(Fallback, AStreamCoversDeadAirInOneOggChain)
     EXPECT_EQ(run.FindAlarm(TAlarmKind::FallbackTrouble), nullptr) << run.AlarmText();
     EXPECT_LT(run.Stop(), 1000u);
 }
+
+// A second channel: the loopback of another sink, where an automation
+// player plays; it goes on air while the studio is quiet, the studio's
+// tone when it is back.
+TEST_F(Fallback, ASecondChannelCoversDeadAir)
+{
+    TIcecastServer server;
+    FRig->LoadNullSink("Automacao", "Automacao");
+    FRig->PlayTone("Automacao", 550, 300, 0.5);
+    TEncoderConfig config = FallbackConfig(server, "canal");
+    config.FallbackDeviceId = "pulse:Automacao";
+    config.FallbackDeviceName = "Automacao";
+    TWorkerRun run(config);
+    ASSERT_GE(run.WaitForStatus("Transmitindo.", 10000), 0) << run.StatusText();
+    run.PumpFor(1000);
+    FRig->StopTones();
+    FRig->PlayTone("Automacao", 550, 300, 0.5);
+    ASSERT_TRUE(run.PumpUntilAlarm(TAlarmKind::Fallback, 8000)) << run.AlarmText();
+    run.PumpFor(2000);
+    TStreamCapture during(server.Port(), "/stream", 3000);
+    EXPECT_GT(ToneDominance(DecodeStream(during.Finish(run)).Mono, 550), 10.0) << "the second channel";
+    const size_t alarmMark = run.Alarms().size();
+    FRig->PlayTone("Studio", KProgrammeHz, 300, 0.5);
+    ASSERT_TRUE(run.PumpUntilAlarm(TAlarmKind::Fallback, 8000, alarmMark)) << run.AlarmText();
+    run.PumpFor(2500);
+    TStreamCapture after(server.Port(), "/stream", 3000);
+    EXPECT_GT(ToneDominance(DecodeStream(after.Finish(run)).Mono, KProgrammeHz), 10.0) << "the studio again";
+    EXPECT_EQ(run.FindAlarm(TAlarmKind::FallbackTrouble), nullptr) << run.AlarmText();
+    EXPECT_LT(run.Stop(), 1000u);
+}
