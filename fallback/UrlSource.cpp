@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/Text.h"
+
 namespace {
 
 constexpr int KReadTimeoutSeconds = 10;
@@ -26,7 +28,7 @@ void TUrlSource::Produce(std::vector<float>& AOut, const std::atomic<bool>& ASto
     }
     if (FOpen && FDecoder.Decode(AOut, why)) {
         if (FFailures > 0)
-            FNotice("Fluxo da reserva de volta: " + FUrl + ".");
+            FNotice("Fluxo da reserva de volta: " + ShownUrl(FUrl) + ".");
         FFailures = 0;
         return;
     }
@@ -34,6 +36,6 @@ void TUrlSource::Produce(std::vector<float>& AOut, const std::atomic<bool>& ASto
     if (AStop.load())
         return;
     if (FFailures++ == 0)
-        FNotice("Fluxo da reserva perdido: " + FUrl + " (" + (why.empty() ? "o fluxo terminou" : why) +
+        FNotice("Fluxo da reserva perdido: " + ShownUrl(FUrl) + " (" + (why.empty() ? "o fluxo terminou" : why) +
                 "). Tentando de novo...");
 }

@@ -58,12 +58,14 @@ int RunHeadless(const std::string& AConfigPath)
                                         std::strerror(errno) + ").");
         return 1;
     }
-    TEncoderConfig config;
-    LoadEncoderConfigFrom(AConfigPath, config);
+    TEncoderConfig loaded;
+    LoadEncoderConfigFrom(AConfigPath, loaded);
     if (const std::string error = SettingsLoadError(AConfigPath); !error.empty()) {
         Log(true, error);
         return 1;
     }
+    std::string unsafe;
+    const TEncoderConfig config = ObeyableSettings(AConfigPath, loaded, unsafe);
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
@@ -72,6 +74,10 @@ int RunHeadless(const std::string& AConfigPath)
     std::signal(SIGPIPE, SIG_IGN);
 
     Log(false, "TAVIX Encoder " TAVIX_VERSION " sem janela, configuracao " + AConfigPath);
+    if (!unsafe.empty())
+        Log(true, unsafe);
+    if (const std::string exposed = SettingsExposedWarning(AConfigPath, config); !exposed.empty())
+        Log(true, exposed);
     THeadlessStation station(config, std::cout);
     TControlServer control(station.Station());
     if (config.ControlEnabled) {

@@ -3,6 +3,14 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/Text.h"
+
+namespace {
+
+constexpr size_t KMaxLogText = 4096;
+
+} // namespace
+
 std::string LogLine(std::chrono::system_clock::time_point ATime, bool AIsError, const std::string& AText)
 {
     const std::time_t t = std::chrono::system_clock::to_time_t(ATime);
@@ -17,9 +25,6 @@ std::string LogLine(std::chrono::system_clock::time_point ATime, bool AIsError, 
     // "+0100" becomes "+01:00", as ISO 8601 writes it.
     std::snprintf(line, sizeof(line), "%s.%03d%.3s:%.2s %s ", stamp, static_cast<int>(ms), offset, offset + 3,
                   AIsError ? "error" : "info");
-    std::string text = AText;
-    for (char& c : text)
-        if (c == '\n' || c == '\r')
-            c = ' ';
-    return line + text;
+    // A server's words must not forge a line or drive the terminal.
+    return line + PrintableLine(AText, KMaxLogText);
 }

@@ -15,6 +15,8 @@ extern char** environ;
 namespace {
 
 constexpr size_t KMaxPending = 64;
+// A command gets the alarm's line, never a page of a server's words.
+constexpr size_t KMaxCommandText = 1024;
 // Short: a stop waits for the hook under way.
 constexpr THttpLimits KHookLimits{3000, 5000, 8000};
 
@@ -68,7 +70,7 @@ TAlarmActions::TAlarmActions(std::string AWebhookUrl, std::string ACommand, std:
     // Told once, at the start, rather than as a failure at every alarm.
     if (FWebhookUrl.empty() && !Trim(AWebhookUrl).empty())
         FFailed({0, TAlarmKind::ActionFailed, false,
-                 "Webhook do alarme ignorado: o endereco deve comecar com http:// ou https:// (" + Trim(AWebhookUrl) +
+                 "Webhook do alarme ignorado: o endereco deve comecar com http:// ou https:// (" + ShownUrl(Trim(AWebhookUrl)) +
                      ")."});
     if (Active())
         FThread = std::thread([this] { Run(); });
@@ -138,7 +140,7 @@ void TAlarmActions::Fetch(const TAlarm& AAlarm)
         // A failure after a harmless status (a redirect too many, a cut
         // body) is told by the failure.
         const std::string why = outcome.Status >= 400 ? "HTTP " + std::to_string(outcome.Status) : outcome.Failure;
-        const std::string address = FWebhookUrl.substr(0, FWebhookUrl.find_first_of("?#"));
+        const std::string address = ShownUrl(FWebhookUrl);
         FFailed({AAlarm.Server, TAlarmKind::ActionFailed, false,
                  "Webhook do alarme falhou (" + why + ", evento " + AlarmEventName(AAlarm.Kind) + "): " + address +
                      "."});
@@ -155,7 +157,7 @@ void TAlarmActions::StartCommand(const TAlarm& AAlarm)
     vars.push_back(std::string("TAVIX_STATE=") + StateName(AAlarm));
     vars.push_back("TAVIX_STATION=" + FStation);
     vars.push_back("TAVIX_SERVER=" + std::to_string(AAlarm.Server));
-    vars.push_back("TAVIX_TEXT=" + AAlarm.Text);
+    vars.push_back("TAVIX_TEXT=" + PrintableLine(AAlarm.Text, KMaxCommandText));
     std::string error;
     if (std::optional<TRunningCommand> started = StartAlarmCommand(FCommand, std::move(vars), AAlarm, error)) {
         // Side by side: a slow command holds up neither the next alarm's

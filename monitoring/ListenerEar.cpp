@@ -119,7 +119,7 @@ TListenerEar::TListenerEar(const TEncoderConfig& AServerConfig, int AServer, con
         // Told once, at the start, rather than as a deaf listener at every check.
         FReport({FServer, TAlarmKind::CheckOff, false,
                  "Verificacao dos ouvintes desligada: o endereco de escuta deve comecar com http:// ou https:// (" +
-                     FAddress + ")."});
+                     ShownUrl(FAddress) + ")."});
         return;
     }
     std::string why;
@@ -205,10 +205,10 @@ void TListenerEar::ListenAndJudge(const TOnAirState& AState)
     const TEarFindings f = JudgeListening(heard, decoded, expected);
 
     Set(TAlarmKind::NoAudio, FNoAudio, f.NoAudio,
-        "Ouvintes nao recebem audio em " + FAddress + " (" + f.NoAudioWhy + ").");
+        "Ouvintes nao recebem audio em " + ShownUrl(FAddress) + " (" + f.NoAudioWhy + ").");
     if (f.NoAudio)
         return;
-    Set(TAlarmKind::SilentStream, FSilent, f.Silent, "Ouvintes recebem silencio em " + FAddress + ".");
+    Set(TAlarmKind::SilentStream, FSilent, f.Silent, "Ouvintes recebem silencio em " + ShownUrl(FAddress) + ".");
     if (!expected.Title.empty())
         Set(TAlarmKind::TitleDiffers, FTitleDiffers, f.TitleDiffers,
             "Titulo no servidor difere: " + Quoted(f.HeardTitle) + " em vez de " + Quoted(expected.Title) + ".");

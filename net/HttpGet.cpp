@@ -32,11 +32,13 @@ CURLcode ConfigureTrust(CURL*, void* AContext, void* ATrust)
 void ApplyHttpTrust(CURL* ACurl, const THttpTrust& ATrust)
 {
     // The host check moves into OpenSSL's verification, where a pinned
-    // certificate may stand in for the whole of it.
+    // certificate may stand in for the whole of it. A libcurl on another
+    // TLS library refuses the hook: it keeps its own host check then (no
+    // pinning), never none.
     curl_easy_setopt(ACurl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(ACurl, CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_easy_setopt(ACurl, CURLOPT_SSL_CTX_FUNCTION, ConfigureTrust);
-    curl_easy_setopt(ACurl, CURLOPT_SSL_CTX_DATA, const_cast<THttpTrust*>(&ATrust));
+    const bool hooked = curl_easy_setopt(ACurl, CURLOPT_SSL_CTX_FUNCTION, ConfigureTrust) == CURLE_OK &&
+                        curl_easy_setopt(ACurl, CURLOPT_SSL_CTX_DATA, const_cast<THttpTrust*>(&ATrust)) == CURLE_OK;
+    curl_easy_setopt(ACurl, CURLOPT_SSL_VERIFYHOST, hooked ? 0L : 2L);
 }
 
 bool HttpGet(const std::string& AUrl, const std::string& AAgent, const THttpLimits& ALimits,

@@ -1,5 +1,7 @@
 #include "platform/Text.h"
 
+#include <algorithm>
+
 std::string Trim(const std::string& AText)
 {
     size_t first = 0;
@@ -32,4 +34,41 @@ std::string AsciiUpper(const std::string& AText)
 bool SameTextAscii(const std::string& A, const std::string& B)
 {
     return A.size() == B.size() && AsciiLower(A) == AsciiLower(B);
+}
+
+std::string PrintableLine(const std::string& AText, size_t AMaxBytes)
+{
+    std::string out;
+    out.reserve(std::min(AText.size(), AMaxBytes));
+    for (size_t i = 0; i < AText.size(); ++i) {
+        const auto c = static_cast<unsigned char>(AText[i]);
+        if (c < 0x20 || c == 0x7F) {
+            out += ' ';
+        } else if (c == 0xC2 && i + 1 < AText.size() && static_cast<unsigned char>(AText[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(AText[i + 1]) <= 0x9F) {
+            out += ' ';
+            ++i;
+        } else {
+            out += AText[i];
+        }
+    }
+    if (out.size() <= AMaxBytes)
+        return out;
+    size_t end = AMaxBytes >= 3 ? AMaxBytes - 3 : 0;
+    while (end > 0 && (static_cast<unsigned char>(out[end]) & 0xC0) == 0x80)
+        --end;
+    out.resize(end);
+    return out + "...";
+}
+
+std::string ShownUrl(const std::string& AUrl)
+{
+    std::string url = AUrl.substr(0, AUrl.find_first_of("?#"));
+    const size_t scheme = url.find("://");
+    const size_t hostFrom = scheme == std::string::npos ? 0 : scheme + 3;
+    const size_t pathFrom = std::min(url.find('/', hostFrom), url.size());
+    const size_t at = url.rfind('@', pathFrom);
+    if (at != std::string::npos && at >= hostFrom)
+        url.replace(hostFrom, at - hostFrom, "***");
+    return url;
 }

@@ -1,5 +1,6 @@
 #include "services/ListenerStats.h"
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 
@@ -80,6 +81,21 @@ std::optional<int32_t> FromParsedPage(const std::string& ABody, const std::strin
     return 0;
 }
 
+// AChar at or after AFrom within AWithin bytes, or npos: each key's value
+// is looked for near it, so a hostile page costs its length, not its
+// square.
+size_t FindNear(const std::string& AText, char AChar, size_t AFrom, size_t AWithin)
+{
+    if (AFrom == std::string::npos || AFrom >= AText.size())
+        return std::string::npos;
+    const size_t end = std::min(AText.size(), AFrom + AWithin);
+    const auto found = std::find(AText.begin() + static_cast<std::ptrdiff_t>(AFrom),
+                                 AText.begin() + static_cast<std::ptrdiff_t>(end), AChar);
+    return found == AText.begin() + static_cast<std::ptrdiff_t>(end)
+               ? std::string::npos
+               : static_cast<size_t>(found - AText.begin());
+}
+
 // Older servers write titles unescaped, which no parser takes: within each
 // source icecast writes "listeners" before "listenurl", so the number
 // between the previous source's address and the mount's own is its count.
@@ -88,11 +104,11 @@ std::optional<int32_t> FromBrokenPage(const std::string& ABody, const std::strin
     static const std::string kUrlKey = "\"listenurl\"";
     size_t previous = 0;
     for (size_t at = ABody.find(kUrlKey); at != std::string::npos; at = ABody.find(kUrlKey, at + 1)) {
-        const size_t colon = ABody.find(':', at + kUrlKey.size());
-        const size_t open = colon == std::string::npos ? colon : ABody.find('"', colon + 1);
-        const size_t close = open == std::string::npos ? open : ABody.find('"', open + 1);
+        const size_t colon = FindNear(ABody, ':', at + kUrlKey.size(), 64);
+        const size_t open = FindNear(ABody, '"', colon == std::string::npos ? colon : colon + 1, 64);
+        const size_t close = FindNear(ABody, '"', open == std::string::npos ? open : open + 1, 4096);
         if (close == std::string::npos)
-            break;
+            continue;
         if (UrlPath(ABody.substr(open + 1, close - open - 1)) == AMount) {
             const std::string segment = ABody.substr(previous, at - previous);
             const size_t key = segment.rfind("\"listeners\"");

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -438,4 +439,63 @@ void SaveEncoderConfigTo(const std::string& APath, const TEncoderConfig& AConfig
     // One write for the whole record: the window saves on every slider move.
     if (!TIniFile(APath).Write(entries))
         throw ESettingsWriteError(APath);
+}
+
+namespace {
+
+// Why someone other than the file's owner could have written it; empty
+// when no one could.
+std::string WritableByOthers(const std::string& APath)
+{
+    struct stat file {};
+    if (stat(APath.c_str(), &file) != 0)
+        return {};
+    if (file.st_uid != geteuid() && file.st_uid != 0)
+        return "o arquivo pertence a outro usuario";
+    if ((file.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return "outros usuarios podem alterar o arquivo";
+    std::string folder = std::filesystem::path(APath).parent_path().string();
+    if (folder.empty())
+        folder = ".";
+    struct stat dir {};
+    if (stat(folder.c_str(), &dir) == 0 &&
+        ((dir.st_uid != geteuid() && dir.st_uid != 0) || (dir.st_mode & (S_IWGRP | S_IWOTH)) != 0))
+        return "outros usuarios podem alterar a pasta " + folder;
+    return {};
+}
+
+bool HoldsPassword(const TEncoderConfig& AConfig)
+{
+    if (!AConfig.Password.empty() || !AConfig.FtpPassword.empty() || !AConfig.ControlToken.empty())
+        return true;
+    for (const TServerRecord& server : AConfig.ExtraServers)
+        if (!server.Password.empty())
+            return true;
+    return false;
+}
+
+} // namespace
+
+TEncoderConfig ObeyableSettings(const std::string& APath, const TEncoderConfig& AConfig, std::string& AWhy)
+{
+    AWhy.clear();
+    TEncoderConfig config = AConfig;
+    if (config.AlarmCommand.empty() && !config.ControlEnabled)
+        return config;
+    const std::string why = WritableByOthers(APath);
+    if (why.empty())
+        return config;
+    config.AlarmCommand.clear();
+    config.ControlEnabled = false;
+    AWhy = "Arquivo de configuracao inseguro: " + why + " (" + APath +
+           "). O comando de alarme e a interface de controle ficam desligados; corrija com chmod go-w.";
+    return config;
+}
+
+std::string SettingsExposedWarning(const std::string& APath, const TEncoderConfig& AConfig)
+{
+    struct stat file {};
+    if (!HoldsPassword(AConfig) || stat(APath.c_str(), &file) != 0 || (file.st_mode & S_IROTH) == 0)
+        return {};
+    return "O arquivo de configuracao " + APath + " guarda senhas e outros usuarios podem le-lo; chmod o-r corrige.";
 }

@@ -136,6 +136,15 @@ void SaveEncoderConfigTo(const std::string& APath, const TEncoderConfig& AConfig
 // this process has loaded: it holds passwords and the token, and must never
 // be read as anything else (a now-playing file linked to it, say).
 bool IsSettingsFile(dev_t ADevice, ino_t AInode);
+// The settings hold passwords, the token and a shell command. A file that
+// someone other than its owner could have written (it or its folder
+// writable by group or others, or owned by another user than this one or
+// root) is obeyed without the alarm command and the control interface;
+// AWhy then says so, in the operator's words, else it is empty.
+TEncoderConfig ObeyableSettings(const std::string& APath, const TEncoderConfig& AConfig, std::string& AWhy);
+// A warning when the file holds a password and other users may read it;
+// empty otherwise.
+std::string SettingsExposedWarning(const std::string& APath, const TEncoderConfig& AConfig);
 // Why the last load of APath gave the defaults although something is there
 // ("Unable to read <path>: <reason>"); empty once a load went well.
 std::string SettingsLoadError(const std::string& APath);

@@ -1,5 +1,6 @@
 #include "streaming/ServerOutput.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 
@@ -18,6 +19,8 @@ constexpr int KSendBufferBytes = 262144;
 constexpr int KIcecastAnswerMs = 5000;
 constexpr int KShoutcastAnswerMs = 3000;
 constexpr size_t KAnswerChunk = 2048;
+// No login answer is longer; a server that sends more is only talking.
+constexpr size_t KMaxAnswer = 16 * 1024;
 // After an interim "100 Continue" the final answer may follow at once.
 constexpr int KFinalAnswerMs = 500;
 // The server's own source time-out: a queue that has not moved for this
@@ -134,6 +137,9 @@ std::string TServerOutput::ReadServerAnswer(int ATimeoutMs, bool* AClosed)
     FConnection.SetTimeouts(-1, ATimeoutMs);
     std::string answer;
     char buf[KAnswerChunk];
+    // The time-out is for the whole answer: a drip of full chunks must not
+    // hold the login for ever.
+    const uint64_t until = GetTickCount64() + static_cast<uint64_t>(std::max(ATimeoutMs, 0));
     for (;;) {
         const ssize_t n = FConnection.Receive(buf, sizeof(buf));
         if (n < 0 && errno == EINTR && !Terminated() && !FConnection.Tls())
@@ -143,7 +149,8 @@ std::string TServerOutput::ReadServerAnswer(int ATimeoutMs, bool* AClosed)
         // A reset is the server ending it too, only less politely.
         if (AClosed && (n == 0 || (n < 0 && errno == ECONNRESET)))
             *AClosed = true;
-        if (n != static_cast<ssize_t>(KAnswerChunk) || Terminated())
+        if (n != static_cast<ssize_t>(KAnswerChunk) || Terminated() || answer.size() >= KMaxAnswer ||
+            GetTickCount64() >= until)
             break;
     }
     return answer;

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QSlider>
+#include <QTextDocument>
 
 #include "dsp/EqPresets.h"
 #include "platform/Text.h"
@@ -105,4 +106,11 @@ void SelectEqPresetEntry(QComboBox* ACombo, const std::string& ALangCode, const 
 {
     const std::string text = Translate(ALangCode, "preset_" + AsciiLower(APreset));
     ACombo->setCurrentIndex(FindComboText(ACombo, QStr(text)));
+}
+
+QString PlainTip(const QString& AText)
+{
+    if (!Qt::mightBeRichText(AText))
+        return AText;
+    return "<p style='white-space:pre-wrap'>" + AText.toHtmlEscaped() + "</p>";
 }

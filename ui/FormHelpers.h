@@ -23,6 +23,10 @@ inline std::string StdStr(const QString& AText)
     return AText.toStdString();
 }
 
+// A tooltip that shows AText as it is: text that looks like markup (a
+// server's words may) is escaped, line breaks kept.
+QString PlainTip(const QString& AText);
+
 // Nearest integer, halves to the even neighbour.
 int RoundHalfEven(double AValue);
 

@@ -152,6 +152,10 @@ void TFrmPrincipal::BuildControls()
     tmrMeters->setInterval(KMetersReadMs);
     connect(tmrMeters, &QTimer::timeout, this, [this] { tmrMetersTimer(); });
     NameControls();
+    // Servers, streams and files put words here: shown as they are, never
+    // as markup (a server's "<img src=...>" would be fetched and drawn).
+    for (QLabel* label : findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
 }
 
 void TFrmPrincipal::NameControls()
@@ -348,6 +352,14 @@ void TFrmPrincipal::FormCreate()
     CheckNoarFile();
     tmrNoar->start();
     SetRunningState(false);
+    // Said once the window stands, in the status line an operator reads.
+    std::string unsafe;
+    ObeyableSettings(FSettingsPath, FConfig, unsafe);
+    if (const std::string warning = unsafe.empty() ? SettingsExposedWarning(FSettingsPath, FConfig) : unsafe;
+        !warning.empty()) {
+        SetStatusText(QStr(warning));
+        SetTextColor(lblStatus, Red);
+    }
     // A settings file that is there but unreadable is never saved over;
     // say so before the first save refuses.
     const std::string loadError = SettingsLoadError(FSettingsPath);
@@ -479,11 +491,11 @@ void TFrmPrincipal::ShowMarkedLine(QLabel* AMark, QLabel* ALine, int ARight, Qt:
                                    bool AShowMark, const QString& AText, const QColor& AColor, const QString& ATip)
 {
     AMark->setVisible(AShowMark);
-    AMark->setToolTip(ATip);
+    AMark->setToolTip(PlainTip(ATip));
     const int left = AShowMark ? AMark->geometry().right() + 1 + KMarkLineGap : AMark->x();
     ALine->setGeometry(left, AMark->y(), ARight - left, AMark->height());
     ALine->setText(ALine->fontMetrics().elidedText(AText, AElide, ALine->width()));
-    ALine->setToolTip(ATip);
+    ALine->setToolTip(PlainTip(ATip));
     SetTextColor(ALine, AColor);
     ALine->show();
 }

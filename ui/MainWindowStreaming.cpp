@@ -67,7 +67,8 @@ QColor MarkColour(int AKind)
 
 TNativeEncoderThread* TFrmPrincipal::CreateEncoderThread(const TEncoderConfig& AConfig)
 {
-    return new TNativeEncoderThread(AConfig);
+    std::string unsafe; // told when the window opened
+    return new TNativeEncoderThread(ObeyableSettings(FSettingsPath, AConfig, unsafe));
 }
 
 void TFrmPrincipal::btnStartStopClick()
@@ -347,19 +348,19 @@ void TFrmPrincipal::ShowServerMarks()
         shpServer[n - 1]->SetBrushColor(MarkColour(state.Kind));
         // Where it streams, under its state.
         const TEncoderConfig server = ConfigForServer(FConfig, n);
-        mark->setToolTip(QStr(Tr("server_line")).arg(n).arg(state.Text) +
-                         QString::fromUtf8("\n%1:%2 %3 · %4 kbps")
-                             .arg(QStr(server.Host))
-                             .arg(server.Port)
-                             .arg(QStr(server.Mount))
-                             .arg(server.Bitrate));
+        mark->setToolTip(PlainTip(QStr(Tr("server_line")).arg(n).arg(state.Text) +
+                                  QString::fromUtf8("\n%1:%2 %3 · %4 kbps")
+                                      .arg(QStr(server.Host))
+                                      .arg(server.Port)
+                                      .arg(QStr(server.Mount))
+                                      .arg(server.Bitrate)));
         if (n > 1 && ServerInUse(n) && (state.Kind == mkTrouble || state.Kind == mkOnItsWay) &&
             (!problem || (state.Kind == mkTrouble && FServerMarks[problem - 1].Kind != mkTrouble)))
             problem = n;
     }
     if (shown && problem) {
         const TServerMark& state = FServerMarks[problem - 1];
-        lblServerProblem->setToolTip(QStr(Tr("server_line")).arg(problem).arg(state.Text));
+        lblServerProblem->setToolTip(PlainTip(QStr(Tr("server_line")).arg(problem).arg(state.Text)));
         SetTextColor(lblServerProblem, MarkColour(state.Kind));
     } else {
         lblServerProblem->setToolTip(QString());
@@ -392,7 +393,8 @@ void TFrmPrincipal::PlaceServerMarks()
 
 void TFrmPrincipal::StartControlInterface()
 {
-    if (!FConfig.ControlEnabled)
+    std::string unsafe; // told when the window opened
+    if (!ObeyableSettings(FSettingsPath, FConfig, unsafe).ControlEnabled)
         return;
     FControlServer = std::make_unique<TControlServer>(*FStation);
     std::string error;

@@ -146,6 +146,14 @@ TEST(HeadlessLog, LinesAreIsoTimeLevelAndOneLineOfText)
     EXPECT_TRUE(std::regex_match(line, std::regex(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d error duas linhas$)")))
         << line;
     EXPECT_NE(LogLine(std::chrono::system_clock::now(), false, "x").find(" info x"), std::string::npos);
+    // A server's words neither forge a line nor drive the terminal, and a
+    // page of them is cut.
+    const std::string hostile = LogLine(std::chrono::system_clock::now(), false,
+                                        "a\r\n2026-01-01 error falso\x1b[2J\xC2\x9B" "31m\tb" + std::string(9000, 'x'));
+    EXPECT_NE(hostile.find(" info a  2026-01-01 error falso [2J 31m b"), std::string::npos) << hostile;
+    EXPECT_EQ(hostile.find_first_of("\r\n\t\x1b"), std::string::npos);
+    EXPECT_LT(hostile.size(), 4200u);
+    EXPECT_EQ(hostile.substr(hostile.size() - 3), "...");
 }
 
 TEST(HeadlessLog, DeviceListingHasTheColumnsAFileWouldStore)

@@ -340,7 +340,8 @@ TEST(AlarmActions, EachEventFetchesTheHookOnceAndRunsTheCommand)
         EXPECT_TRUE(actions.Active());
         actions.Take({0, TAlarmKind::Silence, true, "Silencio no programa"});
         actions.Take({1, TAlarmKind::CheckOff, false, "notices are not acted on"});
-        actions.Take({0, TAlarmKind::Silence, false, "Som de volta"});
+        // A server's words reach the command as one line.
+        actions.Take({0, TAlarmKind::Silence, false, "Som de\nvolta"});
         ASSERT_TRUE(WaitUntil([&] { return ReadAll(out).find("cleared") != std::string::npos &&
                                            ReadAll(out).find("raised") != std::string::npos; },
                               10000));
@@ -349,7 +350,8 @@ TEST(AlarmActions, EachEventFetchesTheHookOnceAndRunsTheCommand)
     // The commands run side by side: their lines may come in either order.
     const std::string lines = ReadAll(out);
     EXPECT_EQ(lines.size(), std::string("silence raised 0 Rádio Teste: Silencio no programa\n"
-                                        "silence cleared 0 Rádio Teste: Som de volta\n").size());
+                                        "silence cleared 0 Rádio Teste: Som de volta\n").size())
+        << lines;
     EXPECT_NE(lines.find("silence raised 0 Rádio Teste: Silencio no programa\n"), std::string::npos) << lines;
     EXPECT_NE(lines.find("silence cleared 0 Rádio Teste: Som de volta\n"), std::string::npos) << lines;
     EXPECT_EQ(notices.Count(), 0u);

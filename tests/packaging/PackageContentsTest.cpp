@@ -1,6 +1,8 @@
 // What the Debian package holds and asks for, judged by Debian's own tools.
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include <filesystem>
 #include <string>
 
@@ -111,6 +113,17 @@ TEST(DebianPackage, PassesLintianAndTheDesktopAndAppStreamValidators)
         EXPECT_EQ(code, 0) << verdict;
         EXPECT_EQ(verdict, "");
     }
+    // The system unit is sandboxed as far as the program allows: systemd's
+    // exposure score (10 is none at all) stays low.
+    TTempDir sandbox;
+    WriteTextFile(sandbox.File("tavix-encoder.service"), unit);
+    const std::string security = RunCommand(
+        "systemd-analyze security --offline=yes " + ShellQuote(sandbox.File("tavix-encoder.service")) + " 2>&1", &code);
+    const size_t level = security.find("Overall exposure level for tavix-encoder.service: ");
+    ASSERT_NE(level, std::string::npos) << security;
+    const double exposure = std::stod(security.substr(level + 50));
+    std::cout << "systemd-analyze security: " << exposure << "\n";
+    EXPECT_LT(exposure, 3.0) << security;
 
     // The manual reads without complaints from groff.
     const std::string manual = RunCommand(

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <random>
 #include <string>
 #include <vector>
@@ -62,6 +64,20 @@ TEST(ListenerStats, HostWithoutSchemeAndPath)
     EXPECT_EQ(ExtractHost("radio.example.com:8000/x"), "radio.example.com:8000");
     EXPECT_EQ(ExtractHost("   "), "");
     EXPECT_EQ(ExtractHost("http:///path"), "");
+}
+
+// A hostile statistics page of 4 MiB cost seconds of CPU: every key's
+// value was looked for to the end of the page. Now each is looked for near
+// its key; a bound this loose fails only on a scan of the page's square.
+TEST(ListenerStats, AHostilePageCostsItsLengthNotItsSquare)
+{
+    std::string page = "{\"icestats\":{\"source\":[";
+    while (page.size() < (4u << 20))
+        page += "\"listenurl\"";
+    page += ":\"http://h/stream\"";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(IcecastMountListeners(page, "/stream"), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 TEST(ListenerStats, IcecastPageCountsTheMountAsked)

@@ -829,3 +829,53 @@ TEST(SettingsFile, AOneServerFileLoadsAsOneServerAndSavesUnchangedButForTheNewSe
     EXPECT_NE(added.find("[Servidor3]\n"), std::string::npos);
     EXPECT_NE(added.find("[Servidor4]\n"), std::string::npos);
 }
+
+// The settings hold a shell command and open the control interface: a file
+// someone other than its owner could have written commands neither, and
+// says why; one that others may read while it holds a password is warned
+// of.
+TEST(SettingsTrust, AFileOthersCouldWriteCommandsNothingAndOneOthersMayReadIsWarnedOf)
+{
+    TTempDir dir;
+    const std::string path = dir.File("TavixEncoder.ini");
+    TEncoderConfig c;
+    DefaultEncoderConfig(c);
+    c.AlarmCommand = "logger alarme";
+    c.ControlEnabled = true;
+    c.ControlToken = "segredo";
+    SaveEncoderConfigTo(path, c);
+    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+    std::string why;
+    TEncoderConfig obeyed = ObeyableSettings(path, c, why);
+    EXPECT_EQ(why, "");
+    EXPECT_EQ(obeyed.AlarmCommand, "logger alarme");
+    EXPECT_TRUE(obeyed.ControlEnabled);
+    EXPECT_EQ(SettingsExposedWarning(path, c), "");
+
+    const auto refused = [&](const std::string& AReason) {
+        const TEncoderConfig r = ObeyableSettings(path, c, why);
+        EXPECT_EQ(r.AlarmCommand, "") << AReason;
+        EXPECT_FALSE(r.ControlEnabled) << AReason;
+        EXPECT_NE(why.find(AReason), std::string::npos) << why;
+        EXPECT_EQ(r.Password, c.Password) << "the rest is obeyed";
+    };
+    ASSERT_EQ(chmod(path.c_str(), 0620), 0);
+    refused("outros usuarios podem alterar o arquivo");
+    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0777), 0);
+    refused("outros usuarios podem alterar a pasta " + dir.Path());
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0700), 0);
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+        refused("o arquivo pertence a outro usuario");
+        ASSERT_EQ(chown(path.c_str(), 0, 0), 0);
+    }
+
+    ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+    EXPECT_NE(SettingsExposedWarning(path, c).find("guarda senhas e outros usuarios podem le-lo"), std::string::npos);
+    TEncoderConfig noSecrets;
+    DefaultEncoderConfig(noSecrets);
+    EXPECT_EQ(SettingsExposedWarning(path, noSecrets), "");
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    EXPECT_EQ(SettingsExposedWarning(path, c), "");
+}

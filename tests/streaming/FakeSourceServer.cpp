@@ -95,6 +95,12 @@ void FakeSourceServer::Handle(int AFd, size_t AIndex)
             const std::string& a = *FOptions.Answers[AIndex];
             (void)!send(AFd, a.data(), a.size(), MSG_NOSIGNAL);
         }
+        const std::string drip = "X-Drip: " + std::string(2038, 'a') + "\r\n";
+        for (int waited = 0; FOptions.DripMs > 0 && waited < 30000 && !FStop; waited += FOptions.DripMs) {
+            poll(nullptr, 0, FOptions.DripMs);
+            if (send(AFd, drip.data(), drip.size(), MSG_NOSIGNAL) <= 0)
+                break;
+        }
         if (FOptions.CloseAfterAnswer)
             return;
         if (!FOptions.ReadAfterAnswer) {

@@ -23,6 +23,9 @@ public:
         // When true the server hangs up right after its answer, as one that
         // takes a login and drops it at once.
         bool CloseAfterAnswer = false;
+        // Above 0: the answer never ends, 2048 more bytes every DripMs, for
+        // up to 30 s.
+        int DripMs = 0;
         int Port = 0; // 0: any free port
     };
 

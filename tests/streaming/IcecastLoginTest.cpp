@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "tests/streaming/FakeSourceServer.h"
 #include "tests/streaming/WorkerProbe.h"
 #include "tests/support/IcecastServer.h"
 #include "tests/support/Process.h"
@@ -82,6 +83,22 @@ TEST(IcecastLogin, WrongPasswordIsRefusedAndLeavesNoConnection)
     EXPECT_TRUE(WaitUntil([&] { return Count(server.ErrorLog(), "invalid or missing password") == 2; }, 3000))
         << "two connections, one per method:\n"
         << server.ErrorLog();
+}
+
+// A login answer that never ends (a drip of full chunks) held the login
+// for as long as the server liked: the answer's time bounds it whole.
+TEST(IcecastLogin, AnAnswerThatNeverEndsHoldsTheLoginOnlyForItsTime)
+{
+    FakeSourceServer::TOptions options;
+    // Whole chunks of the reader's size, one after another.
+    const std::string status = "HTTP/1.0 200 OK\r\n";
+    options.Answers = {status + "X-Pad: " + std::string(2048 - status.size() - 9, 'a') + "\r\n"};
+    options.DripMs = 50;
+    FakeSourceServer fake(options);
+    TWorkerProbe worker(LoopbackConfig(fake.Port()));
+    const auto start = std::chrono::steady_clock::now();
+    worker.Server().IcecastHandshake("audio/mpeg");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
 }
 
 TEST(IcecastLogin, UnresolvableHostAndClosedPortEndAtOnce)

@@ -12,6 +12,7 @@
 
 #include "tests/support/TempDir.h"
 #include "tests/ui/UiTestSupport.h"
+#include "ui/FormHelpers.h"
 #include "ui/MainWindow.h"
 #include "ui/MeterBox.h"
 #include "ui/Shape.h"
@@ -79,4 +80,17 @@ TEST(MainWindowLayout, CaptionsOfEveryLanguageKeepClearOfTheirNeighbours)
         EXPECT_LT(InWindow(Control<QLabel>(w, "lblStatus")).right(), InWindow(Control<TShape>(w, "shpLed")).left()) << language;
         EXPECT_LE(Control<QPushButton>(w, "btnStartStop")->sizeHint().width(), Control<QPushButton>(w, "btnStartStop")->width()) << language;
     }
+}
+
+// Servers, streams and files put words into the window: a server's
+// "<img src=...>" must be shown as those characters, never drawn.
+TEST(MainWindowLayout, WordsFromOutsideAreShownAsTextNeverAsMarkup)
+{
+    TTempDir dir;
+    TFrmPrincipal w(dir.File("TavixEncoder.ini"));
+    for (QLabel* label : w.findChildren<QLabel*>())
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+    EXPECT_EQ(PlainTip("Recusado (403 <b>x</b>)").toStdString(),
+              "<p style='white-space:pre-wrap'>Recusado (403 &lt;b&gt;x&lt;/b&gt;)</p>");
+    EXPECT_EQ(PlainTip("Servidor 2: no ar").toStdString(), "Servidor 2: no ar");
 }
