@@ -13,6 +13,7 @@
 #include "headless/DeviceListing.h"
 #include "headless/HeadlessStation.h"
 #include "headless/LogLine.h"
+#include "platform/OpenFileLimit.h"
 #include "platform/Thread.h"
 #include "platform/Tick.h"
 #include "settings/EncoderConfig.h"
@@ -66,6 +67,7 @@ int RunHeadless(const std::string& AConfigPath)
     }
     std::string unsafe;
     const TEncoderConfig config = ObeyableSettings(AConfigPath, loaded, unsafe);
+    RaiseOpenFileLimit();
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);

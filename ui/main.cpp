@@ -6,6 +6,7 @@
 #include <QMessageBox>
 
 #include "platform/ExePath.h"
+#include "platform/OpenFileLimit.h"
 #include "ui/MainWindow.h"
 #include "ui/Theme.h"
 
@@ -41,6 +42,7 @@ int main(int argc, char* argv[])
     for (int i = 1; i < argc; ++i)
         if (IsOptionWithoutWindow(argv[i]))
             RunWithoutWindow(argv);
+    RaiseOpenFileLimit();
     QApplication app(argc, argv);
     std::string themeError;
     if (!ApplyRubyGraphiteTheme(app, themeError))

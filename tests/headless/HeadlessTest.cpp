@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -141,9 +142,21 @@ TEST(Headless, StreamsWithNoDisplayPublishesTitlesAndStopsCleanlyOnSigterm)
     TEncoderConfig config = Station(server.Port());
     UseNowPlaying(config, dir, "Primeira faixa");
     const std::string log = dir.File("log.txt");
+    // Started under a low limit of open files, as some service managers
+    // set it: the program raises it to the most it may have.
+    rlimit files{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
+    const rlimit low{256, files.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
     auto program = StartHeadless(WriteSettings(dir, config), log);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &files), 0);
     ASSERT_TRUE(WaitUntil([&] { return LogHas(log, " info Transmitindo."); }, 15000)) << ReadTextFile(log);
     EXPECT_FALSE(MapsHold(program->Pid(), "libQt6")) << "no toolkit in the process";
+    std::smatch limits;
+    const std::string limitsText = ReadTextFile("/proc/" + std::to_string(program->Pid()) + "/limits");
+    ASSERT_TRUE(std::regex_search(limitsText, limits, std::regex(R"(Max open files +(\d+) +(\d+))"))) << limitsText;
+    EXPECT_EQ(limits[1], limits[2]) << "the soft limit raised to the hard one";
+    EXPECT_NE(limits[1], "256");
     // The rig's monitor holds back its first fragment for a moment.
     std::this_thread::sleep_for(std::chrono::seconds(3));
     EXPECT_TRUE(HearsTone(server.Port())) << ReadTextFile(log);
