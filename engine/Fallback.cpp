@@ -21,6 +21,12 @@ std::string FallbackRefusal(const TEncoderConfig& AConfig)
     return "fonte desconhecida \"" + AConfig.FallbackSource + "\" (use pasta, url ou canal)";
 }
 
+// How long the programme may be silent before the fallback comes.
+int FallbackSeconds(const TEncoderConfig& AConfig)
+{
+    return AConfig.FallbackSeconds > 0 ? AConfig.FallbackSeconds : AConfig.SilenceSeconds;
+}
+
 } // namespace
 
 void TNativeEncoderThread::StartFallback()
@@ -32,8 +38,7 @@ void TNativeEncoderThread::StartFallback()
         PostAlarm({0, TAlarmKind::FallbackTrouble, false, "Programa de reserva desligado: " + refusal + "."});
         return;
     }
-    const int seconds = FConfig.FallbackSeconds > 0 ? FConfig.FallbackSeconds : FConfig.SilenceSeconds;
-    FFallbackSwitch = std::make_unique<TFallbackSwitch>(FConfig.SampleRate, seconds);
+    FFallbackSwitch = std::make_unique<TFallbackSwitch>(FConfig.SampleRate, FallbackSeconds(FConfig));
     FFallbackBuffer.resize(static_cast<size_t>(FFramesPerRead) * static_cast<size_t>(FOutChannels));
     FFallback = std::make_unique<TFallbackProgramme>(
         [this](const std::atomic<bool>& AStop) { return MakeFallbackSource(AStop); }, FConfig.SampleRate,
@@ -68,9 +73,9 @@ void TNativeEncoderThread::MixFallback(std::vector<float>& ASamples, int32_t AFr
         return;
     const TFallbackSwitch::TChange change = FFallbackSwitch->Note(AProgrammeSound, AFrames);
     if (change == TFallbackSwitch::TChange::TakenOver) {
-        const int seconds = FConfig.FallbackSeconds > 0 ? FConfig.FallbackSeconds : FConfig.SilenceSeconds;
         PostAlarm({0, TAlarmKind::Fallback, true,
-                   "Programa de reserva no ar: o programa esta em silencio ha " + std::to_string(seconds) + " s."});
+                   "Programa de reserva no ar: o programa esta em silencio ha " +
+                       std::to_string(FallbackSeconds(FConfig)) + " s."});
         const std::lock_guard<std::mutex> guard(FTitleLock);
         if (!FConfig.FallbackTitle.empty()) {
             FFallbackTitled = true;

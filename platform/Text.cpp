@@ -54,11 +54,17 @@ std::string PrintableLine(const std::string& AText, size_t AMaxBytes)
     }
     if (out.size() <= AMaxBytes)
         return out;
-    size_t end = AMaxBytes >= 3 ? AMaxBytes - 3 : 0;
-    while (end > 0 && (static_cast<unsigned char>(out[end]) & 0xC0) == 0x80)
+    return Utf8Prefix(out, AMaxBytes >= 3 ? AMaxBytes - 3 : 0) + "...";
+}
+
+std::string Utf8Prefix(const std::string& AText, size_t AMaxBytes)
+{
+    if (AText.size() <= AMaxBytes)
+        return AText;
+    size_t end = AMaxBytes;
+    while (end > 0 && (static_cast<unsigned char>(AText[end]) & 0xC0) == 0x80)
         --end;
-    out.resize(end);
-    return out + "...";
+    return AText.substr(0, end);
 }
 
 std::string ShownUrl(const std::string& AUrl)

@@ -12,6 +12,9 @@ bool SameTextAscii(const std::string& A, const std::string& B);
 // (user information, the query, a fragment) left out, "***" standing for
 // the user information.
 std::string ShownUrl(const std::string& AUrl);
+// The longest prefix of AText of at most AMaxBytes that ends between two
+// UTF-8 characters.
+std::string Utf8Prefix(const std::string& AText, size_t AMaxBytes);
 // Text from outside (servers, streams, files) made safe for a log line or
 // a command's environment: every control character (C0, DEL, and C1 as
 // UTF-8) becomes a blank, so no line break, tab or terminal escape gets

@@ -26,17 +26,6 @@ std::string SingleLine(const std::string& AText)
 // and listener stays short, cut between characters.
 constexpr size_t KMaxTitleBytes = 512;
 
-std::string Capped(std::string AText)
-{
-    if (AText.size() <= KMaxTitleBytes)
-        return AText;
-    size_t end = KMaxTitleBytes;
-    while (end > 0 && (static_cast<unsigned char>(AText[end]) & 0xC0) == 0x80)
-        --end;
-    AText.resize(end);
-    return Trim(AText);
-}
-
 } // namespace
 
 bool ReadNoarTitle(const TEncoderConfig& AConfig, std::string& ATitle)
@@ -49,6 +38,6 @@ bool ReadNoarTitle(const TEncoderConfig& AConfig, std::string& ATitle)
         ReadUtf8File(AConfig.NoarPath, KMaxNowPlayingBytes);
     if (!text)
         return false;
-    ATitle = Capped(Trim(SingleLine(RepairMojibake(*text))));
+    ATitle = Trim(Utf8Prefix(Trim(SingleLine(RepairMojibake(*text))), KMaxTitleBytes));
     return true;
 }

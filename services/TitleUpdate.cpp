@@ -179,9 +179,7 @@ bool TTitlePublisher::IcecastItself(const TEncoderConfig& AConfig)
     if (FIcecast)
         return *FIcecast;
     std::string reply, why;
-    const std::string request = "GET /status-json.xsl HTTP/1.0\r\nHost: " +
-                                HostAndPort(Utf8ToWindows1252(Trim(AConfig.Host)), AConfig.Port) + "\r\n" +
-                                KUserAgent + "\r\n";
+    const std::string request = Request(AConfig, {"/status-json.xsl", ""});
     // Not asked (the server away): taken for icecast2 and asked again next
     // time, so an Ogg mount there never gets a request that races its chain.
     if (!Ask(AConfig, request, FConnection, [this] { return FEnding.load(); }, reply, why))
