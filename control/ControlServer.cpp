@@ -1,19 +1,30 @@
 #include "control/ControlServer.h"
 
-#include <chrono>
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 #include <openssl/crypto.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "control/BoundedHttpServer.h"
+#include "control/ListeningSocket.h"
 
 namespace {
 
-constexpr size_t KMaxBodyBytes = 4096;
-constexpr const char* KJson = "application/json";
+constexpr size_t KMaxTitleBodyBytes = 4096;
 
-void Answer(httplib::Response& ARes, int AStatus, const std::string& AMessage)
+THttpResponse Json(int AStatus, std::string ABody)
 {
-    ARes.status = AStatus;
-    ARes.set_content(nlohmann::json{{"error", AMessage}}.dump(), KJson);
+    return {AStatus, std::move(ABody), {{"Content-Type", "application/json"}}};
+}
+
+THttpResponse Refusal(int AStatus, const std::string& AMessage)
+{
+    return Json(AStatus, nlohmann::json{{"error", AMessage}}.dump());
+}
+
+THttpResponse Done(int AStatus)
+{
+    return Json(AStatus, R"({"ok":true})");
 }
 
 // Compared in constant time: the interface must not tell how much of a
@@ -23,10 +34,53 @@ bool SameToken(const std::string& AGiven, const std::string& AToken)
     return AGiven.size() == AToken.size() && CRYPTO_memcmp(AGiven.data(), AToken.data(), AToken.size()) == 0;
 }
 
-void Done(httplib::Response& ARes, int AStatus)
+std::optional<THttpResponse> Admit(const THttpRequest& ARequest, const std::string& AToken)
 {
-    ARes.status = AStatus;
-    ARes.set_content(R"({"ok":true})", KJson);
+    const std::string auth = ARequest.Header("Authorization");
+    const std::string prefix = "Bearer ";
+    if (auth.rfind(prefix, 0) == 0 && SameToken(auth.substr(prefix.size()), AToken))
+        return std::nullopt;
+    THttpResponse refused = Refusal(401, "token ausente ou errado");
+    refused.Headers.emplace_back("WWW-Authenticate", "Bearer");
+    return refused;
+}
+
+THttpResponse Title(TControlTarget& ATarget, const std::string& ABody)
+{
+    if (ABody.size() > KMaxTitleBodyBytes)
+        return Refusal(400, "corpo grande demais");
+    const nlohmann::json body = nlohmann::json::parse(ABody, nullptr, false);
+    if (body.is_discarded() || !body.is_object() || !body.contains("title") || !body["title"].is_string())
+        return Refusal(400, "esperado {\"title\": \"...\"}");
+    const std::string refusal = ATarget.RequestTitle(body["title"].get<std::string>());
+    return refusal.empty() ? Done(200) : Refusal(409, refusal);
+}
+
+THttpResponse Answer(const THttpRequest& ARequest, TControlTarget& ATarget)
+{
+    const std::string& path = ARequest.Path;
+    const char* allowed = path == "/status"                                       ? "GET"
+                          : path == "/start" || path == "/stop" || path == "/title" ? "POST"
+                                                                                    : nullptr;
+    if (!allowed)
+        return Refusal(404, "caminho desconhecido");
+    // A known path asked the wrong way: say which way is right.
+    if (ARequest.Method != allowed) {
+        THttpResponse wrong = Refusal(405, std::string("use ") + allowed + " " + path);
+        wrong.Headers.emplace_back("Allow", allowed);
+        return wrong;
+    }
+    if (path == "/status")
+        return Json(200, StationStateJson(ATarget.State()));
+    if (path == "/start") {
+        ATarget.RequestStart();
+        return Done(202);
+    }
+    if (path == "/stop") {
+        ATarget.RequestStop();
+        return Done(202);
+    }
+    return Title(ATarget, ARequest.Body);
 }
 
 } // namespace
@@ -49,94 +103,42 @@ bool TControlServer::Start(int APort, const std::string& AToken, std::string& AE
         AError = "Porta da interface de controle invalida: " + std::to_string(APort) + ".";
         return false;
     }
-    FToken = AToken;
-    FServer = std::make_unique<httplib::Server>();
-    FServer->set_payload_max_length(64 * 1024);
-    // Not the library's default, which shares the port (SO_REUSEPORT): a
-    // second copy of the program must be refused, not take half the calls.
-    FServer->set_socket_options([](socket_t ASocket) {
-        const int yes = 1;
-        setsockopt(ASocket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
-    });
-    // Small answers on kept connections would otherwise wait for the
-    // peer's delayed acknowledgement, tens of milliseconds each.
-    FServer->set_tcp_nodelay(true);
-    FServer->set_read_timeout(5, 0);
-    FServer->set_write_timeout(5, 0);
-    Route();
-    if (!FServer->bind_to_port("127.0.0.1", APort)) {
-        AError = "A interface de controle nao conseguiu usar 127.0.0.1:" + std::to_string(APort) + ".";
-        FServer.reset();
+    const int listening = ListenOnLoopback(APort, AError);
+    return listening >= 0 && Serve(listening, AToken, AError);
+}
+
+bool TControlServer::StartOnSocket(const std::string& APath, const std::string& AToken, std::string& AError)
+{
+    Stop();
+    if (AToken.empty()) {
+        AError = "Interface de controle sem token: defina [Controle] Token.";
         return false;
     }
-    FThread = std::thread([this] { FServer->listen_after_bind(); });
-    // A stop before the loop runs would be lost and the join would wait
-    // forever: the loop is up before Start returns.
-    for (int i = 0; i < 500 && !FServer->is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const int listening = ListenOnPrivateSocket(APath, AError);
+    if (listening < 0 || !Serve(listening, AToken, AError))
+        return false;
+    FSocketPath = APath;
     return true;
+}
+
+bool TControlServer::Serve(int AListenFd, const std::string& AToken, std::string& AError)
+{
+    FToken = AToken;
+    FServer = std::make_unique<TBoundedHttpServer>(THttpRoutes{
+        [this](const THttpRequest& ARequest) { return Admit(ARequest, FToken); },
+        [this](const THttpRequest& ARequest) { return Answer(ARequest, FTarget); },
+    });
+    if (FServer->Serve(AListenFd))
+        return true;
+    FServer.reset();
+    AError = "A interface de controle nao conseguiu iniciar.";
+    return false;
 }
 
 void TControlServer::Stop()
 {
-    if (FServer)
-        FServer->stop();
-    if (FThread.joinable())
-        FThread.join();
     FServer.reset();
-}
-
-void TControlServer::Route()
-{
-    FServer->set_pre_routing_handler([this](const httplib::Request& AReq, httplib::Response& ARes) {
-        const std::string auth = AReq.get_header_value("Authorization");
-        const std::string prefix = "Bearer ";
-        if (auth.rfind(prefix, 0) != 0 || !SameToken(auth.substr(prefix.size()), FToken)) {
-            ARes.set_header("WWW-Authenticate", "Bearer");
-            Answer(ARes, 401, "token ausente ou errado");
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
-    FServer->set_error_handler([](const httplib::Request& AReq, httplib::Response& ARes) {
-        if (ARes.status != 404)
-            return;
-        // A known path asked the wrong way: say which way is right.
-        const char* allowed = AReq.path == "/status" ? "GET"
-                              : AReq.path == "/start" || AReq.path == "/stop" || AReq.path == "/title" ? "POST"
-                                                                                                       : nullptr;
-        if (!allowed) {
-            Answer(ARes, 404, "caminho desconhecido");
-            return;
-        }
-        ARes.set_header("Allow", allowed);
-        Answer(ARes, 405, std::string("use ") + allowed + " " + AReq.path);
-    });
-    FServer->Get("/status", [this](const httplib::Request&, httplib::Response& ARes) {
-        ARes.set_content(StationStateJson(FTarget.State()), KJson);
-    });
-    FServer->Post("/start", [this](const httplib::Request&, httplib::Response& ARes) {
-        FTarget.RequestStart();
-        Done(ARes, 202);
-    });
-    FServer->Post("/stop", [this](const httplib::Request&, httplib::Response& ARes) {
-        FTarget.RequestStop();
-        Done(ARes, 202);
-    });
-    FServer->Post("/title", [this](const httplib::Request& AReq, httplib::Response& ARes) {
-        if (AReq.body.size() > KMaxBodyBytes) {
-            Answer(ARes, 400, "corpo grande demais");
-            return;
-        }
-        const nlohmann::json body = nlohmann::json::parse(AReq.body, nullptr, false);
-        if (body.is_discarded() || !body.is_object() || !body.contains("title") || !body["title"].is_string()) {
-            Answer(ARes, 400, "esperado {\"title\": \"...\"}");
-            return;
-        }
-        const std::string refusal = FTarget.RequestTitle(body["title"].get<std::string>());
-        if (refusal.empty())
-            Done(ARes, 200);
-        else
-            Answer(ARes, 409, refusal);
-    });
+    if (!FSocketPath.empty())
+        unlink(FSocketPath.c_str());
+    FSocketPath.clear();
 }

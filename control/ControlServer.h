@@ -2,18 +2,15 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "station/StationState.h"
 
-namespace httplib {
-class Server;
-}
+class TBoundedHttpServer;
 
-// The local control interface: HTTP with JSON on 127.0.0.1 only, every
-// request with "Authorization: Bearer <token>". GET /status; POST /start,
-// /stop, /title ({"title": "..."}). It runs on threads of its own and
-// only hands requests to the target.
+// The local control interface: HTTP with JSON on 127.0.0.1 or on a
+// private Unix-domain socket, every request with "Authorization: Bearer
+// <token>". GET /status; POST /start, /stop, /title ({"title": "..."}).
+// It runs on a thread of its own and only hands requests to the target.
 class TControlServer {
 public:
     explicit TControlServer(TControlTarget& ATarget);
@@ -21,15 +18,16 @@ public:
     TControlServer(const TControlServer&) = delete;
     TControlServer& operator=(const TControlServer&) = delete;
 
-    // False, with AError set, for an empty token or a port it cannot take.
+    // False, with AError set, for an empty token or a place it cannot take.
     bool Start(int APort, const std::string& AToken, std::string& AError);
+    bool StartOnSocket(const std::string& APath, const std::string& AToken, std::string& AError);
     void Stop();
 
 private:
-    void Route();
+    bool Serve(int AListenFd, const std::string& AToken, std::string& AError);
 
     TControlTarget& FTarget;
     std::string FToken;
-    std::unique_ptr<httplib::Server> FServer;
-    std::thread FThread;
+    std::unique_ptr<TBoundedHttpServer> FServer;
+    std::string FSocketPath;
 };

@@ -32,12 +32,17 @@ void OnSignal(int)
 }
 
 const char* const KUsage =
-    "Usage: TavixEncoder [--headless [--config PATH]] [--list-devices] [--help] [--version]\n"
+    "Usage: TavixEncoder [--headless [--config PATH] [--control-socket PATH]] [--list-devices] [--help]\n"
+    "                    [--version]\n"
     "\n"
     "  (no option)     open the window\n"
     "  --headless      stream the settings file's transmission at once, with no\n"
     "                  window, until SIGTERM or SIGINT; events go to standard output\n"
     "  --config PATH   the settings file to use (default: the window's own)\n"
+    "  --control-socket PATH\n"
+    "                  serve the control interface ([Controle] Ativo=1) on this\n"
+    "                  Unix-domain socket, in a folder only this user may enter,\n"
+    "                  instead of a port of 127.0.0.1\n"
     "  --list-devices  print the capture channels, tab-separated: DeviceIndex,\n"
     "                  SourceKind, DeviceName, caption, DeviceId\n"
     "  --help          this text\n"
@@ -48,7 +53,7 @@ void Log(bool AIsError, const std::string& AText)
     std::cout << LogLine(std::chrono::system_clock::now(), AIsError, AText) << std::endl;
 }
 
-int RunHeadless(const std::string& AConfigPath)
+int RunHeadless(const std::string& AConfigPath, const std::string& AControlSocket)
 {
     TThread::SetMainThread();
     // Defaults alone cannot stream: a mistyped path is told as such, not
@@ -85,10 +90,14 @@ int RunHeadless(const std::string& AConfigPath)
     if (config.ControlEnabled) {
         // The station goes on the air all the same: the interface is a
         // convenience, the programme is the job.
-        if (std::string error; !control.Start(config.ControlPort, config.ControlToken, error))
-            Log(true, error + " A transmissao segue sem a interface de controle.");
+        std::string error;
+        if (!AControlSocket.empty() ? control.StartOnSocket(AControlSocket, config.ControlToken, error)
+                                    : control.Start(config.ControlPort, config.ControlToken, error))
+            Log(false, !AControlSocket.empty()
+                           ? "Interface de controle no soquete " + AControlSocket
+                           : "Interface de controle em http://127.0.0.1:" + std::to_string(config.ControlPort) + "/");
         else
-            Log(false, "Interface de controle em http://127.0.0.1:" + std::to_string(config.ControlPort) + "/");
+            Log(true, error + " A transmissao segue sem a interface de controle.");
     }
     station.Start();
     int code = 0;
@@ -115,7 +124,7 @@ int RunHeadless(const std::string& AConfigPath)
 int main(int argc, char* argv[])
 {
     bool headless = false, list = false;
-    std::string configPath;
+    std::string configPath, controlSocket;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -132,6 +141,8 @@ int main(int argc, char* argv[])
             list = true;
         } else if (a == "--config" && i + 1 < argc) {
             configPath = argv[++i];
+        } else if (a == "--control-socket" && i + 1 < argc) {
+            controlSocket = argv[++i];
         } else {
             std::cerr << "Opcao desconhecida: " << a << "\n\n" << KUsage;
             return 2;
@@ -145,5 +156,5 @@ int main(int argc, char* argv[])
         std::cerr << KUsage;
         return 2;
     }
-    return RunHeadless(configPath.empty() ? ConfigFilePath() : configPath);
+    return RunHeadless(configPath.empty() ? ConfigFilePath() : configPath, controlSocket);
 }

@@ -28,7 +28,7 @@ namespace {
 
 bool IsOptionWithoutWindow(const char* AArg)
 {
-    for (const char* option : {"--headless", "--config", "--list-devices", "--help", "-h", "--version"})
+    for (const char* option : {"--headless", "--config", "--control-socket", "--list-devices", "--help", "-h", "--version"})
         if (std::strcmp(AArg, option) == 0)
             return true;
     return false;

@@ -4,7 +4,9 @@
 #include <mutex>
 #include <filesystem>
 #include <regex>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -219,4 +221,46 @@ TEST(NowPlayingWrite, NoPlantedLinkIsWrittenThroughAndRequestsDoNotInterleave)
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
         entries += entry.path().filename().string().rfind("noar.txt.tmp.", 0) == 0;
     EXPECT_EQ(entries, 0) << "no temporary file left";
+}
+
+// The socket's folder is what keeps other users out: one they could
+// write to, or a file where the socket goes, is refused with the reason.
+TEST(ControlServer, ASocketOnlyInAFolderOfItsOwn)
+{
+    TFakeStation station;
+    TControlServer server(station);
+    TTempDir dir;
+    std::string error;
+    const std::string shared = dir.File("shared");
+    ASSERT_EQ(mkdir(shared.c_str(), 0770), 0);
+    ASSERT_EQ(chmod(shared.c_str(), 0770), 0);
+    EXPECT_FALSE(server.StartOnSocket(shared + "/control.sock", "t", error));
+    EXPECT_EQ(error, "A pasta do soquete de controle deve ser so do usuario do programa (0700): " + shared + ".");
+    EXPECT_FALSE(server.StartOnSocket("control.sock", "t", error));
+    EXPECT_NE(error.find("caminho absoluto"), std::string::npos) << error;
+
+    const std::string folder = dir.File("run"), path = folder + "/control.sock";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    WriteTextFile(path, "not a socket");
+    EXPECT_FALSE(server.StartOnSocket(path, "t", error));
+    EXPECT_EQ(error, "O caminho do soquete de controle ja e outro arquivo: " + path + ".");
+    EXPECT_EQ(ReadTextFile(path), "not a socket") << "left as it was";
+    unlink(path.c_str());
+
+    // A socket left by a run that was killed is replaced.
+    const int stale = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+    ASSERT_EQ(bind(stale, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    close(stale);
+    ASSERT_TRUE(server.StartOnSocket(path, "tok-123", error)) << error;
+    const std::string status = RunCommand("curl -s -m 5 --unix-socket " + ShellQuote(path) + " " + KAuth +
+                                          " http://tavix/status");
+    EXPECT_NE(status.find(R"("bytesSent":123456)"), std::string::npos) << status;
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    server.Stop();
+    EXPECT_NE(access(path.c_str(), F_OK), 0);
 }

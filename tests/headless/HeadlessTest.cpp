@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -83,13 +87,17 @@ std::string WriteSettings(const TTempDir& ADir, const TEncoderConfig& AConfig)
 
 // The program as systemd starts it: no display of any kind.
 std::unique_ptr<TChildProcess> StartHeadless(const std::string& ASettings, const std::string& ALog,
-                                             const std::string& AProgram = "ui/TavixEncoderHeadless")
+                                             const std::string& AProgram = "ui/TavixEncoderHeadless",
+                                             const std::vector<std::string>& AMore = {},
+                                             const std::string& AShellFirst = "")
 {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         unsetenv(name);
-    return std::make_unique<TChildProcess>(
-        std::vector<std::string>{Binary(AProgram), "--headless", "--config", ASettings}, std::map<std::string, std::string>{},
-        ALog);
+    std::vector<std::string> args{Binary(AProgram), "--headless", "--config", ASettings};
+    args.insert(args.end(), AMore.begin(), AMore.end());
+    if (!AShellFirst.empty())
+        args.insert(args.begin(), {"/bin/sh", "-c", AShellFirst + " && exec \"$0\" \"$@\""});
+    return std::make_unique<TChildProcess>(args, std::map<std::string, std::string>{}, ALog);
 }
 
 uint64_t JsonNumber(const std::string& AJson, const std::string& AKey)
@@ -130,6 +138,16 @@ testing::AssertionResult HearsTone(int APort)
 TEncoderConfig Station(int APort)
 {
     return StreamConfig("audio/mpeg", APort);
+}
+
+// The same with its control interface on a free port.
+TEncoderConfig ControlledStation(int APort)
+{
+    TEncoderConfig config = Station(APort);
+    config.ControlEnabled = true;
+    config.ControlPort = FreeLoopbackPort();
+    config.ControlToken = KToken;
+    return config;
 }
 
 } // namespace
@@ -212,10 +230,7 @@ TEST(Headless, TheControlInterfaceAnswersOnlyItsTokenAndDrivesTheStation)
     TIcecastServer server;
     TTempDir dir;
     PlayRigTone(KToneHz, 60);
-    TEncoderConfig config = Station(server.Port());
-    config.ControlEnabled = true;
-    config.ControlPort = FreeLoopbackPort();
-    config.ControlToken = KToken;
+    TEncoderConfig config = ControlledStation(server.Port());
     // A now-playing file with nothing in it: nothing on air.
     config.NoarPath = dir.File("noar.txt");
     WriteTextFile(config.NoarPath, "");
@@ -367,4 +382,165 @@ TEST(Headless, TheOptionsAnswerWithoutAWindow)
     }
     EXPECT_TRUE(monitor) << list;
 
+}
+
+namespace {
+
+long ResidentKiB(pid_t APid)
+{
+    const std::string status = ReadTextFile("/proc/" + std::to_string(APid) + "/status");
+    const size_t at = status.find("VmRSS:");
+    return at == std::string::npos ? 0 : std::atol(status.c_str() + at + 6);
+}
+
+int Connect(int APort)
+{
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(APort));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (s >= 0 && connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0)
+        return s;
+    if (s >= 0)
+        close(s);
+    return -1;
+}
+
+// Sends AHead, then AFill again and again up to ALimit bytes; the bytes
+// that went out before the program hung up (ALimit when it never did).
+uint64_t Flood(int APort, const std::string& AHead, const std::string& AFill, uint64_t ALimit)
+{
+    const int s = Connect(APort);
+    if (s < 0)
+        return 0;
+    const timeval patience{5, 0};
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof(patience));
+    uint64_t sent = send(s, AHead.data(), AHead.size(), MSG_NOSIGNAL) > 0 ? AHead.size() : 0;
+    while (sent < ALimit) {
+        const ssize_t n = send(s, AFill.data(), AFill.size(), MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        sent += static_cast<uint64_t>(n);
+    }
+    close(s);
+    return sent;
+}
+
+} // namespace
+
+// What a stranger on the machine can do without the token, as measured on
+// the program before it had bounds: endless header lines, a pile of
+// headers, a crowd of idle connections under a low open-file limit, and
+// slow drips. The programme goes on, memory stays put, and the station's
+// own requests are answered at once throughout.
+TEST(Headless, TheControlInterfaceOutlastsFloodsCrowdsAndDrips)
+{
+    TIcecastServer server;
+    TTempDir dir;
+    PlayRigTone(KToneHz, 120);
+    TEncoderConfig config = ControlledStation(server.Port());
+    const int port = config.ControlPort;
+    const std::string log = dir.File("log.txt");
+    // Both limits low, as a service manager may set them.
+    auto started = StartHeadless(WriteSettings(dir, config), log, "ui/TavixEncoderHeadless", {}, "ulimit -n 256");
+    TChildProcess& program = *started;
+    ASSERT_TRUE(WaitUntil([&] { return LogHas(log, " info Transmitindo."); }, 15000)) << ReadTextFile(log);
+    TStreamCapture listener(server.Port(), "/stream", 20000);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const long residentBefore = ResidentKiB(program.Pid());
+    const uint64_t from = GetTickCount64();
+    auto answeredAtOnce = [&] {
+        const uint64_t asked = GetTickCount64();
+        const THttpAnswer a = Http("GET", port, "/status", KToken);
+        return a.Code == 200 && GetTickCount64() - asked < 1000;
+    };
+
+    EXPECT_LT(Flood(port, "GET /status HTTP/1.1\r\nX-Long: ", std::string(64 * 1024, 'a'), 256u << 20), 64u << 20)
+        << "a header line that never ends is cut off";
+    EXPECT_LT(Flood(port, "GET /status HTTP/1.1\r\n", "X-Many: 1\r\n", 256u << 20), 64u << 20)
+        << "headers without end are cut off";
+    EXPECT_TRUE(answeredAtOnce());
+
+    std::vector<int> crowd;
+    for (int i = 0; i < 300; ++i)
+        if (const int s = Connect(port); s >= 0)
+            crowd.push_back(s);
+    EXPECT_GE(crowd.size(), 64u);
+    EXPECT_TRUE(answeredAtOnce()) << "an idle crowd makes room";
+    for (const int s : crowd)
+        close(s);
+
+    std::vector<int> drips;
+    for (int i = 0; i < 16; ++i)
+        if (const int s = Connect(port); s >= 0)
+            drips.push_back(s);
+    ASSERT_EQ(drips.size(), 16u);
+    const std::string request = "GET /status HTTP/1.1\r\nHost: x\r\n";
+    int cutOff = 0;
+    for (size_t i = 0; i < 9; ++i) {
+        cutOff = 0;
+        for (const int s : drips)
+            cutOff += send(s, &request[i % request.size()], 1, MSG_NOSIGNAL) == 1 ? 0 : 1;
+        EXPECT_TRUE(answeredAtOnce()) << "while drips arrive, second " << i;
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+    EXPECT_EQ(cutOff, 16) << "a request that takes more than 5 s is ended";
+    for (const int s : drips)
+        close(s);
+
+    const uint64_t to = GetTickCount64();
+    EXPECT_LT(ResidentKiB(program.Pid()) - residentBefore, 20 * 1024) << ReadTextFile(log);
+    listener.Wait();
+    ASSERT_LE(to - from, 17000u) << "the listener must outlast the attacks";
+    EXPECT_GE(listener.BytesBetween(from, to), (to - from) * uint64_t(config.Bitrate) / 8 * 85 / 100)
+        << "the stream went on at its rate";
+    EXPECT_FALSE(LogHas(log, " info Parado.")) << ReadTextFile(log);
+    EXPECT_TRUE(program.Running());
+}
+
+// A port another user took first leaves the station on the air without
+// its interface; on a private socket nobody can take its place.
+TEST(Headless, ASquattedPortIsNoOutageAndTheSocketIsPrivate)
+{
+    TIcecastServer server;
+    TTempDir dir;
+    PlayRigTone(KToneHz, 60);
+    TEncoderConfig config = ControlledStation(server.Port());
+    const int squatter = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(config.ControlPort));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(squatter, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(listen(squatter, 4), 0);
+    const std::string settings = WriteSettings(dir, config);
+    {
+        const std::string log = dir.File("squatted.txt");
+        auto program = StartHeadless(settings, log);
+        ASSERT_TRUE(WaitUntil([&] { return LogHas(log, " info Transmitindo."); }, 15000)) << ReadTextFile(log);
+        EXPECT_TRUE(LogHas(log, " error A interface de controle nao conseguiu usar 127.0.0.1:" +
+                                    std::to_string(config.ControlPort) +
+                                    ". A transmissao segue sem a interface de controle."))
+            << ReadTextFile(log);
+    }
+    close(squatter);
+
+    const std::string folder = dir.File("run"), socketPath = folder + "/control.sock";
+    const std::string log = dir.File("socket.txt");
+    auto program = StartHeadless(settings, log, "ui/TavixEncoderHeadless", {"--control-socket", socketPath});
+    ASSERT_TRUE(WaitUntil([&] { return LogHas(log, " info Transmitindo."); }, 15000)) << ReadTextFile(log);
+    EXPECT_TRUE(LogHas(log, " info Interface de controle no soquete " + socketPath)) << ReadTextFile(log);
+    struct stat info {};
+    ASSERT_EQ(stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    const std::string ask = "curl -s -m 5 --unix-socket " + ShellQuote(socketPath) + " -w ' %{http_code}' ";
+    EXPECT_NE(RunCommand(ask + "-H " + ShellQuote("Authorization: Bearer " + KToken) + " http://tavix/status")
+                  .find(R"("status":"Transmitindo.")"),
+              std::string::npos);
+    EXPECT_NE(RunCommand(ask + "http://tavix/status").find(" 401"), std::string::npos);
+    EXPECT_FALSE(WaitForPort(config.ControlPort, 200)) << "no TCP port besides the socket";
+    kill(program->Pid(), SIGTERM);
+    EXPECT_EQ(program->WaitExit(3000), 0) << ReadTextFile(log);
+    EXPECT_NE(access(socketPath.c_str(), F_OK), 0) << "the socket goes with the program";
 }
