@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "control/BoundedHttpServer.h"
 #include "control/ListeningSocket.h"
 
 namespace {
@@ -85,6 +84,14 @@ THttpResponse Answer(const THttpRequest& ARequest, TControlTarget& ATarget)
 
 } // namespace
 
+THttpRoutes ControlRoutes(TControlTarget& ATarget, const std::string& AToken)
+{
+    return {
+        [AToken](const THttpRequest& ARequest) { return Admit(ARequest, AToken); },
+        [&ATarget](const THttpRequest& ARequest) { return Answer(ARequest, ATarget); },
+    };
+}
+
 TControlServer::TControlServer(TControlTarget& ATarget) : FTarget(ATarget) {}
 
 TControlServer::~TControlServer()
@@ -123,11 +130,7 @@ bool TControlServer::StartOnSocket(const std::string& APath, const std::string& 
 
 bool TControlServer::Serve(int AListenFd, const std::string& AToken, std::string& AError)
 {
-    FToken = AToken;
-    FServer = std::make_unique<TBoundedHttpServer>(THttpRoutes{
-        [this](const THttpRequest& ARequest) { return Admit(ARequest, FToken); },
-        [this](const THttpRequest& ARequest) { return Answer(ARequest, FTarget); },
-    });
+    FServer = std::make_unique<TBoundedHttpServer>(ControlRoutes(FTarget, AToken));
     if (FServer->Serve(AListenFd))
         return true;
     FServer.reset();

@@ -3,9 +3,11 @@
 #include <memory>
 #include <string>
 
+#include "control/BoundedHttpServer.h"
 #include "station/StationState.h"
 
-class TBoundedHttpServer;
+// What the interface answers, apart from where it listens.
+THttpRoutes ControlRoutes(TControlTarget& ATarget, const std::string& AToken);
 
 // The local control interface: HTTP with JSON on 127.0.0.1 or on a
 // private Unix-domain socket, every request with "Authorization: Bearer
@@ -27,7 +29,6 @@ private:
     bool Serve(int AListenFd, const std::string& AToken, std::string& AError);
 
     TControlTarget& FTarget;
-    std::string FToken;
     std::unique_ptr<TBoundedHttpServer> FServer;
     std::string FSocketPath;
 };

@@ -54,11 +54,15 @@ std::string DecidingStatusLine(const std::string& AAnswer)
 }
 
 // The reason phrase after the code, as the server wrote it.
+// The server's own words, shown in the status line and logged: one
+// printable line of a reasonable length, whatever the server sent.
 std::string ReasonPhrase(const std::string& AStatusLine)
 {
+    constexpr size_t KMaxPhraseBytes = 80;
     const size_t first = AStatusLine.find(' ');
     const size_t second = first == std::string::npos ? std::string::npos : AStatusLine.find(' ', first + 1);
-    return second == std::string::npos ? std::string() : Trim(AStatusLine.substr(second + 1));
+    return second == std::string::npos ? std::string()
+                                       : Trim(PrintableLine(AStatusLine.substr(second + 1), KMaxPhraseBytes));
 }
 
 } // namespace

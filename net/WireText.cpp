@@ -27,9 +27,11 @@ std::string AnswerText(const std::string& AAnswer)
 
 std::string HeaderValueUtf8(const std::string& AText)
 {
+    // No control character is allowed in a header's value; a line break
+    // would even start a header of its own.
     std::string out = AText;
     for (char& c : out)
-        if (c == '\r' || c == '\n')
+        if ((static_cast<unsigned char>(c) < 32 && c != '\t') || c == 127)
             c = ' ';
     return out;
 }

@@ -103,6 +103,12 @@ std::string JoinLines(const std::vector<std::string>& ALines)
     std::string text;
     for (const auto& line : ALines)
         text += line + "\n";
+    // Text that starts the way a byte-order mark does would read back as
+    // another encoding, or short of its first character: a mark of its
+    // own keeps it as it is.
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0 || text.compare(0, 2, "\xFF\xFE") == 0 ||
+        text.compare(0, 2, "\xFE\xFF") == 0)
+        text.insert(0, "\xEF\xBB\xBF");
     return text;
 }
 
