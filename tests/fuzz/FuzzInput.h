@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <unistd.h>
 
 // A fuzzer's bytes taken apart: a few choices up front, the rest as text.
 class TFuzzInput {
@@ -35,6 +37,21 @@ private:
     size_t FSize;
     size_t FAt = 0;
 };
+
+// A folder of this process's own for the files a harness writes, in
+// $TMPDIR (run-fuzzer points it into its own work folder).
+inline const std::string& ScratchFolder()
+{
+    static const std::string folder = [] {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/tavix-fuzz-XXXXXX";
+        if (!mkdtemp(pattern.data()))
+            std::abort();
+        std::atexit([] { std::filesystem::remove_all(ScratchFolder()); });
+        return pattern;
+    }();
+    return folder;
+}
 
 // A broken promise is a crash the fuzzer keeps, like any other.
 #define FUZZ_CHECK(condition)                                                                  \

@@ -1,15 +1,8 @@
-#include <unistd.h>
-
 #include "platform/Text.h"
 #include "settings/IniFile.h"
 #include "tests/fuzz/FuzzInput.h"
 
 namespace {
-
-std::string ScratchFile()
-{
-    return "/tmp/tavix-fuzz-ini-" + std::to_string(getpid()) + ".ini";
-}
 
 bool Storable(const std::string& AValue)
 {
@@ -38,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize)
     const std::string section = input.Piece(12), key = input.Piece(12), value = input.Piece(64);
     const std::string other = input.Piece(12);
     const std::string file = input.Rest();
-    const std::string path = ScratchFile();
+    const std::string path = ScratchFolder() + "/TavixEncoder.ini";
     {
         FILE* out = std::fopen(path.c_str(), "wb");
         std::fwrite(file.data(), 1, file.size(), out);

@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include "settings/EncoderConfig.h"
 #include "tests/fuzz/FuzzInput.h"
 
@@ -23,7 +21,7 @@ std::string Slurp(const std::string& APath)
 // what they were: nothing a file says can make a setting drift or vanish.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize)
 {
-    const std::string base = "/tmp/tavix-fuzz-settings-" + std::to_string(getpid());
+    const std::string base = ScratchFolder() + "/settings";
     const std::string given = base + "-given.ini", once = base + "-once.ini", twice = base + "-twice.ini";
     if (FILE* out = std::fopen(given.c_str(), "wb")) {
         std::fwrite(AData, 1, ASize, out);
