@@ -73,11 +73,19 @@ std::map<std::string, std::string> TAudioRig::Environment() const
 
 void TAudioRig::PlayTone(double AFreqHz, double ASeconds, double AAmplitude)
 {
+    Play(std::to_string(ASeconds) + " sine " + std::to_string(AFreqHz) + " vol " + std::to_string(AAmplitude));
+}
+
+void TAudioRig::PlayMusicLike(double ASeconds)
+{
+    Play(std::to_string(ASeconds) + " pinknoise mix sine 440 vol 0.4");
+}
+
+void TAudioRig::Play(const std::string& ASynth)
+{
     StopTone();
-    const std::string cmd =
-        "sox -q -n -t raw -r 44100 -c 2 -e signed -b 16 - synth " + std::to_string(ASeconds) +
-        " sine " + std::to_string(AFreqHz) + " vol " + std::to_string(AAmplitude) +
-        " | pacat --device=tavix_out --rate=44100 --channels=2 --format=s16le --latency-msec=50";
+    const std::string cmd = "sox -q -n -t raw -r 44100 -c 2 -e signed -b 16 - synth " + ASynth +
+                            " | pacat --device=tavix_out --rate=44100 --channels=2 --format=s16le --latency-msec=50";
     FTone = std::make_unique<TChildProcess>(std::vector<std::string>{"/bin/sh", "-c", cmd},
                                             Environment(), FDir.File("tone.log"));
 }

@@ -21,6 +21,9 @@ public:
 
     // Plays a sine into the sink in the background (16-bit stereo 44100 Hz).
     void PlayTone(double AFreqHz, double ASeconds, double AAmplitude = 0.5);
+    // Music-like sound for ASeconds: pink noise with a tone, which a codec
+    // cannot encode almost for free as it does a pure tone.
+    void PlayMusicLike(double ASeconds);
     void StopTone();
     // Ends the daemon (and the tone), and starts it again with the same
     // sink: a restart of the sound server.
@@ -31,6 +34,8 @@ public:
     std::map<std::string, std::string> Environment() const;
 
 private:
+    void Play(const std::string& ASynth);
+
     TTempDir FDir;
     std::unique_ptr<TChildProcess> FDaemon;
     std::unique_ptr<TChildProcess> FTone;
