@@ -4,12 +4,12 @@
 #include <climits>
 #include <microhttpd.h>
 #include <poll.h>
-#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "platform/Thread.h"
 #include "platform/Tick.h"
 
 namespace {
@@ -214,7 +214,7 @@ void TBoundedHttpServer::DropLate()
 
 void TBoundedHttpServer::Loop()
 {
-    pthread_setname_np(pthread_self(), "control");
+    NameThisThread("control");
     const MHD_DaemonInfo* info = MHD_get_daemon_info(FDaemon, MHD_DAEMON_INFO_EPOLL_FD);
     const int events = info ? info->epoll_fd : -1;
     while (!FStopping) {

@@ -35,6 +35,7 @@ int OutChannels(const TEncoderConfig& AConfig)
 
 void TNativeEncoderThread::Execute()
 {
+    NameThisThread("capture");
     try {
         Transmit();
     } catch (...) {
@@ -71,12 +72,12 @@ void TNativeEncoderThread::Transmit()
                 PostRecord(AFileName, AText, AIsError);
             });
         FRecording->RecordFrom(FServer->Encoding(), FConfig.SampleRate, FFramesPerRead);
-        FRecording->StartThread();
+        FRecording->StartThread("recording");
     }
-    FServer->StartThread();
+    FServer->StartThread("server 1");
     for (TExtraServer& s : FExtraServers)
         if (s.Started)
-            s.Output->StartThread();
+            s.Output->StartThread("server " + std::to_string(s.Number));
     FSilence = TSilenceDetector(FConfig.SilenceThresholdDb, FConfig.SilenceSeconds, FConfig.SampleRate);
     FActions = std::make_unique<TAlarmActions>(FConfig.AlarmWebhookUrl, FConfig.AlarmCommand, FConfig.StreamName,
                                                [this](const TAlarm& AAlarm) { NotifyAlarm(AAlarm); });

@@ -1,4 +1,5 @@
 #include "fallback/FallbackProgramme.h"
+#include "platform/Thread.h"
 
 #include <algorithm>
 #include <vector>
@@ -18,6 +19,7 @@ TFallbackProgramme::~TFallbackProgramme()
 
 void TFallbackProgramme::Run(TSourceMaker AMakeSource)
 {
+    NameThisThread("fallback");
     const std::unique_ptr<TFallbackSource> source = AMakeSource(FStop);
     if (!source)
         return;

@@ -9,6 +9,7 @@
 #include "net/HttpGet.h"
 #include "net/WireText.h"
 #include "platform/Text.h"
+#include "platform/Thread.h"
 
 extern char** environ;
 
@@ -106,6 +107,7 @@ void TAlarmActions::Take(const TAlarm& AAlarm)
 
 void TAlarmActions::Run()
 {
+    NameThisThread("alarm actions");
     for (;;) {
         TAlarm alarm;
         {

@@ -1,4 +1,5 @@
 #include "monitoring/AlarmCommand.h"
+#include "platform/Thread.h"
 
 #include <cerrno>
 #include <csignal>
@@ -158,6 +159,7 @@ std::optional<TRunningCommand> StartAlarmCommand(const std::string& ACommand, st
 void TendAlone(std::vector<TRunningCommand> ACommands)
 {
     std::thread([running = std::move(ACommands)]() mutable {
+        NameThisThread("alarm commands");
         while (!running.empty()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             for (auto c = running.begin(); c != running.end();)

@@ -12,6 +12,7 @@
 #include "services/ListenerStats.h"
 #include "services/OwnListeners.h"
 #include "services/ServerKind.h"
+#include "platform/Thread.h"
 
 namespace {
 
@@ -144,6 +145,7 @@ TListenerEar::~TListenerEar()
 
 void TListenerEar::Run()
 {
+    NameThisThread("ear " + std::to_string(FServer));
     auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(KSettleMs);
     for (;;) {
         {

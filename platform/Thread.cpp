@@ -1,5 +1,7 @@
 #include "platform/Thread.h"
 
+#include <pthread.h>
+
 #include <deque>
 #include <exception>
 #include <memory>
@@ -216,4 +218,9 @@ bool TThread::RunQueued(int ATimeoutMs)
         lock.lock();
     }
     return ranAny;
+}
+
+void NameThisThread(const std::string& AName)
+{
+    pthread_setname_np(pthread_self(), AName.substr(0, 15).c_str());
 }

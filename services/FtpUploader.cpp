@@ -81,6 +81,7 @@ TTavixFtpUploadThread::~TTavixFtpUploadThread()
 
 void TTavixFtpUploadThread::Execute()
 {
+    NameThisThread("ftp");
     if (!FConfig.FtpEnabled || Trim(FLocalFile).empty() || !FileExists(FLocalFile) ||
         Trim(FConfig.FtpHost).empty())
         return;

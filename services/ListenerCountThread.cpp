@@ -70,6 +70,7 @@ TTavixListenerCountThread::~TTavixListenerCountThread()
 
 void TTavixListenerCountThread::Execute()
 {
+    NameThisThread("listeners");
     FErrorText.clear();
     FCount = QueryListenerCount(FConfig, FErrorText);
     if (Terminated())

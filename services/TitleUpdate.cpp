@@ -6,6 +6,7 @@
 #include "platform/CodePage.h"
 #include "platform/Text.h"
 #include "services/ServerKind.h"
+#include "platform/Thread.h"
 
 namespace {
 
@@ -154,6 +155,7 @@ bool TTitlePublisher::Busy() const
 
 void TTitlePublisher::Run()
 {
+    NameThisThread("titles");
     std::unique_lock<std::mutex> lock(FLock);
     for (;;) {
         FWake.wait(lock, [this] { return FEnding || FNext.has_value(); });

@@ -47,10 +47,10 @@ bool TServerOutput::Prepare(int32_t ASampleRate, int AOutChannels)
     return true;
 }
 
-void TServerOutput::StartThread()
+void TServerOutput::StartThread(const std::string& AName)
 {
-    FEncode.StartThread();
-    TPipelineOutput::StartThread();
+    FEncode.StartThread(AName + " encode");
+    TPipelineOutput::StartThread(AName);
 }
 
 void TServerOutput::Join()

@@ -35,7 +35,7 @@ public:
     // channels sent; starts the encoder (false after posting why).
     bool Prepare(int32_t ASampleRate, int AOutChannels);
     // Its encode's thread and its own.
-    void StartThread() override;
+    void StartThread(const std::string& AName) override;
     void Join() override;
     // Never waits: the block goes to the encode.
     void Feed(TAudioBlockPtr ABlock) { FEncode.Feed(std::move(ABlock)); }

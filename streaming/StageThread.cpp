@@ -2,16 +2,19 @@
 
 #include <exception>
 
+#include "platform/Thread.h"
+
 TStageThread::~TStageThread()
 {
     Join();
 }
 
-void TStageThread::StartThread()
+void TStageThread::StartThread(const std::string& AName)
 {
     if (FThread.joinable())
         return;
-    FThread = std::thread([this] {
+    FThread = std::thread([this, AName] {
+        NameThisThread(AName);
         // An escaped exception would end the program; the stage just ends.
         try {
             Run();

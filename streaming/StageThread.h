@@ -14,7 +14,8 @@ public:
     TStageThread(const TStageThread&) = delete;
     TStageThread& operator=(const TStageThread&) = delete;
 
-    virtual void StartThread();
+    // AName: the thread's name (see NameThisThread).
+    virtual void StartThread(const std::string& AName);
     virtual void Join();
     // Its thread has returned (or never ran Run to the end).
     bool Ended() const { return FEnded.load(); }

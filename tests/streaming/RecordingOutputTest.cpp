@@ -50,8 +50,8 @@ public:
         std::string error;
         EXPECT_TRUE(Encode->Prepare(KRate, 2, c.Bitrate, "", 100, error)) << error;
         Output->RecordFrom(*Encode, KRate, Frames);
-        Output->StartThread();
-        Encode->StartThread();
+        Output->StartThread("recording");
+        Encode->StartThread("encode");
     }
 
     // ASeconds of a 440 Hz tone from AStart on, at ASpeed times real time
