@@ -10,6 +10,15 @@ TSoundServerConnection::TSoundServerConnection()
     FLoop = pa_mainloop_new();
     if (FLoop)
         FContext = pa_context_new(pa_mainloop_get_api(FLoop), "TAVIX Encoder");
+    // Kept as it changes: asking the library each time costs a system call
+    // (its check for a fork), many times a block.
+    if (FContext)
+        pa_context_set_state_callback(
+            FContext,
+            [](pa_context* AContext, void* ASelf) {
+                static_cast<TSoundServerConnection*>(ASelf)->FState = pa_context_get_state(AContext);
+            },
+            this);
 }
 
 TSoundServerConnection::~TSoundServerConnection()
@@ -26,8 +35,7 @@ bool TSoundServerConnection::Connect(TClock::time_point ADeadline)
 {
     if (!FContext || pa_context_connect(FContext, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
         return false;
-    return RunUntil([this] { return pa_context_get_state(FContext) == PA_CONTEXT_READY; },
-                    ADeadline);
+    return RunUntil([this] { return FState == PA_CONTEXT_READY; }, ADeadline);
 }
 
 bool TSoundServerConnection::RunUntil(const std::function<bool()>& ADone,
@@ -51,10 +59,7 @@ bool TSoundServerConnection::RunUntil(const std::function<bool()>& ADone,
 
 bool TSoundServerConnection::Failed() const
 {
-    if (!FContext)
-        return true;
-    const pa_context_state_t state = pa_context_get_state(FContext);
-    return state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED;
+    return !FContext || FState == PA_CONTEXT_FAILED || FState == PA_CONTEXT_TERMINATED;
 }
 
 int TSoundServerConnection::Error() const

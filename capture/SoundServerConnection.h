@@ -33,4 +33,5 @@ public:
 private:
     pa_mainloop* FLoop = nullptr;
     pa_context* FContext = nullptr;
+    pa_context_state_t FState = PA_CONTEXT_UNCONNECTED;
 };

@@ -113,14 +113,24 @@ public:
         // While a login runs nobody reads: a few blocks of slack, not the
         // server's seconds, or the outage would go on air late and stale.
         attr.maxlength = attr.fragsize * KBlocksQueued;
+        // Kept as they change: asking the library each time costs a system
+        // call (its check for a fork), several times a fragment.
+        pa_stream_set_state_callback(
+            FStream,
+            [](pa_stream* AStream, void* ASelf) {
+                static_cast<TSoundServerCapture*>(ASelf)->FState = pa_stream_get_state(AStream);
+            },
+            this);
+        pa_stream_set_read_callback(
+            FStream, [](pa_stream*, size_t, void* ASelf) { static_cast<TSoundServerCapture*>(ASelf)->FArrived = true; },
+            this);
         if (pa_stream_connect_record(FStream, ASourceName.c_str(), &attr,
                                      static_cast<pa_stream_flags_t>(PA_STREAM_DONT_MOVE |
                                                                     PA_STREAM_ADJUST_LATENCY)) < 0)
             return OpenFailureText(FServer.Error());
-        if (!FServer.RunUntil([this] { return pa_stream_get_state(FStream) != PA_STREAM_CREATING; },
-                              deadline))
+        if (!FServer.RunUntil([this] { return FState != PA_STREAM_CREATING; }, deadline))
             return FServer.Failed() ? OpenFailureText(FServer.Error()) : KServerDown;
-        if (pa_stream_get_state(FStream) != PA_STREAM_READY)
+        if (FState != PA_STREAM_READY)
             return OpenFailureText(FServer.Error());
         FChannels = sampleFormat.channels;
         FBytesPerSecond = static_cast<double>(pa_bytes_per_second(&sampleFormat));
@@ -144,27 +154,28 @@ public:
                           std::chrono::duration<double>(lastData - FLastRead).count() * FBytesPerSecond > FHeldBytes;
         bool full = false;
         bool napped = false;
+        // How full the stream is, asked when it is fullest: at the first
+        // fragment and the first after the nap.
+        bool askFull = true;
         while (have < wanted) {
             const void* data = nullptr;
             size_t size = 0;
-            if (pa_stream_get_state(FStream) != PA_STREAM_READY ||
-                pa_stream_peek(FStream, &data, &size) < 0)
+            if (FState != PA_STREAM_READY || pa_stream_peek(FStream, &data, &size) < 0)
                 return Fail(ReadFailureText(FServer.Error()), AError);
             if (size == 0) {
+                FArrived = false;
                 // The server sends its own small chunks, several a block
                 // whatever the fragment size asked: sleeping for what is
                 // missing and taking them all at once saves a wake-up each.
                 // Once per block only: the chunks that came meanwhile are
                 // taken one by one, and a nap for each would fall behind.
-                if (!napped)
+                if (!napped) {
                     WaitForMissing(wanted - have);
+                    askFull = true;
+                }
                 napped = true;
-                const bool woke = FServer.RunUntil(
-                    [this] {
-                        return pa_stream_get_state(FStream) != PA_STREAM_READY ||
-                               pa_stream_readable_size(FStream) != 0;
-                    },
-                    lastData + KStallWait);
+                const bool woke =
+                    FServer.RunUntil([this] { return FState != PA_STREAM_READY || FArrived; }, lastData + KStallWait);
                 if (!woke && !FServer.Failed())
                     return Fail("o servidor de som parou de enviar \xC3\xA1udio.", AError);
                 continue;
@@ -183,7 +194,9 @@ public:
                     FPending.assign(size - take, 0);
                 FPendingAt = 0;
             }
-            full = full || pa_stream_readable_size(FStream) >= FHeldBytes;
+            if (askFull)
+                full = full || pa_stream_readable_size(FStream) >= FHeldBytes;
+            askFull = false;
             pa_stream_drop(FStream);
             have += take;
             lastData = TClock::now();
@@ -225,6 +238,9 @@ private:
 
     TSoundServerConnection FServer;
     pa_stream* FStream = nullptr;
+    pa_stream_state_t FState = PA_STREAM_UNCONNECTED;
+    // Data came since the stream was last found empty.
+    bool FArrived = false;
     int FChannels = 0;
     double FBytesPerSecond = 0;
     std::vector<char> FPending;

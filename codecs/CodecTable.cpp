@@ -27,11 +27,11 @@ const TCodecRow* FindCodecRow(const std::string& ACodec)
     return nullptr;
 }
 
-std::unique_ptr<TAudioEncoder> CreateEncoder(const TCodecRow& ARow)
+std::unique_ptr<TAudioEncoder> CreateEncoder(const TCodecRow& ARow, int32_t AMp3Quality)
 {
     switch (ARow.Kind) {
     case TCodecKind::Mp3:
-        return std::make_unique<TMp3Encoder>();
+        return std::make_unique<TMp3Encoder>(AMp3Quality);
     case TCodecKind::OggVorbis:
         return std::make_unique<TOggVorbisEncoder>();
     case TCodecKind::AacPlus:

@@ -24,4 +24,5 @@ struct TCodecRow {
 const TCodecRow* FindCodecRow(const std::string& ACodec);
 
 // A new, unstarted encoder for the row; nullptr for a kind of no row.
-std::unique_ptr<TAudioEncoder> CreateEncoder(const TCodecRow& ARow);
+// AMp3Quality: LAME's quality, for MP3 only.
+std::unique_ptr<TAudioEncoder> CreateEncoder(const TCodecRow& ARow, int32_t AMp3Quality = KDefaultMp3Quality);

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-lame_global_flags* OpenMp3Encoder(int32_t AChannels, int32_t ASampleRate, int32_t ABitrateKbps)
+lame_global_flags* OpenMp3Encoder(int32_t AChannels, int32_t ASampleRate, int32_t ABitrateKbps, int32_t AQuality)
 {
     lame_global_flags* lame = lame_init();
     if (!lame)
@@ -11,7 +11,7 @@ lame_global_flags* OpenMp3Encoder(int32_t AChannels, int32_t ASampleRate, int32_
     lame_set_out_samplerate(lame, ASampleRate);
     lame_set_num_channels(lame, AChannels);
     lame_set_brate(lame, ABitrateKbps);
-    lame_set_quality(lame, 2);
+    lame_set_quality(lame, AQuality);
     lame_set_VBR(lame, vbr_off);
     // LAME quietly resamples a rate MP3 cannot carry; the stream is meant
     // to keep the capture rate, so that counts as a refusal too.

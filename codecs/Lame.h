@@ -4,6 +4,8 @@
 
 #include <lame/lame.h>
 
+#include "settings/CodecIds.h"
+
 // Opens a constant-bitrate LAME encoder: same input and output rate (no
 // resampling), the given channel count and bitrate (LAME picks the nearest
 // valid one), quality 2. nullptr when LAME refuses the parameters or would
@@ -11,7 +13,8 @@
 // and ends it with lame_close; it encodes each block with EncodeMp3Block
 // and flushes with lame_encode_flush into a buffer of
 // Mp3BufferSize(frames) bytes.
-lame_global_flags* OpenMp3Encoder(int32_t AChannels, int32_t ASampleRate, int32_t ABitrateKbps);
+lame_global_flags* OpenMp3Encoder(int32_t AChannels, int32_t ASampleRate, int32_t ABitrateKbps,
+                                  int32_t AQuality = KDefaultMp3Quality);
 
 // One block of interleaved floats (full scale +-1.0) into ABuffer; LAME's
 // result: negative on failure, else the byte count. Stereo goes through

@@ -20,7 +20,7 @@ bool TMp3Encoder::Start(int32_t AChannels, int32_t ASampleRate, int32_t ABitrate
     HeaderBytes.clear();
     AError.clear();
     Close();
-    FLame = OpenMp3Encoder(AChannels, ASampleRate, ABitrateKbps);
+    FLame = OpenMp3Encoder(AChannels, ASampleRate, ABitrateKbps, FQuality);
     if (!FLame) {
         AError = "Nao iniciou libmp3lame.";
         return false;

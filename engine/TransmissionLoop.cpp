@@ -23,6 +23,8 @@ const char* SettingsRefusal(const TEncoderConfig& AConfig)
         return "Configure a senha do servidor.";
     if (AConfig.AudioDeviceIndex < 0)
         return "Selecione um canal de audio.";
+    if (codecRow->Kind == TCodecKind::Mp3 && (AConfig.Mp3Quality < 0 || AConfig.Mp3Quality > 9))
+        return "A qualidade do MP3 (Qualidade) vai de 0 a 9.";
     return ServerKindOf(AConfig).CodecRefusal(*codecRow);
 }
 

@@ -20,7 +20,9 @@
 
 namespace {
 
-constexpr int KLoopMs = 40;
+// Nothing on screen to redraw: the loop wakes at once for what the
+// workers hand over, and otherwise ten times a second is plenty.
+constexpr int KLoopMs = 100;
 // Listener queries still out at the end are waited for this long.
 constexpr uint64_t KQueryGraceMs = 1500;
 

@@ -1,9 +1,14 @@
 #pragma once
 
+#include <cstdint>
+
 #include <string>
 
 // The codecs a settings file can name, whatever alias it uses.
 enum class TCodecKind { None, Mp3, OggVorbis, AacPlus, OggFlac, OggOpus };
+
+// LAME's quality unless a station asks for another (0 best ... 9 fastest).
+inline constexpr int32_t KDefaultMp3Quality = 2;
 
 // Canonical identifiers, as the settings dialog writes them.
 inline constexpr const char* KCodecMp3 = "audio/mpeg";

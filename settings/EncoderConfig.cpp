@@ -115,6 +115,7 @@ const TKey KKeys[] = {
     {"Transmissao", "Url", &TEncoderConfig::Url},
     {"Transmissao", "Codec", &TEncoderConfig::Codec},
     {"Transmissao", "Bitrate", &TEncoderConfig::Bitrate},
+    {"Transmissao", "Qualidade", &TEncoderConfig::Mp3Quality},
     {"Transmissao", "SampleRate", &TEncoderConfig::SampleRate},
     {"Transmissao", "Channels", &TEncoderConfig::Channels},
     {"Transmissao", "Tls", &TEncoderConfig::UseTls},
@@ -230,6 +231,7 @@ const TServerKey KServerKeys[] = {
     {"Url", &TServerRecord::Url},
     {"Codec", &TServerRecord::Codec},
     {"Bitrate", &TServerRecord::Bitrate},
+    {"Qualidade", &TServerRecord::Mp3Quality},
     {"Channels", &TServerRecord::Channels},
     {"Tls", &TServerRecord::UseTls},
     {"TlsFingerprint", &TServerRecord::TlsFingerprint},
@@ -260,6 +262,7 @@ void DefaultEncoderConfig(TEncoderConfig& AConfig)
     AConfig.Genre = "Radio";
     AConfig.Codec = "audio/mpeg";
     AConfig.Bitrate = 192;
+    AConfig.Mp3Quality = 2;
     AConfig.SampleRate = 44100;
     AConfig.Channels = 2;
     AConfig.AudioDeviceIndex = -1;
@@ -295,6 +298,7 @@ void DefaultEncoderConfig(TEncoderConfig& AConfig)
         server.Genre = "Radio";
         server.Codec = "audio/mpeg";
         server.Bitrate = 128;
+        server.Mp3Quality = 2;
         server.Channels = 2;
     }
 }
@@ -318,6 +322,7 @@ TEncoderConfig ConfigForServer(const TEncoderConfig& AConfig, int AServer)
     c.TlsFingerprint = s.TlsFingerprint;
     c.Codec = s.Codec;
     c.Bitrate = s.Bitrate;
+    c.Mp3Quality = s.Mp3Quality;
     c.Channels = s.Channels;
     c.ListenUrl = s.ListenUrl;
     return c;

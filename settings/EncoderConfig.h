@@ -27,6 +27,8 @@ struct TServerRecord {
     std::string TlsFingerprint;
     std::string Codec;
     int32_t Bitrate = 0;
+    // LAME's quality for MP3: 0 (best, slowest) to 9 (fastest).
+    int32_t Mp3Quality = 2;
     int32_t Channels = 0;
     // Where listeners tune in (a relay's address, say); empty: the server's
     // own host, port and mount.
@@ -52,6 +54,8 @@ struct TEncoderConfig {
     std::string TlsFingerprint;
     std::string Codec;
     int32_t Bitrate = 0;
+    // LAME's quality for MP3: 0 (best, slowest) to 9 (fastest).
+    int32_t Mp3Quality = 2;
     int32_t SampleRate = 0;
     int32_t Channels = 0;
     int32_t AudioDeviceIndex = 0;

@@ -27,7 +27,7 @@ bool TEncodeStage::Prepare(int32_t ASampleRate, int AChannels, int32_t ABitrateK
         AError = "Codec nao suportado neste build.";
         return false;
     }
-    FEncoder = CreateEncoder(*FRow);
+    FEncoder = CreateEncoder(*FRow, FMp3Quality);
     // An Ogg stream carries it from its first page.
     if (std::string ignored; FEncoder->SupportsStreamTitle())
         FEncoder->SetStreamTitle(ATitle, ignored);

@@ -19,7 +19,11 @@
 class TEncodeStage : public TStageThread {
 public:
     // ARow null: a codec this build lacks, which Prepare refuses.
-    explicit TEncodeStage(const TCodecRow* ARow) : FRow(ARow), FQueue(1) {}
+    // AMp3Quality: LAME's quality, when the codec is MP3.
+    explicit TEncodeStage(const TCodecRow* ARow, int32_t AMp3Quality = KDefaultMp3Quality)
+        : FRow(ARow), FMp3Quality(AMp3Quality), FQueue(1)
+    {
+    }
     ~TEncodeStage() override;
 
     // Before StartThread.
@@ -61,6 +65,7 @@ private:
     const float* SamplesIn(const TAudioBlock& ABlock);
 
     const TCodecRow* FRow;
+    const int32_t FMp3Quality;
     int FChannels = 2;
     int32_t FSampleRate = 44100;
     int32_t FBitrate = 128;

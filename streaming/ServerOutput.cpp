@@ -16,7 +16,7 @@ constexpr int KPopWaitMs = 200;
 
 TServerOutput::TServerOutput(const TEncoderConfig& AConfig, TStatusReport AReport, TNoticeReport ANotice)
     : TPipelineOutput(1), FConfig(AConfig), FReport(std::move(AReport)), FCodecRow(FindCodecRow(AConfig.Codec)),
-      FPinned(AConfig.TlsFingerprint), FNotice(std::move(ANotice)), FEncode(FCodecRow),
+      FPinned(AConfig.TlsFingerprint), FNotice(std::move(ANotice)), FEncode(FCodecRow, AConfig.Mp3Quality),
       FTitles([this](const std::string& ATitle, const TTitleOutcome& AOutcome) { JudgeTitleUpdate(ATitle, AOutcome); })
 {
     FEncode.Attach(this);

@@ -79,8 +79,13 @@ TEST(Mp3, BufferSizeAndEncoderOpening)
         EXPECT_EQ(lame_get_out_samplerate(lame), 44100);
         EXPECT_EQ(lame_get_brate(lame), 128);
         EXPECT_EQ(lame_get_VBR(lame), vbr_off);
+        EXPECT_EQ(lame_get_quality(lame), 2) << "the quality unless the station asks for another";
         lame_close(lame);
     }
+    lame_global_flags* fast = OpenMp3Encoder(2, 44100, 128, 7);
+    ASSERT_NE(fast, nullptr);
+    EXPECT_EQ(lame_get_quality(fast), 7);
+    lame_close(fast);
     // Rates MP3 cannot carry would be resampled: refused.
     for (int rate : {0, -5, 1234, 96000, 2000000000})
         EXPECT_EQ(OpenMp3Encoder(2, rate, 128), nullptr) << rate;

@@ -218,6 +218,13 @@ TEST(Headless, RefusedSettingsEndTheProgramWithTheReason)
                        " error Arquivo de configuracao nao encontrado: " + dir.File("nowhere/TavixEncoder.ini") + "."))
         << ReadTextFile(dir.File("log3.txt"));
 
+    config.Host = "127.0.0.1";
+    config.Mp3Quality = 12;
+    auto quality = StartHeadless(WriteSettings(dir, config), dir.File("log4.txt"));
+    EXPECT_EQ(quality->WaitExit(10000), 1);
+    EXPECT_TRUE(LogHas(dir.File("log4.txt"), " error A qualidade do MP3 (Qualidade) vai de 0 a 9."))
+        << ReadTextFile(dir.File("log4.txt"));
+
     WriteTextFile(dir.File("broken.ini"), std::string(2 << 20, 'x'));
     auto unreadable = StartHeadless(dir.File("broken.ini"), dir.File("log2.txt"));
     EXPECT_EQ(unreadable->WaitExit(10000), 1);

@@ -39,6 +39,7 @@ void ExpectSameConfig(const TEncoderConfig& A, const TEncoderConfig& B)
     EXPECT_EQ(A.Url, B.Url);
     EXPECT_EQ(A.Codec, B.Codec);
     EXPECT_EQ(A.Bitrate, B.Bitrate);
+    EXPECT_EQ(A.Mp3Quality, B.Mp3Quality);
     EXPECT_EQ(A.SampleRate, B.SampleRate);
     EXPECT_EQ(A.Channels, B.Channels);
     EXPECT_EQ(A.AudioDeviceIndex, B.AudioDeviceIndex);
@@ -88,6 +89,7 @@ void ExpectSameConfig(const TEncoderConfig& A, const TEncoderConfig& B)
         EXPECT_EQ(a.TlsFingerprint, b.TlsFingerprint);
         EXPECT_EQ(a.Codec, b.Codec);
         EXPECT_EQ(a.Bitrate, b.Bitrate);
+        EXPECT_EQ(a.Mp3Quality, b.Mp3Quality);
         EXPECT_EQ(a.Channels, b.Channels);
     }
 }
@@ -115,6 +117,7 @@ TEncoderConfig Unusual()
     c.Url = "http://a.example/?x=1&y=2";
     c.Codec = "audio/x-aac";
     c.Bitrate = 2147483647;
+    c.Mp3Quality = 7;
     c.SampleRate = 48000;
     c.Channels = 5;
     c.AudioDeviceIndex = 12;
@@ -152,7 +155,7 @@ TEncoderConfig Unusual()
         c.ExtraServers[n] = {n != 1, n == 2 ? "shoutcast" : "icecast", "backup" + k + ".example",
                              int32_t(8000 + n), "/mount" + k, "user" + k, "pass=" + k + ";#", "Nome " + k,
                              "Gênero " + k, "http://" + k, n == 0, "AB:CD:" + k, n == 0 ? "audio/aacp" : "audio/ogg",
-                             int32_t(48 + n), int32_t(1 + n % 2), "http://ouvir" + k + ".example/"};
+                             int32_t(48 + n), int32_t(9 - n), int32_t(1 + n % 2), "http://ouvir" + k + ".example/"};
     }
     return c;
 }

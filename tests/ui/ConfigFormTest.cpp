@@ -672,7 +672,7 @@ void ExpectSameServer(const TServerRecord& AGot, const TServerRecord& AWant, con
 TServerRecord ServerOne(const TEncoderConfig& C)
 {
     return {true,      C.ServerType, C.Host,  C.Port,   C.Mount,          C.UserName, C.Password, C.StreamName,
-            C.Genre,   C.Url,        C.UseTls, C.TlsFingerprint, C.Codec, C.Bitrate, C.Channels, C.ListenUrl};
+            C.Genre,   C.Url,        C.UseTls, C.TlsFingerprint, C.Codec, C.Bitrate, C.Mp3Quality, C.Channels, C.ListenUrl};
 }
 
 TEncoderConfig FourServers()
