@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -100,6 +101,23 @@ uint64_t MountBytesRead(const TIcecastServer& AServer, const std::string& AMount
     return at == std::string::npos ? 0 : std::strtoull(stats.c_str() + at + std::strlen("<total_bytes_read>"), nullptr, 10);
 }
 
+struct TRenewal {
+    uint64_t Bytes = 0;
+    std::chrono::steady_clock::time_point When;
+};
+
+// Waits for the mount's byte count to change (at most 7 s).
+TRenewal NextRenewal(const TIcecastServer& AServer, const std::string& AMount)
+{
+    const uint64_t before = MountBytesRead(AServer, AMount);
+    TRenewal now{before, std::chrono::steady_clock::now()};
+    for (int i = 0; i < 70 && now.Bytes == before; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        now = {MountBytesRead(AServer, AMount), std::chrono::steady_clock::now()};
+    }
+    return now;
+}
+
 struct TPeer {
     std::string Name;
     std::string Mount;
@@ -125,34 +143,33 @@ TRun MeasureOne(const TPeer& APeer, const TAudioRig& ARig, const TIcecastServer&
     TTempDir dir;
     TChildProcess program(APeer.Command(dir), ARig.Environment(), dir.File("log.txt"));
     // Some take seconds to open their capture; the settling starts on air.
-    uint64_t onAir = 0;
-    for (int i = 0; i < 60 && program.Running() && (onAir = MountBytesRead(AServer, APeer.Mount)) == 0; ++i)
+    for (int i = 0; i < 60 && program.Running() && MountBytesRead(AServer, APeer.Mount) == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    timespec airFrom{}, wallFrom{}, wallTo{};
-    clock_gettime(CLOCK_MONOTONIC, &airFrom);
+    if (MountBytesRead(AServer, APeer.Mount) == 0)
+        throw std::runtime_error(APeer.Name + " never reached " + APeer.Mount + ": " + ReadTextFile(dir.File("log.txt")));
     std::this_thread::sleep_for(std::chrono::milliseconds(KSettleMs));
     if (!program.Running())
         throw std::runtime_error(APeer.Name + " ended: " + ReadTextFile(dir.File("log.txt")));
+    // icecast2 renews a source's byte count every 5 s: the rate is taken
+    // between two renewals, one before the CPU is measured, one after.
+    const TRenewal first = NextRenewal(AServer, APeer.Mount);
     const double cpuFrom = TreeCpuSeconds(program.Pid());
-    clock_gettime(CLOCK_MONOTONIC, &wallFrom);
+    const auto wallFrom = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(AMeasureMs));
     const double cpuTo = TreeCpuSeconds(program.Pid());
-    clock_gettime(CLOCK_MONOTONIC, &wallTo);
-    const uint64_t bytesTo = MountBytesRead(AServer, APeer.Mount);
-    const auto between = [](const timespec& AFrom, const timespec& ATo) {
-        return (ATo.tv_sec - AFrom.tv_sec) + (ATo.tv_nsec - AFrom.tv_nsec) / 1e9;
-    };
-    const double seconds = between(wallFrom, wallTo);
-    // Over the whole time on air: some send in bursts.
-    const double rate = static_cast<double>(bytesTo - onAir) / between(airFrom, wallTo);
-    if (onAir == 0)
-        throw std::runtime_error(APeer.Name + " never reached " + APeer.Mount + ": " + ReadTextFile(dir.File("log.txt")));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallFrom).count();
+    const TRenewal last = NextRenewal(AServer, APeer.Mount);
+    const double rate = static_cast<double>(last.Bytes - first.Bytes) /
+                        std::chrono::duration<double>(last.When - first.When).count();
+    if (rate < 0.9 * KBytesPerSecond || rate > 1.1 * KBytesPerSecond)
+        std::fprintf(stderr, "%s sent %.1f kbit/s; its log:\n%s\n", APeer.Name.c_str(), rate * 8 / 1000,
+                     ReadTextFile(dir.File("log.txt")).c_str());
     return {(cpuTo - cpuFrom) * 1000.0 / seconds, TreeResidentKiB(program.Pid()) / 1024.0, rate * 8 / 1000};
 }
 
 // LAME alone: the same settings on the same kind of signal, in this
 // process, as CPU per second of audio.
-std::vector<double> LameAlone(int ARounds)
+std::vector<double> LameAlone(int ARounds, int AQuality = 2)
 {
     TTempDir dir;
     const std::string raw = dir.File("signal.raw");
@@ -169,7 +186,7 @@ std::vector<double> LameAlone(int ARounds)
         lame_set_num_channels(lame, 2);
         lame_set_brate(lame, 192);
         lame_set_VBR(lame, vbr_off);
-        lame_set_quality(lame, 2);
+        lame_set_quality(lame, AQuality);
         lame_init_params(lame);
         timespec from{}, to{};
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &from);
@@ -356,5 +373,9 @@ int main(int argc, char* argv[])
         PrintRow(peer.Name, figures[peer.Name].MsPerSecond, codec, reference, figures[peer.Name].ResidentMiB,
                  figures[peer.Name].Kbps);
     std::printf("\n-codec: the median beyond LAME alone; /ours: against TAVIX through the sound server.\n");
+    // What a station's Qualidade setting trades.
+    std::printf("\nLAME alone by quality (ms of CPU per second of audio, median of 3):");
+    for (int quality = 0; quality <= 9; ++quality)
+        std::printf(" q%d %.1f%s", quality, Median(LameAlone(3, quality)), quality < 9 ? "," : "\n");
     return 0;
 }
