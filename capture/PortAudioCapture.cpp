@@ -63,9 +63,10 @@ private:
             return;
         const auto limit = FFirstRead ? std::chrono::duration<double>(KFirstWaitSeconds)
                                       : std::chrono::duration<double>(2.0 * AFrames / FSampleRate);
+        const bool starting = FFirstRead;
         FFirstRead = false;
         const auto deadline = std::chrono::steady_clock::now() + limit;
-        for (;;) {
+        for (bool napped = false;; napped = true) {
             const long available = Pa_GetStreamReadAvailable(FStream);
             if (available < 0 || available >= AFrames)
                 return;
@@ -73,6 +74,11 @@ private:
                 FTrustAvailable = false;
                 return;
             }
+            // Streaming, one nap for what is missing will do: the read
+            // waits for the rest itself, and each look at what is there
+            // costs the sound server's plugin a round of locks and calls.
+            if (napped && !starting)
+                return;
             const double missing = (AFrames - available) / FSampleRate;
             std::this_thread::sleep_for(std::chrono::duration<double>(std::clamp(missing, 0.002, 0.05)));
         }
