@@ -39,18 +39,26 @@ private:
 };
 
 // A folder of this process's own for the files a harness writes, in
-// $TMPDIR (run-fuzzer points it into its own work folder).
+// $TMPDIR (run-fuzzer points it into its own work folder), removed at exit.
+struct TScratchFolder {
+    std::string Path;
+    ~TScratchFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(Path, ignored);
+    }
+};
+
 inline const std::string& ScratchFolder()
 {
-    static const std::string folder = [] {
+    static const TScratchFolder folder = [] {
         const char* base = std::getenv("TMPDIR");
         std::string pattern = std::string(base && *base ? base : "/tmp") + "/tavix-fuzz-XXXXXX";
         if (!mkdtemp(pattern.data()))
             std::abort();
-        std::atexit([] { std::filesystem::remove_all(ScratchFolder()); });
-        return pattern;
+        return TScratchFolder{pattern};
     }();
-    return folder;
+    return folder.Path;
 }
 
 // A broken promise is a crash the fuzzer keeps, like any other.
