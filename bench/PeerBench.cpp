@@ -63,20 +63,7 @@ std::vector<long> Children(pid_t APid)
 // utime + stime of a process and everything it started, in seconds.
 double TreeCpuSeconds(pid_t APid)
 {
-    std::ifstream in("/proc/" + std::to_string(APid) + "/stat");
-    std::string line;
-    std::getline(in, line);
-    const size_t close = line.rfind(')');
-    double total = 0;
-    if (close != std::string::npos) {
-        std::istringstream fields(line.substr(close + 2));
-        std::string skip;
-        for (int i = 3; i < 14; ++i)
-            fields >> skip;
-        double utime = 0, stime = 0;
-        fields >> utime >> stime;
-        total = (utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-    }
+    double total = ProcessCpuSeconds(APid);
     for (const long child : Children(APid))
         total += TreeCpuSeconds(static_cast<pid_t>(child));
     return total;

@@ -45,24 +45,6 @@ double OwnCpuSeconds()
            static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
-// utime + stime of another process, from /proc.
-double ProcessCpuSeconds(pid_t APid)
-{
-    std::ifstream in("/proc/" + std::to_string(APid) + "/stat");
-    std::string line;
-    std::getline(in, line);
-    const size_t close = line.rfind(')');
-    if (close == std::string::npos)
-        return 0.0;
-    std::istringstream fields(line.substr(close + 2));
-    std::string skip;
-    for (int i = 3; i < 14; ++i)
-        fields >> skip;
-    double utime = 0, stime = 0;
-    fields >> utime >> stime;
-    return (utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 void Pump(int AMs)
 {
     const uint64_t until = GetTickCount64() + static_cast<uint64_t>(AMs);

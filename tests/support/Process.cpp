@@ -1,5 +1,9 @@
 #include "tests/support/Process.h"
 
+#include <sstream>
+
+#include <fstream>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -201,4 +205,21 @@ std::string ShellQuote(const std::string& AText)
             out += c;
     }
     return out + "'";
+}
+
+double ProcessCpuSeconds(pid_t APid)
+{
+    std::ifstream in("/proc/" + std::to_string(APid) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos)
+        return 0.0;
+    std::istringstream fields(line.substr(close + 2));
+    std::string skip;
+    for (int i = 3; i < 14; ++i)
+        fields >> skip;
+    double utime = 0, stime = 0;
+    fields >> utime >> stime;
+    return (utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }

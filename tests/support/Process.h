@@ -28,6 +28,10 @@ private:
     int FStatus = 0;
 };
 
+// utime + stime of a running process, in seconds, from /proc; 0 when it
+// cannot be read.
+double ProcessCpuSeconds(pid_t APid);
+
 // Runs a command line through /bin/sh and returns its standard output.
 // AExitCode receives the exit status.
 std::string RunCommand(const std::string& ACommand, int* AExitCode = nullptr);
